@@ -1,0 +1,55 @@
+#pragma once
+// A file opened for the payload's readers and writers. Paths are narrow text in the platform's
+// own encoding (the ANSI code page on Windows, bytes on POSIX).
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace fw {
+
+// A read, write or seek that the platform refused. Opening reports failure by its result.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class File {
+ public:
+  enum class Mode {
+    Read,         // read-only; on Windows no other opener is admitted while it is open
+    CreateWrite,  // create, or truncate an existing file; write-only
+  };
+  enum class SeekFrom { Begin, End };
+
+  File();
+  ~File();  // closes the file
+  File(File&&) noexcept;
+  File& operator=(File&&) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Closes any file held, then opens `path`. False when the platform refuses (the platform's
+  // error code stays readable: GetLastError / errno).
+  bool Open(const std::string& path, Mode mode);
+  bool IsOpen() const;
+  void Close();
+
+  std::uint64_t GetLength() const;
+  // Moves to `offset` bytes from the start or (negative offsets) from the end; returns the new
+  // position. Positions past the end are allowed; reads there return 0 bytes.
+  std::uint64_t Seek(std::int64_t offset, SeekFrom from);
+  std::uint64_t GetPosition() const;
+  // Reads up to `size` bytes; returns how many were read (0 at the end of the file).
+  std::size_t Read(void* buffer, std::size_t size);
+  // Writes all `size` bytes or throws FileError.
+  void Write(const void* buffer, std::size_t size);
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace fw

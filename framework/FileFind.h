@@ -1,0 +1,42 @@
+#pragma once
+// Folder and file search over FindFirstFileA / FindNextFileA, in the style the remover walks
+// folders with: FindFile starts a search, each FindNextFile makes the next entry current and
+// says whether a further one follows.
+#include <windows.h>
+#undef FindNextFile  // the member below keeps its own name, not the A/W macro
+
+#include <string>
+
+#include "Win32Handles.h"
+
+namespace fw {
+
+class FileFind {
+ public:
+  FileFind() = default;
+  ~FileFind() = default;  // ends the search
+  FileFind(const FileFind&) = delete;
+  FileFind& operator=(const FileFind&) = delete;
+
+  // Starts a search for `pattern` (a path, possibly with wildcards). False when nothing matches,
+  // or when the pattern has 260 bytes or more (the platform's name limit; nothing is searched).
+  bool FindFile(const std::string& pattern);
+  // Makes the next entry current; true when yet another entry follows it.
+  bool FindNextFile();
+  void Close();
+
+  // About the current entry.
+  bool IsDots() const;                     // "." or ".."
+  bool MatchesMask(DWORD attributes) const;  // any of these attribute bits set
+  std::string GetFileName() const;
+  std::string GetFilePath() const;  // the searched folder's full path + "\" + the entry's name
+
+ private:
+  FindHandle handle_;
+  WIN32_FIND_DATAA current_{};
+  WIN32_FIND_DATAA next_{};
+  bool hasNext_ = false;
+  std::string root_;  // full path of the searched folder
+};
+
+}  // namespace fw

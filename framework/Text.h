@@ -1,0 +1,33 @@
+#pragma once
+// Text helpers. The system's text is 8-bit GBK (code page 936) held in std::string; text shown
+// to a person crosses into UTF-16 at the window layer.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace fw {
+
+// True for a byte that starts a GBK double-byte character (0x81..0xFE).
+constexpr bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+// Position of the last backslash that is a character of its own, or npos. The second byte of a
+// double-byte character (for example 0x5C in 乗 = 81 5C) is never taken for a backslash.
+std::string::size_type FindLastBackslash(std::string_view gbk);
+
+// True when the last character of `gbk` is a backslash; false for empty text.
+bool EndsWithBackslash(std::string_view gbk);
+
+// `gbk` with a backslash appended unless it already ends in one (empty text gets one too).
+std::string WithTrailingBackslash(std::string gbk);
+
+// Conversions between the ANSI code page and UTF-16. On Windows the ANSI code page is the
+// system's (936 in the product's setting); on other hosts it is GBK. Both are strict: text that
+// is not valid in the source encoding, or has no exact form in the target, gives nullopt.
+std::optional<std::u16string> AnsiToUtf16(std::string_view ansi);
+std::optional<std::string> Utf16ToAnsi(std::u16string_view utf16);
+
+// Strict UTF-8 <-> UTF-16 (no lone surrogates, no overlong forms); nullopt on bad input.
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
+std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16);
+
+}  // namespace fw

@@ -1,0 +1,70 @@
+// ANSI code page conversions for Linux hosts (unit tests, uninst-pack): GBK through iconv.
+#include <iconv.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "Text.h"
+#include "UniqueHandle.h"
+
+namespace fw {
+namespace {
+
+struct IconvTraits {
+  using pointer = iconv_t;
+  static pointer invalid() { return reinterpret_cast<iconv_t>(-1); }
+  static void close(pointer cd) {
+    const int saved = errno;
+    iconv_close(cd);
+    errno = saved;
+  }
+};
+
+// Converts all of `in` or fails: invalid or unrepresentable input gives nullopt.
+std::optional<std::string> Convert(const char* to, const char* from, const char* data, std::size_t size) {
+  UniqueHandle<IconvTraits> cd(iconv_open(to, from));
+  if (!cd) return std::nullopt;
+  std::vector<char> out(size * 2 + 16);
+  char* in = const_cast<char*>(data);
+  std::size_t inLeft = size;
+  std::size_t produced = 0;
+  for (;;) {
+    char* outPtr = out.data() + produced;
+    std::size_t outLeft = out.size() - produced;
+    const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+    produced = out.size() - outLeft;
+    if (rc != static_cast<std::size_t>(-1)) {
+      // glibc counts irreversible conversions in rc; an exact conversion has none.
+      if (rc != 0) return std::nullopt;
+      break;
+    }
+    if (errno != E2BIG) return std::nullopt;
+    out.resize(out.size() * 2);
+  }
+  return std::string(out.data(), produced);
+}
+
+}  // namespace
+
+std::optional<std::u16string> AnsiToUtf16(std::string_view ansi) {
+  auto bytes = Convert("UTF-16LE", "GBK", ansi.data(), ansi.size());
+  if (!bytes) return std::nullopt;
+  std::u16string out(bytes->size() / 2, u'\0');
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(static_cast<unsigned char>((*bytes)[2 * i]) |
+                                   (static_cast<unsigned char>((*bytes)[2 * i + 1]) << 8));
+  }
+  return out;
+}
+
+std::optional<std::string> Utf16ToAnsi(std::u16string_view utf16) {
+  std::string bytes;
+  bytes.reserve(utf16.size() * 2);
+  for (char16_t unit : utf16) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return Convert("GBK", "UTF-16LE", bytes.data(), bytes.size());
+}
+
+}  // namespace fw

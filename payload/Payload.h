@@ -1,0 +1,105 @@
+#pragma once
+// The removal payload behind an executable image: the record archive from `recordsOffset` on, and
+// a 16-byte trailer at the very end of the file. The payload has no magic number; it is found by
+// position, so every reader and writer here produces and accepts exactly these bytes.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Archive.h"
+#include "File.h"
+
+namespace payload {
+
+struct PayloadTrailer {
+  static constexpr std::uint32_t kBlockSize = 1024;  // what writers in this system store
+  static constexpr std::size_t kSize = 16;
+
+  std::uint32_t blockSize = 0;
+  std::uint32_t recordsOffset = 0;
+  std::uint32_t endOffset = 0;  // consistency value: recordsOffset + blockSize + 16, 32-bit
+  std::uint32_t fileTotal = 0;  // number of file entries over all groups; never 0 when valid
+
+  // endOffset == recordsOffset + blockSize + 16 (wrapping 32-bit arithmetic) and fileTotal != 0.
+  // Nothing else is checked: endOffset need not match the file length.
+  bool IsValid() const;
+
+  // The trailer a writer appends behind `imageSize` bytes of image and the records.
+  static PayloadTrailer ForImage(std::uint32_t imageSize, std::uint32_t fileTotal);
+
+  std::array<unsigned char, kSize> Encode() const;  // four little-endian words
+  static PayloadTrailer Decode(const unsigned char* bytes);
+};
+
+// Reads the 16 bytes at (low 32 bits of the file length) - 16, computed in 32-bit arithmetic.
+// nullopt when 16 bytes cannot be read there (a file shorter than a trailer). Leaves the file
+// position behind the bytes read.
+std::optional<PayloadTrailer> ReadTrailer(fw::File& file);
+
+// Appends the trailer at the end of the file.
+void AppendTrailer(fw::File& file, const PayloadTrailer& trailer);
+
+struct RecordHeader {
+  std::string programFolderName;  // folder name inside the Start menu's Programs folder
+  std::string installDir;         // absolute, with or without a trailing backslash
+  std::string finalFile;          // absolute path of a file deleted after all listed files
+};
+
+struct RemovalGroup {
+  std::string folderPath;              // absolute path of a folder removed at the end
+  std::vector<std::string> filePaths;  // absolute paths of files to delete
+};
+
+struct RemovalRecords {
+  RecordHeader header;
+  std::vector<RemovalGroup> groups;
+
+  std::uint32_t FileTotal() const;  // the sum of all groups' file counts
+};
+
+// Receives the record archive's items in file order, one at a time, so that a reader can act on
+// each as it arrives and hold nothing. Counts are passed as stored (zero or negative: empty).
+class RecordVisitor {
+ public:
+  virtual ~RecordVisitor() = default;
+  virtual void OnHeader(const RecordHeader& /*header*/) {}
+  virtual void OnGroupCount(std::int32_t /*groupCount*/) {}
+  virtual void OnGroup(const std::string& /*folderPath*/, std::int32_t /*entryCount*/) {}
+  virtual void OnEntry(const std::string& /*filePath*/) {}
+};
+
+// Decodes the record archive from the archive's position to the end of its last group. Archive
+// errors (fw::ArchiveError) propagate: the caller decides what a damaged archive means.
+void ReadRecords(fw::Archive& archive, RecordVisitor& visitor);
+
+// Feeds records held in memory to a visitor in the order the archive holds them.
+void ReplayRecords(const RemovalRecords& records, RecordVisitor& visitor);
+
+// Writes every item it receives, narrow, in the order received: a visitor that re-encodes.
+class RecordWriter : public RecordVisitor {
+ public:
+  explicit RecordWriter(fw::Archive& archive) : archive_(archive) {}
+  void OnHeader(const RecordHeader& header) override;
+  void OnGroupCount(std::int32_t groupCount) override;
+  void OnGroup(const std::string& folderPath, std::int32_t entryCount) override;
+  void OnEntry(const std::string& filePath) override;
+
+ private:
+  fw::Archive& archive_;
+};
+
+// Builds RemovalRecords from what it receives (for tools and tests, not for the remover).
+class RecordCollector : public RecordVisitor {
+ public:
+  void OnHeader(const RecordHeader& header) override { records.header = header; }
+  void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
+    records.groups.push_back({folderPath, {}});
+  }
+  void OnEntry(const std::string& filePath) override { records.groups.back().filePaths.push_back(filePath); }
+
+  RemovalRecords records;
+};
+
+}  // namespace payload

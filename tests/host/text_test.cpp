@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "Text.h"
+
+namespace {
+
+// GBK characters whose trail byte is 0x5C, the byte of a backslash.
+const std::string kNori = "\x81\x5C";   // 乗
+const std::string kJing = "\x82\x5C";   // 俓
+const std::string kZhong = "\xD6\xD0";  // 中
+
+TEST(GbkBackslash, TrailByteIsNotABackslash) {
+  EXPECT_FALSE(fw::EndsWithBackslash("C:\\Korvane\\" + kNori));
+  EXPECT_FALSE(fw::EndsWithBackslash(kJing));
+  EXPECT_TRUE(fw::EndsWithBackslash("C:\\Korvane\\" + kNori + "\\"));
+  EXPECT_TRUE(fw::EndsWithBackslash("C:\\"));
+  EXPECT_FALSE(fw::EndsWithBackslash(""));
+  EXPECT_FALSE(fw::EndsWithBackslash("C:\\a"));
+  // A lead byte with no trail byte (cut text) is a byte of its own; a backslash before it is not last.
+  EXPECT_FALSE(fw::EndsWithBackslash("C:\\\x81"));
+  // Alignment matters: after a single-byte char, "\x5C" is a real backslash.
+  EXPECT_TRUE(fw::EndsWithBackslash("a\\"));
+  EXPECT_TRUE(fw::EndsWithBackslash(kZhong + kNori + "\\"));
+}
+
+TEST(GbkBackslash, AppendsOnlyWhereMissing) {
+  EXPECT_EQ(fw::WithTrailingBackslash("C:\\Korvane\\" + kNori), "C:\\Korvane\\" + kNori + "\\");
+  EXPECT_EQ(fw::WithTrailingBackslash("C:\\Korvane\\"), "C:\\Korvane\\");
+  EXPECT_EQ(fw::WithTrailingBackslash(""), "\\");
+}
+
+TEST(GbkBackslash, FindsTheLastRealBackslash) {
+  const std::string path = "C:\\" + kNori + "\\" + kJing;
+  EXPECT_EQ(fw::FindLastBackslash(path), 3u + kNori.size());
+  EXPECT_EQ(fw::FindLastBackslash(kNori + kJing), std::string::npos);
+}
+
+TEST(TextConversion, GbkAndUtf16RoundTrip) {
+  const auto wide = fw::AnsiToUtf16(kZhong + kNori + "x");
+  ASSERT_TRUE(wide);
+  EXPECT_EQ(*wide, u"中乗x");
+  EXPECT_EQ(fw::Utf16ToAnsi(*wide), kZhong + kNori + "x");
+  EXPECT_EQ(fw::AnsiToUtf16(""), u"");
+}
+
+TEST(TextConversion, RefusesWhatHasNoExactForm) {
+  EXPECT_FALSE(fw::Utf16ToAnsi(u"\U0001F600"));          // not in GBK
+  EXPECT_FALSE(fw::Utf16ToAnsi(std::u16string(1, 0xD800)));  // lone surrogate
+  EXPECT_FALSE(fw::AnsiToUtf16("\x81"));                  // cut double-byte character
+}
+
+TEST(TextConversion, Utf8IsStrict) {
+  EXPECT_EQ(fw::Utf8ToUtf16("\xE4\xB8\xAD\xF0\x9F\x98\x80"), u"中\U0001F600");
+  EXPECT_EQ(fw::Utf16ToUtf8(u"中\U0001F600"), "\xE4\xB8\xAD\xF0\x9F\x98\x80");
+  EXPECT_FALSE(fw::Utf8ToUtf16("\xC0\xAF"));          // overlong '/'
+  EXPECT_FALSE(fw::Utf8ToUtf16("\xED\xA0\x80"));      // encoded surrogate
+  EXPECT_FALSE(fw::Utf8ToUtf16("\xE4\xB8"));          // cut sequence
+  EXPECT_FALSE(fw::Utf16ToUtf8(std::u16string(1, 0xDC00)));
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+// uninst-pack as the vendor's pipelines call it: the real binary, real files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "Payload.h"
+#include "TestFiles.h"
+
+namespace {
+
+using testing_files::ReadAll;
+using testing_files::WriteAll;
+using Json = nlohmann::ordered_json;
+
+struct ToolRun {
+  int exitCode;
+  std::string out;  // stdout
+  std::string err;  // stderr
+};
+
+class UninstPackTest : public testing_files::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    launcherImage_ = std::string("MZ\x90\x00", 4) + " launcher image bytes";
+    WriteAll(Path("Uninst.exe"), launcherImage_);
+  }
+
+  ToolRun Pack(const std::string& args) {
+    const std::string errPath = Path("stderr.txt");
+    const std::string command = std::string(UNINST_PACK) + " " + args + " 2>" + errPath;
+    ToolRun run{-1, "", ""};
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadAll(errPath);
+    return run;
+  }
+
+  ToolRun Build(const Json& manifest, const std::string& output = "out.exe") {
+    WriteAll(Path("manifest.json"), manifest.dump());
+    return Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") + " --output " +
+                Path(output));
+  }
+
+  // A manifest with Chinese paths, as a Korvane installation has them.
+  static Json ChineseManifest() {
+    return Json::parse(R"({
+      "programFolderName": "Korvane 办公",
+      "installDir": "C:\\Program Files\\Korvane 乗\\",
+      "finalFile": "C:\\Program Files\\Korvane 乗\\Uninst.exe",
+      "groups": [
+        {"folder": "C:\\Program Files\\Korvane 乗\\模板", "files": ["C:\\Program Files\\Korvane 乗\\模板\\简历.lvf", "C:\\x.dll"]},
+        {"folder": "C:\\Program Files\\Korvane 乗\\空", "files": []},
+        {"folder": "C:\\Program Files\\Korvane 乗", "files": ["C:\\Program Files\\Korvane 乗\\Korvane.exe"]}
+      ]})");
+  }
+
+  std::string launcherImage_;
+};
+
+TEST_F(UninstPackTest, BuildThenInspectJsonRoundTripsChinesePaths) {
+  const Json manifest = ChineseManifest();
+  const ToolRun build = Build(manifest);
+  ASSERT_EQ(build.exitCode, 0) << build.err;
+  const std::string bytes = ReadAll(Path("out.exe"));
+  EXPECT_EQ(bytes.substr(0, launcherImage_.size()), launcherImage_) << "the image stays in front, untouched";
+
+  const ToolRun inspect = Pack("inspect --json " + Path("out.exe"));
+  ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
+  Json shown = Json::parse(inspect.out);
+  const Json trailer = shown["trailer"];
+  EXPECT_EQ(trailer["blockSize"], 1024);
+  EXPECT_EQ(trailer["recordsOffset"], launcherImage_.size());
+  EXPECT_EQ(trailer["endOffset"], launcherImage_.size() + 1040);
+  EXPECT_EQ(trailer["fileTotal"], 3);
+  shown.erase("trailer");
+  EXPECT_EQ(shown, manifest);
+
+  // The strings inside are GBK: 乗 is 81 5C.
+  EXPECT_NE(bytes.find("Korvane \x81\x5C\\"), std::string::npos);
+
+  // And the JSON that inspect prints is itself a manifest.
+  WriteAll(Path("again.json"), inspect.out);
+  const ToolRun again = Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("again.json") +
+                         " --output " + Path("again.exe"));
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(ReadAll(Path("again.exe")), bytes);
+}
+
+TEST_F(UninstPackTest, ReadableInspectShowsTrailerAndRecords) {
+  ASSERT_EQ(Build(ChineseManifest()).exitCode, 0);
+  const ToolRun inspect = Pack("inspect " + Path("out.exe"));
+  ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
+  EXPECT_NE(inspect.out.find("fileTotal=3"), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find("programFolderName: Korvane 办公"), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find("简历.lvf"), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find("groups: 3"), std::string::npos) << inspect.out;
+}
+
+TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(Json&)> spoil;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"text GBK cannot hold", [](Json& m) { m["groups"][0]["files"][1] = "C:\\😀.dll"; }, "groups[0].files[1]"},
+      {"missing field", [](Json& m) { m.erase("installDir"); }, "missing field 'installDir'"},
+      {"mistyped field", [](Json& m) { m["finalFile"] = 5; }, "'finalFile' must be a string"},
+      {"mistyped files", [](Json& m) { m["groups"][1]["files"] = "x"; }, "'groups[1].files' must be an array"},
+      {"mistyped entry", [](Json& m) { m["groups"][0]["files"][0] = nullptr; }, "groups[0].files[0]"},
+      {"group not an object", [](Json& m) { m["groups"][2] = 1; }, "groups[2] must be an object"},
+      {"no files at all", [](Json& m) { m["groups"] = Json::array(); }, "no files"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Json manifest = ChineseManifest();
+    c.spoil(manifest);
+    const ToolRun run = Build(manifest);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(Path("out.exe")));
+  }
+
+  WriteAll(Path("manifest.json"), "{\"programFolderName\": ");
+  const ToolRun broken = Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") +
+                          " --output " + Path("out.exe"));
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_NE(broken.err.find("not valid JSON"), std::string::npos) << broken.err;
+  EXPECT_FALSE(std::filesystem::exists(Path("out.exe")));
+}
+
+TEST_F(UninstPackTest, RefusesToPackTwiceOrOverwriteItsInputs) {
+  ASSERT_EQ(Build(ChineseManifest()).exitCode, 0);
+  const std::string packed = ReadAll(Path("out.exe"));
+
+  const ToolRun twice = Pack("build --launcher " + Path("out.exe") + " --manifest " + Path("manifest.json") +
+                         " --output " + Path("twice.exe"));
+  EXPECT_EQ(twice.exitCode, 1);
+  EXPECT_NE(twice.err.find("already carries a payload"), std::string::npos) << twice.err;
+  EXPECT_FALSE(std::filesystem::exists(Path("twice.exe")));
+
+  const ToolRun self = Pack("build --launcher " + Path("out.exe") + " --manifest " + Path("manifest.json") +
+                        " --output " + dir_.string() + "/./out.exe");
+  EXPECT_EQ(self.exitCode, 1);
+  EXPECT_NE(self.err.find("must not be the launcher"), std::string::npos) << self.err;
+  EXPECT_EQ(ReadAll(Path("out.exe")), packed);
+
+  const ToolRun overManifest = Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") +
+                                " --output " + Path("manifest.json"));
+  EXPECT_EQ(overManifest.exitCode, 1);
+  EXPECT_EQ(Json::parse(ReadAll(Path("manifest.json"))), ChineseManifest());
+
+  const ToolRun missing = Pack("build --launcher " + Path("nope.exe") + " --manifest " + Path("manifest.json") +
+                           " --output " + Path("x.exe"));
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("cannot open launcher"), std::string::npos) << missing.err;
+}
+
+TEST_F(UninstPackTest, InspectReportsWhereAPayloadIsBroken) {
+  const ToolRun plain = Pack("inspect " + Path("Uninst.exe"));
+  EXPECT_EQ(plain.exitCode, 1);
+  EXPECT_NE(plain.err.find("no valid payload trailer at offset " + std::to_string(launcherImage_.size() - 16)),
+            std::string::npos)
+      << plain.err;
+
+  // A valid trailer in front of a string whose declared length runs past the end of the file.
+  const auto trailer = payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(launcherImage_.size()), 1).Encode();
+  WriteAll(Path("cut.exe"), launcherImage_ + "\xFF\xFF\xFF\xF0\xFF\xFF\x7F" + std::string(trailer.begin(), trailer.end()));
+  const ToolRun cut = Pack("inspect --json " + Path("cut.exe"));
+  EXPECT_EQ(cut.exitCode, 1);
+  EXPECT_NE(cut.err.find("damaged record archive at offset " + std::to_string(launcherImage_.size())), std::string::npos)
+      << cut.err;
+  EXPECT_TRUE(cut.out.empty());
+
+  WriteAll(Path("tiny.exe"), "MZ");
+  EXPECT_EQ(Pack("inspect " + Path("tiny.exe")).exitCode, 1);
+}
+
+TEST_F(UninstPackTest, CommandLineErrorsAndHelp) {
+  const ToolRun help = Pack("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("inspect"), std::string::npos);
+  EXPECT_NE(Pack("").exitCode, 0);
+  EXPECT_NE(Pack("build --launcher x").exitCode, 0);
+  EXPECT_NE(Pack("frobnicate").exitCode, 0);
+}
+
+}  // namespace
