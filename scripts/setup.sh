@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine, as root. Idempotent: a machine
+# that has everything is left alone (no apt-get run at all).
+set -euo pipefail
+
+packages=(
+  cmake make g++                 # host build
+  googletest                     # GoogleTest sources: compiled for both builds
+  libcli11-dev nlohmann-json3-dev  # uninst-pack's command line and manifest
+  g++-mingw-w64-x86-64-posix     # the Windows cross build (posix thread model)
+  wine64                         # runs the Windows tests and the demo
+  xvfb xauth                     # a display for windows when there is none (xvfb-run needs xauth)
+  locales                        # zh_CN.UTF-8, so Wine's ANSI code page is 936 (GBK)
+  fonts-wqy-microhei             # a CJK font, so windows and screenshots show the Chinese text
+  imagemagick                    # `import` takes screenshots of the Xvfb screen
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
+  echo "setup: generating the zh_CN.UTF-8 locale"
+  as_root sed -i 's/^# *\(zh_CN\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  as_root locale-gen >/dev/null
+fi

@@ -1,0 +1,29 @@
+// Text and archive conversions where the ANSI code page is the system's (936 in the prefix).
+#include "Archive.h"
+#include "Text.h"
+#include "WinScratch.h"
+
+namespace {
+
+TEST(WinText, TheHarnessRunsWithCodePage936) { EXPECT_EQ(GetACP(), 936u); }
+
+TEST(WinText, AnsiConversionsUseTheSystemCodePage) {
+  EXPECT_EQ(fw::AnsiToUtf16("\xD6\xD0\x81\x5C"), u"中乗");
+  EXPECT_EQ(fw::Utf16ToAnsi(u"中乗"), "\xD6\xD0\x81\x5C");
+  EXPECT_FALSE(fw::Utf16ToAnsi(u"\U0001F600"));
+  EXPECT_FALSE(fw::Utf16ToAnsi(u"\u00C5"));  // no exact GBK form: no best-fit 'A'
+  EXPECT_FALSE(fw::Utf16ToAnsi(std::u16string(1, 0xD800)));
+}
+
+class WinArchiveTest : public winscratch::ScratchDir {};
+
+TEST_F(WinArchiveTest, WideStringsBecomeAnsi) {
+  using namespace std::string_literals;
+  winscratch::WriteFileBytes(Path("w.bin"), "\xFF\xFE\xFF\x02" "\x2D\x4E\x57\x4E"s);  // 中乗
+  fw::File file;
+  ASSERT_TRUE(file.Open(Path("w.bin"), fw::File::Mode::Read));
+  fw::Archive archive(file, fw::Archive::Mode::Load);
+  EXPECT_EQ(archive.ReadString(), "\xD6\xD0\x81\x5C");
+}
+
+}  // namespace
