@@ -1,0 +1,204 @@
+#include "RemovalWorker.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+#include "Archive.h"
+#include "File.h"
+#include "FileFind.h"
+#include "FolderTree.h"
+#include "Payload.h"
+#include "RemovalRules.h"
+#include "Text.h"
+
+namespace uninstaller {
+
+std::atomic<std::int32_t> g_nProgress{0};
+
+const char* const kProductShortcut = "Zintera.lnk";
+const char* const kUninstallShortcut = "\xD0\xB6\xD4\xD8Zintera.lnk";  // 卸载Zintera.lnk
+const char* const kHelpShortcut = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";  // 帮助文档.lnk
+
+std::string ShellServices::FolderPath(int csidl) {
+  LPITEMIDLIST idList = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &idList)) || idList == nullptr) return "";
+  char path[MAX_PATH] = {};
+  const BOOL ok = SHGetPathFromIDListA(idList, path);
+  CoTaskMemFree(idList);
+  return ok ? path : "";
+}
+
+void ShellServices::ChangeNotify(LONG event, UINT flags, const std::string& path) {
+  SHChangeNotify(event, flags, path.c_str(), nullptr);
+}
+
+ShellServices& SystemShell() {
+  static ShellServices shell;
+  return shell;
+}
+
+namespace {
+
+// Every notification: the event with SHCNE_INTERRUPT, a path, and a flush so the shell has taken
+// it before the worker goes on.
+constexpr UINT kNotifyFlags = SHCNF_PATHA | SHCNF_FLUSH;
+
+bool Found(const std::string& path) {
+  fw::FileFind finder;
+  return finder.FindFile(path);
+}
+
+// The second pass over the records: acts on each item as it is read.
+class RemovalPass : public payload::RecordVisitor {
+ public:
+  RemovalPass(std::uint32_t fileTotal, RemovalView& view) : fileTotal_(fileTotal), view_(view) {}
+
+  void OnHeader(const payload::RecordHeader& header) override {
+    header_ = header;
+    installFolder_ = fw::WithTrailingBackslash(header.installDir);
+    RemoveResourceFolders();
+  }
+
+  void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
+    if (!folderPath.empty()) folderList_.push_back(folderPath);
+  }
+
+  void OnEntry(const std::string& filePath) override {
+    if (!Found(filePath)) return;  // missing (or 260 bytes and more): no status, no progress
+    DeleteFileA(filePath.c_str());
+    view_.DeletingFile(filePath);
+    ++deletedCount_;
+    g_nProgress.store(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
+  }
+
+  const payload::RecordHeader& Header() const { return header_; }
+  const std::vector<std::string>& FolderList() const { return folderList_; }
+
+ private:
+  // The folders "Resource.ini" in the install folder names, then the file itself. Only an
+  // install folder given as a full path is used: "\Resource.ini" would be a file at the root of
+  // the current drive, not the product's.
+  void RemoveResourceFolders() {
+    if (!IsFullyQualified(installFolder_)) return;
+    const std::string ini = installFolder_ + "Resource.ini";
+    if (Found(ini)) {
+      fw::File file;
+      if (file.Open(ini, fw::File::Mode::Read)) {
+        try {
+          fw::Archive archive(file, fw::Archive::Mode::Load);
+          std::string line;
+          while (archive.ReadLine(line)) {
+            if (const auto folder = ResourceFolderFromLine(line, installFolder_)) RemoveFolderTree(*folder, TRUE);
+          }
+        } catch (const std::runtime_error&) {
+          // A read failure ends the list; what was named before it was handled.
+        }
+      }
+    }
+    DeleteFileA(ini.c_str());
+  }
+
+  std::uint32_t fileTotal_;
+  RemovalView& view_;
+  payload::RecordHeader header_;
+  std::string installFolder_;
+  std::vector<std::string> folderList_;
+  std::int32_t deletedCount_ = 0;
+};
+
+// Reads the whole record archive without acting on it: false when it is damaged.
+bool RecordsReadThrough(fw::File& own, std::uint32_t recordsOffset) {
+  try {
+    own.Seek(recordsOffset, fw::File::SeekFrom::Begin);
+    fw::Archive archive(own, fw::Archive::Mode::Load);
+    payload::RecordVisitor check;
+    payload::ReadRecords(archive, check);
+    return true;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
+void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell) {
+  // The current user's desktop only.
+  const std::string desktop = shell.FolderPath(CSIDL_DESKTOP);
+  if (!desktop.empty()) {
+    const std::string link = desktop + "\\" + kProductShortcut;
+    if (Found(link)) {
+      DeleteFileA(link.c_str());
+      shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
+      shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, desktop);
+    }
+  }
+
+  // The product folder in the per-user Programs folder, else in the all-users one.
+  std::string programs = shell.FolderPath(CSIDL_PROGRAMS);
+  std::string product = programs + "\\" + programFolderName;
+  if (programs.empty() || !Found(product + "\\*.*")) {
+    programs = shell.FolderPath(CSIDL_COMMON_PROGRAMS);
+    product = programs + "\\" + programFolderName;
+  }
+  if (programs.empty()) return;
+
+  // A folder name that is empty or a path would make these the Programs folder or another one.
+  if (IsSingleFolderName(programFolderName)) {
+    for (const char* name : {kProductShortcut, kUninstallShortcut, kHelpShortcut}) {
+      const std::string link = product + "\\" + name;
+      if (Found(link)) {
+        DeleteFileA(link.c_str());
+        shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
+      }
+    }
+    bool empty = true;
+    fw::FileFind finder;
+    if (finder.FindFile(product + "\\*.*")) {
+      bool more = true;
+      while (more && empty) {
+        more = finder.FindNextFile();
+        if (!finder.IsDots()) empty = false;
+      }
+    }
+    finder.Close();
+    if (empty && Found(product)) {
+      RemoveDirectoryA(product.c_str());
+      shell.ChangeNotify(SHCNE_RMDIR | SHCNE_INTERRUPT, kNotifyFlags, product);
+    }
+  }
+  shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, programs);
+}
+
+}  // namespace
+
+int RunRemoval(const std::string& ownPath, BOOL deleteHistory, RemovalView& view, ShellServices& shell) {
+  fw::File own;
+  if (!own.Open(ownPath, fw::File::Mode::Read)) return IDCANCEL;
+  const auto trailer = payload::ReadTrailer(own);
+  if (!trailer || !trailer->IsValid()) return IDCANCEL;
+  if (!RecordsReadThrough(own, trailer->recordsOffset)) return IDCANCEL;
+
+  RemovalPass pass(trailer->fileTotal, view);
+  try {
+    own.Seek(trailer->recordsOffset, fw::File::SeekFrom::Begin);
+    fw::Archive archive(own, fw::Archive::Mode::Load);
+    payload::ReadRecords(archive, pass);
+  } catch (const std::runtime_error&) {
+    // The file is held without sharing since the check, so this is a read failure of the
+    // device itself: stop here, and leave the registry to a later run.
+    return IDCANCEL;
+  }
+  own.Close();
+
+  DeleteFileA(pass.Header().finalFile.c_str());
+
+  const auto& folders = pass.FolderList();
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    view.DeletingFolder(*it);
+    RemoveFolderTree(*it, deleteHistory);
+  }
+
+  RemoveShortcuts(pass.Header().programFolderName, shell);
+  return IDOK;
+}
+
+}  // namespace uninstaller
