@@ -1,0 +1,23 @@
+#pragma once
+// Payload-carrying files for Windows tests, written as an installer writes them.
+#include <string>
+
+#include "Payload.h"
+
+namespace testpayload {
+
+// Writes `image`, the records and a trailer to `path`; fileTotal defaults to the file count.
+inline void Write(const std::string& path, const payload::RemovalRecords& records, std::uint32_t fileTotal = 0,
+                  const std::string& image = "MZ test image") {
+  fw::File file;
+  if (!file.Open(path, fw::File::Mode::CreateWrite)) throw std::runtime_error("cannot create " + path);
+  file.Write(image.data(), image.size());
+  fw::Archive archive(file, fw::Archive::Mode::Store);
+  payload::RecordWriter writer(archive);
+  payload::ReplayRecords(records, writer);
+  archive.Close();
+  payload::AppendTrailer(file, payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(image.size()),
+                                                                 fileTotal ? fileTotal : records.FileTotal()));
+}
+
+}  // namespace testpayload

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Test fixture: folder links inside the Wine prefix, made from the Linux side (Wine cannot make
+# them from inside). Usage: make-links.sh WINE_RUN STATE_DIR
+set -eu
+wine_run=$1
+state=$2
+[ -f "$state/prefix/system.reg" ] || "$wine_run" "$state" cmd.exe /c exit 0 >/dev/null 2>&1 || true
+root="$state/prefix/drive_c/korvane-links"
+rm -rf "$root"
+mkdir -p "$root/Korvane" "$root/outside/sub"
+echo precious > "$root/outside/precious.txt"
+echo deep > "$root/outside/sub/deep.txt"
+echo own > "$root/Korvane/own.txt"
+ln -s ../outside "$root/Korvane/linked"
+ln -s outside "$root/toplink"

@@ -1,0 +1,380 @@
+// The removal worker and folder-tree removal against the real file system and shell folders of
+// the Wine prefix.
+#include <shlobj.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "FileFind.h"
+#include "FolderTree.h"
+#include "PayloadFiles.h"
+#include "RemovalWorker.h"
+#include "WinScratch.h"
+
+namespace {
+
+using winscratch::Exists;
+using winscratch::WriteFileBytes;
+using uninstaller::g_nProgress;
+using uninstaller::RemoveFolderTree;
+using uninstaller::RunRemoval;
+
+struct RecordingView : uninstaller::RemovalView {
+  void DeletingFile(const std::string& path) override {
+    events.push_back("file " + path);
+    progress.push_back(g_nProgress.load());
+  }
+  void DeletingFolder(const std::string& path) override { events.push_back("folder " + path); }
+  std::vector<std::string> events;
+  std::vector<std::int32_t> progress;  // g_nProgress at each file event
+};
+
+struct Notification {
+  LONG event;
+  UINT flags;
+  std::string path;
+  bool operator==(const Notification&) const = default;
+};
+
+// The prefix's real shell folders; notifications recorded instead of sent, and any folder can be
+// made unresolvable.
+struct RecordingShell : uninstaller::ShellServices {
+  std::string FolderPath(int csidl) override {
+    if (std::find(unresolvable.begin(), unresolvable.end(), csidl) != unresolvable.end()) return "";
+    return ShellServices::FolderPath(csidl);
+  }
+  void ChangeNotify(LONG event, UINT flags, const std::string& path) override {
+    notifications.push_back({event, flags, path});
+  }
+  std::vector<int> unresolvable;
+  std::vector<Notification> notifications;
+};
+
+const UINT kFlags = SHCNF_PATHA | SHCNF_FLUSH;
+const LONG kDelete = static_cast<LONG>(0x80000004);
+const LONG kRmDir = static_cast<LONG>(0x80000010);
+const LONG kUpdateDir = static_cast<LONG>(0x80001000);
+const std::string kUninstallLnk = "\xD0\xB6\xD4\xD8Zintera.lnk";
+const std::string kHelpLnk = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";
+
+std::string Shell(int csidl) { return uninstaller::SystemShell().FolderPath(csidl); }
+
+class WorkerTest : public winscratch::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    g_nProgress = 0;
+    install_ = Path("Korvane");
+    programName_ = std::string("KorvaneTest-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    userPrograms_ = Shell(CSIDL_PROGRAMS) + "\\" + programName_;
+    commonPrograms_ = Shell(CSIDL_COMMON_PROGRAMS) + "\\" + programName_;
+    desktopLink_ = Shell(CSIDL_DESKTOP) + "\\Zintera.lnk";
+  }
+  void TearDown() override {
+    winscratch::RemoveTree(userPrograms_);
+    winscratch::RemoveTree(commonPrograms_);
+    DeleteFileA(desktopLink_.c_str());
+    ScratchDir::TearDown();
+  }
+
+  void Dir(const std::string& path) { ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path; }
+  std::string In(const std::string& rel) const { return install_ + "\\" + rel; }
+
+  // A Korvane installation: groups with listed files, a user file, a resource folder named in
+  // Resource.ini, shortcuts on the desktop and in the per-user Start menu.
+  payload::RemovalRecords MakeInstallation() {
+    Dir(install_);
+    for (const char* d : {"bin", "templates", "templates\\empty", "Skins", "Skins\\deep"}) Dir(In(d));
+    for (const char* f : {"Korvane.exe", "Uninst.exe", "bin\\a.dll", "bin\\b.dll", "templates\\t1.lvf",
+                          "templates\\user.lvf", "Skins\\s1.png", "Skins\\deep\\s2.png"})
+      WriteFileBytes(In(f), "x");
+    WriteFileBytes(In("Resource.ini"), "[Resources]\r\nres_Skins=1\r\nres_..=1\r\nabcd=1\r\n");
+    Dir(userPrograms_);
+    for (const std::string& f : {std::string("Zintera.lnk"), kUninstallLnk, kHelpLnk})
+      WriteFileBytes(userPrograms_ + "\\" + f, "lnk");
+    WriteFileBytes(desktopLink_, "lnk");
+    return {{programName_, install_ + "\\", In("Uninst.exe")},
+            {{In("bin"), {In("bin\\a.dll"), In("bin\\b.dll")}},
+             {In("templates"), {In("templates\\t1.lvf"), In("templates\\missing.lvf")}},
+             {install_, {In("Korvane.exe")}}}};
+  }
+
+  int Run(const payload::RemovalRecords& records, BOOL history, std::uint32_t fileTotal = 0) {
+    testpayload::Write(Path("~uninst.exe"), records, fileTotal);
+    return RunRemoval(Path("~uninst.exe"), history, view_, shell_);
+  }
+
+  std::string install_, programName_, userPrograms_, commonPrograms_, desktopLink_;
+  RecordingView view_;
+  RecordingShell shell_;
+};
+
+TEST_F(WorkerTest, YesRemovesTheWholeInstallationAndItsShortcuts) {
+  const auto records = MakeInstallation();
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+
+  EXPECT_FALSE(Exists(install_)) << "user files go too when history is deleted";
+  EXPECT_FALSE(Exists(userPrograms_));
+  EXPECT_FALSE(Exists(desktopLink_));
+  EXPECT_EQ(view_.events, (std::vector<std::string>{
+                              "file " + In("bin\\a.dll"), "file " + In("bin\\b.dll"), "file " + In("templates\\t1.lvf"),
+                              "file " + In("Korvane.exe"), "folder " + install_, "folder " + In("templates"),
+                              "folder " + In("bin")}));
+  // The status comes before the progress step, so each event sees the value of the file before.
+  EXPECT_EQ(view_.progress, (std::vector<std::int32_t>{0, 40, 80, 120}));
+  EXPECT_EQ(g_nProgress.load(), 160) << "one of five listed files is missing: short of full";
+
+  const std::string desktop = Shell(CSIDL_DESKTOP), programs = Shell(CSIDL_PROGRAMS);
+  EXPECT_EQ(shell_.notifications,
+            (std::vector<Notification>{{kDelete, kFlags, desktopLink_},
+                                       {kUpdateDir, kFlags, desktop},
+                                       {kDelete, kFlags, userPrograms_ + "\\Zintera.lnk"},
+                                       {kDelete, kFlags, userPrograms_ + "\\" + kUninstallLnk},
+                                       {kDelete, kFlags, userPrograms_ + "\\" + kHelpLnk},
+                                       {kRmDir, kFlags, userPrograms_},
+                                       {kUpdateDir, kFlags, programs}}));
+}
+
+TEST_F(WorkerTest, NoKeepsUserFilesAndTheFoldersThatHoldThem) {
+  const auto records = MakeInstallation();
+  EXPECT_EQ(Run(records, FALSE), IDOK);
+
+  for (const char* gone : {"Korvane.exe", "Uninst.exe", "bin", "templates\\t1.lvf", "templates\\empty", "Skins",
+                           "Resource.ini"})
+    EXPECT_FALSE(Exists(In(gone))) << gone;
+  EXPECT_TRUE(Exists(In("templates\\user.lvf")));
+  EXPECT_EQ(g_nProgress.load(), 160);
+  EXPECT_FALSE(Exists(userPrograms_));
+}
+
+TEST_F(WorkerTest, ResourceFoldersGoFirstAndOnlyInsideTheInstallFolder) {
+  Dir(install_);
+  Dir(Path("outside"));
+  WriteFileBytes(Path("outside\\keep.txt"), "x");
+  Dir(In("Skins"));
+  WriteFileBytes(In("Skins\\s.png"), "x");
+  Dir(In("Fonts"));
+  WriteFileBytes(In("Fonts\\f.ttf"), "x");
+  WriteFileBytes(In("listed.txt"), "x");
+  WriteFileBytes(In("Resource.ini"),
+                 "res_Skins=1\nres_..\\outside=1\nres_" + Path("outside") + "=1\nabcd=\n=x\nres_Fonts\n"
+                 "res_.\\..\\outside=1\nlastFonts=1");  // the last line has no line end
+  // Install folder without its trailing backslash: the same paths result.
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{"", {In("listed.txt")}}}};
+  EXPECT_EQ(Run(records, FALSE), IDOK);
+  EXPECT_FALSE(Exists(In("Skins"))) << "resource folders go with their files whatever the answer";
+  EXPECT_FALSE(Exists(In("Fonts")));
+  EXPECT_FALSE(Exists(In("Resource.ini")));
+  EXPECT_TRUE(Exists(Path("outside\\keep.txt")));
+  EXPECT_TRUE(Exists(install_)) << "a four-byte key would have named the install folder itself";
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"file " + In("listed.txt")}))
+      << "a group without a folder keeps its files but adds no folder";
+}
+
+TEST_F(WorkerTest, FilesThatCannotGoStillAdvanceMissingAndOverlongOnesDoNot) {
+  Dir(install_);
+  WriteFileBytes(In("ro.txt"), "x");
+  SetFileAttributesA(In("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteFileBytes(In("busy.txt"), "x");
+  Dir(In("afolder"));
+  const std::string longPath = In(std::string(260 - In("").size(), 'L'));
+  ASSERT_GE(longPath.size(), 260u);
+  HANDLE busy = CreateFileA(In("busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+
+  const payload::RemovalRecords records{
+      {programName_, install_, ""},
+      {{install_, {In("ro.txt"), In("busy.txt"), In("afolder"), In("gone.txt"), longPath}}}};
+  EXPECT_EQ(Run(records, TRUE, 2), IDOK);
+  CloseHandle(busy);
+
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"file " + In("ro.txt"), "file " + In("busy.txt"),
+                                                    "file " + In("afolder"), "folder " + install_}));
+  EXPECT_EQ(view_.progress, (std::vector<std::int32_t>{0, 100, 200}));
+  EXPECT_EQ(g_nProgress.load(), 300) << "fileTotal 2 < 3 found: past 200";
+  EXPECT_TRUE(Exists(In("ro.txt")));
+  EXPECT_TRUE(Exists(In("busy.txt")));
+  EXPECT_TRUE(Exists(install_)) << "it still holds the read-only and the busy file";
+  SetFileAttributesA(In("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(WorkerTest, NoGroupsStillHandlesResourceIniFinalFileAndShortcuts) {
+  const auto full = MakeInstallation();
+  const payload::RemovalRecords records{full.header, {}};
+  testpayload::Write(Path("~uninst.exe"), records, 7);  // a trailer needs a non-zero total
+  EXPECT_EQ(RunRemoval(Path("~uninst.exe"), TRUE, view_, shell_), IDOK);
+  EXPECT_TRUE(view_.events.empty());
+  EXPECT_TRUE(Exists(In("Korvane.exe")));
+  EXPECT_FALSE(Exists(In("Uninst.exe")));
+  EXPECT_FALSE(Exists(In("Skins")));
+  EXPECT_FALSE(Exists(In("Resource.ini")));
+  EXPECT_FALSE(Exists(desktopLink_));
+  EXPECT_FALSE(Exists(userPrograms_));
+}
+
+TEST_F(WorkerTest, DamagedOrMissingPayloadsDeleteNothing) {
+  const auto records = MakeInstallation();
+  // A valid trailer over records cut after the first group: the first files are named, but the
+  // archive ends early.
+  testpayload::Write(Path("full.exe"), records);
+  std::ifstream in(Path("full.exe"), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  in.close();
+  const std::string image = "MZ test image";
+  const std::size_t cut = bytes.find("templates") - 3;
+  WriteFileBytes(Path("cut.exe"), bytes.substr(0, cut) + bytes.substr(bytes.size() - 16));
+  // Invalid trailers: fileTotal 0, and a wrong consistency value.
+  std::string zeroTotal = bytes;
+  zeroTotal.replace(zeroTotal.size() - 4, 4, std::string(4, '\0'));
+  WriteFileBytes(Path("zero.exe"), zeroTotal);
+  std::string badEnd = bytes;
+  badEnd[badEnd.size() - 8] ^= 1;
+  WriteFileBytes(Path("badend.exe"), badEnd);
+  WriteFileBytes(Path("short.exe"), "MZ");
+
+  for (const char* name : {"cut.exe", "zero.exe", "badend.exe", "short.exe", "nonexistent.exe"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(RunRemoval(Path(name), TRUE, view_, shell_), IDCANCEL);
+  }
+  EXPECT_TRUE(view_.events.empty());
+  EXPECT_TRUE(shell_.notifications.empty());
+  for (const char* kept : {"bin\\a.dll", "Skins\\s1.png", "Resource.ini", "Uninst.exe"})
+    EXPECT_TRUE(Exists(In(kept))) << kept;
+  EXPECT_TRUE(Exists(desktopLink_));
+  EXPECT_EQ(g_nProgress.load(), 0);
+}
+
+TEST_F(WorkerTest, StartMenuFallsBackToAllUsersAndKeepsForeignContent) {
+  Dir(install_);
+  Dir(commonPrograms_);
+  WriteFileBytes(commonPrograms_ + "\\Zintera.lnk", "lnk");
+  WriteFileBytes(commonPrograms_ + "\\Readme.txt", "not ours");
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("a.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_FALSE(Exists(commonPrograms_ + "\\Zintera.lnk"));
+  EXPECT_TRUE(Exists(commonPrograms_ + "\\Readme.txt"));
+  EXPECT_EQ(shell_.notifications,
+            (std::vector<Notification>{{kDelete, kFlags, commonPrograms_ + "\\Zintera.lnk"},
+                                       {kUpdateDir, kFlags, Shell(CSIDL_COMMON_PROGRAMS)}}))
+      << "no desktop notification without a desktop shortcut";
+}
+
+TEST_F(WorkerTest, NeitherStartMenuFolderAndUnresolvableFolders) {
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("a.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_EQ(shell_.notifications, (std::vector<Notification>{{kUpdateDir, kFlags, Shell(CSIDL_COMMON_PROGRAMS)}}));
+
+  WriteFileBytes(desktopLink_, "lnk");
+  Dir(install_);
+  shell_.notifications.clear();
+  shell_.unresolvable = {CSIDL_DESKTOP, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_TRUE(shell_.notifications.empty()) << "nothing is announced for a folder that has no path";
+  EXPECT_TRUE(Exists(desktopLink_));
+}
+
+TEST_F(WorkerTest, ProgramFolderNamesThatAreNotOneNameTouchNothingThere) {
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  const std::string programs = Shell(CSIDL_PROGRAMS);
+  const std::string decoy = programs + "\\KorvaneDecoy";
+  Dir(decoy);
+  WriteFileBytes(decoy + "\\Zintera.lnk", "someone else's");
+  for (const std::string& name : {std::string(""), std::string("KorvaneDecoy\\..\\KorvaneDecoy"), std::string("..")}) {
+    const payload::RemovalRecords records{{name, install_, ""}, {{"", {In("a.txt")}}}};
+    EXPECT_EQ(Run(records, TRUE), IDOK);
+  }
+  EXPECT_TRUE(Exists(decoy + "\\Zintera.lnk"));
+  EXPECT_TRUE(Exists(programs));
+  winscratch::RemoveTree(decoy);
+}
+
+TEST_F(WorkerTest, GuardedFoldersAreNeverWalked) {
+  // Listed folders: the temporary folder, a drive root, the Users folder, a relative path.
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string canary = std::string(temp) + "korvane-canary.txt";
+  WriteFileBytes(canary, "x");
+  std::string users = Shell(CSIDL_PROFILE);
+  users.resize(users.rfind('\\'));
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords listed{{programName_, install_, ""},
+                                       {{temp, {In("a.txt")}}, {"C:\\", {}}, {users, {}}, {"relative", {}}}};
+  EXPECT_EQ(Run(listed, TRUE), IDOK);
+  EXPECT_TRUE(Exists(canary));
+  EXPECT_FALSE(Exists(In("a.txt")));
+  DeleteFileA(canary.c_str());
+
+  // A Resource.ini line naming a profile root (C:\users\Public) from an install folder above it.
+  const std::string publicCanary = Shell(CSIDL_COMMON_DOCUMENTS) + "\\korvane-canary.txt";
+  WriteFileBytes(publicCanary, "x");
+  WriteFileBytes(users + "\\Resource.ini", "res_Public=1\r\n");
+  WriteFileBytes(In("b.txt"), "x");
+  const payload::RemovalRecords fromUsers{{programName_, users + "\\", ""}, {{"", {In("b.txt")}}}};
+  EXPECT_EQ(Run(fromUsers, TRUE), IDOK);
+  EXPECT_TRUE(Exists(publicCanary));
+  EXPECT_FALSE(Exists(users + "\\Resource.ini"));
+  DeleteFileA(publicCanary.c_str());
+}
+
+// ---- RemoveFolderTree on its own ----
+
+class FolderTreeTest : public winscratch::ScratchDir {};
+
+TEST_F(FolderTreeTest, PostOrderWithAndWithoutFiles) {
+  for (const char* d : {"t", "t\\a", "t\\a\\b", "t\\empty", "t\\empty\\deeper", "t\\ro"})
+    ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
+  WriteFileBytes(Path("t\\a\\b\\f.txt"), "x");
+  WriteFileBytes(Path("t\\ro\\locked.txt"), "x");
+  SetFileAttributesA(Path("t\\ro\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+  EXPECT_FALSE(RemoveFolderTree(Path("t"), FALSE));
+  EXPECT_TRUE(Exists(Path("t\\a\\b\\f.txt")));
+  EXPECT_FALSE(Exists(Path("t\\empty"))) << "empty branches go even without deleting files";
+
+  EXPECT_FALSE(RemoveFolderTree(Path("t") + "\\", TRUE)) << "the read-only file keeps its folders";
+  EXPECT_FALSE(Exists(Path("t\\a")));
+  EXPECT_TRUE(Exists(Path("t\\ro\\locked.txt")));
+
+  SetFileAttributesA(Path("t\\ro\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_TRUE(RemoveFolderTree(Path("t"), TRUE));
+  EXPECT_FALSE(Exists(Path("t")));
+  EXPECT_FALSE(RemoveFolderTree(Path("t"), TRUE)) << "absent";
+}
+
+TEST_F(FolderTreeTest, RefusesEmptyRelativeAndGuardedPaths) {
+  WriteFileBytes(Path("keep.txt"), "x");
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  SetCurrentDirectoryA(dir_.c_str());
+  EXPECT_FALSE(RemoveFolderTree("", TRUE));
+  EXPECT_FALSE(RemoveFolderTree(".", TRUE));
+  SetCurrentDirectoryA(cwd);
+  EXPECT_TRUE(Exists(Path("keep.txt")));
+  EXPECT_FALSE(RemoveFolderTree(dir_ + "\\..", TRUE)) << "the temporary folder itself";
+  EXPECT_TRUE(Exists(Path("keep.txt")));
+}
+
+// Links made from the Linux side before this binary runs (see the test fixture in CMake):
+// C:\korvane-links\Korvane\linked -> ..\outside, C:\korvane-links\toplink -> outside.
+TEST(FolderTreeLinks, LinksAreRemovedButNeverEntered) {
+  const std::string root = "C:\\korvane-links";
+  if (!Exists(root + "\\outside\\precious.txt")) GTEST_SKIP() << "link fixture missing";
+  fw::FileFind finder;
+  ASSERT_TRUE(finder.FindFile(root + "\\Korvane\\linked"));
+  finder.FindNextFile();
+  ASSERT_TRUE(finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT)) << "Wine shows the symlink as a reparse point";
+  finder.Close();
+
+  RemoveFolderTree(root + "\\Korvane", TRUE);
+  RemoveFolderTree(root + "\\toplink\\", TRUE);
+  EXPECT_TRUE(Exists(root + "\\outside\\precious.txt"));
+  EXPECT_TRUE(Exists(root + "\\outside\\sub\\deep.txt"));
+  EXPECT_FALSE(Exists(root + "\\Korvane\\own.txt"));
+}
+
+}  // namespace
