@@ -1,0 +1,21 @@
+#pragma once
+// The launcher's staging copy: a remover image followed by a copy of a payload's records and a
+// fresh trailer, written item by item without holding the list.
+#include <string_view>
+
+#include "Payload.h"
+
+namespace payload {
+
+// Reads `source`'s record archive (from trailer.recordsOffset) and writes, to `staged` from its
+// start: `image`, the records re-encoded in their order (wide strings come out narrow), and the
+// trailer ForImage(image size, trailer.fileTotal). `trailer` is the valid trailer of `source`.
+// A damaged archive raises fw::ArchiveError, a failed write fw::FileError; the caller removes
+// the incomplete file.
+void WriteStagedRemover(fw::File& source, const PayloadTrailer& trailer, std::string_view image, fw::File& staged);
+
+// Reads the record archive through without writing anything: raises what WriteStagedRemover
+// would raise for it.
+void ReadRecordsThrough(fw::File& source, const PayloadTrailer& trailer);
+
+}  // namespace payload
