@@ -31,6 +31,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   flock "$state/.create-lock" sh -c '
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       "$WINE" wineboot -i >/dev/null 2>&1
+      # Xvfb has no window manager: let Wine draw captions and frames itself.
+      "$WINE" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
+      "$WINE" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1
       "$WINESERVER" -w
     fi'
 fi

@@ -46,6 +46,11 @@ class File {
   // Writes all `size` bytes or throws FileError.
   void Write(const void* buffer, std::size_t size);
 
+  // For platform calls the class does not offer: the open handle (a HANDLE on Windows, a file
+  // descriptor on POSIX), and taking ownership of one opened elsewhere.
+  std::intptr_t NativeHandle() const;
+  void Attach(std::intptr_t handle);
+
   struct Impl;
 
  private:

@@ -31,6 +31,11 @@ class FileFind {
   std::string GetFileName() const;
   std::string GetFilePath() const;  // the searched folder's full path + "\" + the entry's name
 
+  // The attributes a search lists for `path` itself (no wildcards), or INVALID_FILE_ATTRIBUTES
+  // when nothing is there. Unlike GetFileAttributes, this shows a link as a reparse point under
+  // Wine too.
+  static DWORD AttributesOf(const std::string& path);
+
  private:
   FindHandle handle_;
   WIN32_FIND_DATAA current_{};

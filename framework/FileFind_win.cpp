@@ -47,6 +47,13 @@ bool FileFind::IsDots() const {
 
 bool FileFind::MatchesMask(DWORD attributes) const { return (current_.dwFileAttributes & attributes) != 0; }
 
+DWORD FileFind::AttributesOf(const std::string& path) {
+  FileFind finder;
+  if (!finder.FindFile(path)) return INVALID_FILE_ATTRIBUTES;
+  finder.FindNextFile();
+  return finder.current_.dwFileAttributes;
+}
+
 std::string FileFind::GetFileName() const { return current_.cFileName; }
 
 std::string FileFind::GetFilePath() const { return WithTrailingBackslash(root_) + current_.cFileName; }

@@ -50,6 +50,10 @@ bool File::Open(const std::string& path, Mode mode) {
   return true;
 }
 
+std::intptr_t File::NativeHandle() const { return impl_->fd.get(); }
+
+void File::Attach(std::intptr_t handle) { impl_->fd.reset(static_cast<int>(handle)); }
+
 bool File::IsOpen() const { return impl_ && static_cast<bool>(impl_->fd); }
 
 void File::Close() {

@@ -34,6 +34,10 @@ bool File::Open(const std::string& path, Mode mode) {
   return true;
 }
 
+std::intptr_t File::NativeHandle() const { return reinterpret_cast<std::intptr_t>(impl_->handle.get()); }
+
+void File::Attach(std::intptr_t handle) { impl_->handle.reset(reinterpret_cast<HANDLE>(handle)); }
+
 bool File::IsOpen() const { return impl_ && static_cast<bool>(impl_->handle); }
 
 void File::Close() {

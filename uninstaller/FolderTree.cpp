@@ -40,10 +40,8 @@ const FolderGuard& Guard() {
 }
 
 bool IsLink(const std::string& path) {
-  fw::FileFind finder;
-  if (!finder.FindFile(path)) return false;
-  finder.FindNextFile();
-  return finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT);
+  const DWORD attributes = fw::FileFind::AttributesOf(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 BOOL RemoveTree(const std::string& path, BOOL deleteFiles) {

@@ -1,5 +1,6 @@
 // Text and archive conversions where the ANSI code page is the system's (936 in the prefix).
 #include "Archive.h"
+#include "Dialog.h"
 #include "Text.h"
 #include "WinScratch.h"
 
@@ -24,6 +25,21 @@ TEST_F(WinArchiveTest, WideStringsBecomeAnsi) {
   ASSERT_TRUE(file.Open(Path("w.bin"), fw::File::Mode::Read));
   fw::Archive archive(file, fw::Archive::Mode::Load);
   EXPECT_EQ(archive.ReadString(), "\xD6\xD0\x81\x5C");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WinMessageBox, BoxesWithoutAnIconGetTheFrameworkDefault) {
+  EXPECT_EQ(fw::MessageBoxType(MB_OK), static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  EXPECT_EQ(fw::MessageBoxType(MB_YESNO), static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_EQ(fw::MessageBoxType(MB_OK | MB_ICONSTOP), static_cast<UINT>(MB_OK | MB_ICONSTOP));
+  EXPECT_EQ(fw::MessageBoxType(MB_RETRYCANCEL), static_cast<UINT>(MB_RETRYCANCEL));
+}
+
+TEST(WinMessageBox, TheApplicationNameIsTheExecutableWithoutExtension) {
+  EXPECT_STREQ(fw::ApplicationName(), L"framework_win_tests");
 }
 
 }  // namespace

@@ -1,0 +1,161 @@
+// The real launcher (Uninst.exe built with a stand-in remover that records its start), started
+// as a user starts it, in the Wine prefix.
+#include "PayloadFiles.h"
+#include "TestPaths.h"
+#include "WinScratch.h"
+#include "WinUi.h"
+
+namespace {
+
+using testpaths::ReadBytes;
+using winscratch::Exists;
+using winscratch::WriteFileBytes;
+
+const std::wstring kDialogTitle = L"Korvane 卸载软件";
+const std::wstring kFailureText = L"Korvane 系统卸载失败!";
+
+class LauncherTest : public winscratch::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    staged_ = testpaths::TempFolder() + "~uninst.exe";
+    RemoveStaged();
+    log_ = Path("stub.log");
+    SetEnvironmentVariableA("KORVANE_STUB_LOG", log_.c_str());
+    records_ = {{"Korvane", "C:\\Korvane\\", "C:\\Korvane\\Uninst.exe"},
+                {{"C:\\Korvane\\\xC4\xA3\xB0\xE5", {"C:\\Korvane\\\xC4\xA3\xB0\xE5\\a.lvf", "C:\\Korvane\\b.dll"}},
+                 {"C:\\Korvane", {}}}};
+  }
+  void TearDown() override {
+    RemoveStaged();
+    ScratchDir::TearDown();
+  }
+  void RemoveStaged() {
+    SetFileAttributesA(staged_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(staged_.c_str());
+    RemoveDirectoryA(staged_.c_str());
+  }
+
+  // A copy of a launcher build as scratch\Uninst.exe, with the test payload appended or not.
+  std::string Launcher(const char* build, bool withPayload, std::uint32_t fileTotal = 0) {
+    const std::string image = ReadBytes(testpaths::BinaryDir() + "\\" + build);
+    EXPECT_FALSE(image.empty());
+    const std::string path = Path("Uninst.exe");
+    if (withPayload)
+      testpayload::Write(path, records_, fileTotal, image);
+    else
+      WriteFileBytes(path, image);
+    return path;
+  }
+
+  // What "~uninst.exe" must hold: the stand-in image, the records narrow, a fresh trailer.
+  std::string ExpectedStaged(std::uint32_t fileTotal) {
+    const std::string image = ReadBytes(testpaths::BinaryDir() + "\\..\\..\\bin\\stub_remover.exe");
+    testpayload::Write(Path("expected.bin"), records_, fileTotal, image);
+    return ReadBytes(Path("expected.bin"));
+  }
+
+  // Runs the launcher and expects it to quit with no window, having started the stand-in.
+  void ExpectStartsTheRemover(const std::string& launcher) {
+    winui::Process process;
+    ASSERT_TRUE(winui::Start(launcher, process, dir_));
+    ASSERT_TRUE(process.Exited(20000)) << "the launcher stays";
+    EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
+    ASSERT_TRUE(winui::WaitFor([&] { return ReadBytes(log_).find('\n', 8) != std::string::npos; }))
+        << "the staged remover was not started";
+  }
+
+  // Expects the failure dialog of `process`, then closes it with the close box.
+  void ExpectFailureDialog(winui::Process& process, const char* screenshot = nullptr) {
+    HWND dialog = winui::WaitForWindow(kDialogTitle, process.id);
+    ASSERT_NE(dialog, nullptr) << "no failure dialog";
+    EXPECT_EQ(winui::ChildTexts(dialog), kFailureText);
+    if (screenshot) winui::SaveScreenshot(testpaths::ScreenshotPath(screenshot));
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(process.Exited(10000)) << "closing the failure dialog ends the launcher";
+  }
+
+  std::string staged_, log_;
+  payload::RemovalRecords records_;
+};
+
+TEST_F(LauncherTest, WithoutPayloadShowsTheFailureDialogAndStagesNothing) {
+  winui::Process process;
+  ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", false), process));
+  ExpectFailureDialog(process, "launcher-failure");
+  EXPECT_FALSE(Exists(staged_));
+  EXPECT_FALSE(Exists(log_));
+}
+
+TEST_F(LauncherTest, StagesImageRecordsAndTrailerExactlyAndStartsItInTheTempFolder) {
+  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true, 9));
+  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(9)) << "fileTotal is carried over";
+  const std::string log = ReadBytes(log_);
+  std::string temp = testpaths::TempFolder();
+  temp.pop_back();
+  EXPECT_NE(log.find("\n" + staged_ + "\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\n" + temp), std::string::npos) << "the remover's current folder: " << log;
+  EXPECT_TRUE(Exists(staged_)) << "the staged file stays";
+}
+
+TEST_F(LauncherTest, ReplacesAnExistingStagedFile) {
+  WriteFileBytes(staged_, std::string(300000, 'g'));
+  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(2));
+}
+
+TEST_F(LauncherTest, AFolderOfTheStagedNameIsAFailure) {
+  ASSERT_TRUE(CreateDirectoryA(staged_.c_str(), nullptr));
+  winui::Process process;
+  ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", true), process));
+  ExpectFailureDialog(process);
+  EXPECT_FALSE(Exists(log_));
+}
+
+TEST_F(LauncherTest, AStagedFileHeldByARunningRemoverMeansQuitQuietly) {
+  WriteFileBytes(staged_, "running remover");
+  HANDLE held = CreateFileA(staged_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  winui::Process process;
+  ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", true), process));
+  EXPECT_TRUE(process.Exited(20000));
+  EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
+  CloseHandle(held);
+  EXPECT_EQ(ReadBytes(staged_), "running remover");
+  EXPECT_FALSE(Exists(log_));
+}
+
+TEST_F(LauncherTest, ADamagedArchiveLeavesNoStagedFile) {
+  // A valid trailer over a record archive whose second string runs past the end of the file.
+  const std::string image = ReadBytes(testpaths::BinaryDir() + "\\Uninst_stub.exe");
+  const auto trailer = payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(image.size()), 1).Encode();
+  WriteFileBytes(Path("Uninst.exe"),
+                 image + "\x01Q\xFF\xFF\xFF\xF0\xFF\xFF\x7F" + std::string(trailer.begin(), trailer.end()));
+  winui::Process process;
+  ASSERT_TRUE(winui::Start(Path("Uninst.exe"), process));
+  ExpectFailureDialog(process);
+  EXPECT_FALSE(Exists(staged_));
+  EXPECT_FALSE(Exists(log_));
+}
+
+TEST_F(LauncherTest, AMissingRemoverResourceIsReportedThenTheFailureDialogStays) {
+  winui::Process process;
+  ASSERT_TRUE(winui::Start(Launcher("Uninst_noresource.exe", true), process));
+  HWND box = winui::WaitForWindow(L"Uninst", process.id);
+  ASSERT_NE(box, nullptr) << "no message box captioned with the launcher's name";
+  EXPECT_NE(winui::ChildTexts(box).find(L"系统资源缺失，请重新安装!"), std::wstring::npos) << winui::ChildTexts(box);
+  // An icon is shown (which one AppMessageBox adds is checked in the framework tests; the
+  // screenshot shows the exclamation mark).
+  HWND icon = nullptr;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
+  ASSERT_NE(icon, nullptr);
+  EXPECT_NE(SendMessageW(icon, STM_GETICON, 0, 0), 0);
+  winui::SaveScreenshot(testpaths::ScreenshotPath("launcher-missing-resource"));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  ExpectFailureDialog(process);
+  EXPECT_EQ(ReadBytes(staged_), "") << "the empty staged file stays behind";
+  EXPECT_TRUE(Exists(staged_));
+}
+
+}  // namespace
