@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "Dialog.h"
@@ -14,28 +15,42 @@
 
 namespace {
 
-enum class Creation { Created, HeldByRunningCopy, Failed };
+enum class Check { Free, HeldByRunningCopy, Failed };
 
-// Creates "~uninst.exe" write-only, replacing a file of that name. The launcher runs elevated
-// and writes into the user's temporary folder, so it never writes through a link: a link of that
-// name is removed first, and the file is opened as the reparse point itself should one appear in
-// between. A folder of that name is a failure.
-Creation CreateStagedFile(const std::string& path, fw::File& staged) {
+// Whether "~uninst.exe" may be replaced. A remover started earlier and still running holds its
+// file (sharing violation): there is nothing to do then. A folder of that name is a failure. A
+// link of that name is removed; should that fail, the final rename still replaces the link itself
+// rather than what it points to.
+Check CheckStagedName(const std::string& path) {
   const DWORD attributes = fw::FileFind::AttributesOf(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      if (!(folder ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()))) return Creation::Failed;
-    } else if (folder) {
-      return Creation::Failed;
-    }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Check::Free;
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    folder ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str());
+    return Check::Free;
   }
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
-    return GetLastError() == ERROR_SHARING_VIOLATION ? Creation::HeldByRunningCopy : Creation::Failed;
-  staged.Attach(reinterpret_cast<std::intptr_t>(h));
-  return Creation::Created;
+  if (folder) return Check::Failed;
+  // Opened for writing without truncating: changes nothing, but meets a running copy's hold.
+  fw::FileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return Check::HeldByRunningCopy;
+  return Check::Free;
+}
+
+// Creates a new file of a name of its own beside "~uninst.exe" (CREATE_NEW never opens anything
+// that already exists, links included). The staged remover is written there and renamed into
+// place, so nothing is ever written through a link planted in the user's temporary folder.
+bool CreateWorkFile(const std::string& tempFolder, std::string& workPath, fw::File& work) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    workPath = tempFolder + "~uninst." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(attempt) + ".tmp";
+    HANDLE h = CreateFileA(workPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      work.Attach(reinterpret_cast<std::intptr_t>(h));
+      return true;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
 }
 
 std::optional<std::string_view> RemoverImage() {
@@ -67,36 +82,44 @@ int Stage() {
   if (tempLength == 0 || tempLength >= MAX_PATH) return 0;
   const std::string stagedPath = std::string(temp) + "~uninst.exe";
 
-  fw::File staged;
-  switch (CreateStagedFile(stagedPath, staged)) {
-    case Creation::HeldByRunningCopy:
+  switch (CheckStagedName(stagedPath)) {
+    case Check::HeldByRunningCopy:
       // A remover from an earlier start is still running, and is on screen: nothing to do.
       payload::ReadRecordsThrough(source, *trailer);
       return 1;
-    case Creation::Failed:
+    case Check::Failed:
       return 0;
-    case Creation::Created:
+    case Check::Free:
       break;
   }
 
+  std::string workPath;
+  fw::File work;
+  if (!CreateWorkFile(temp, workPath, work)) return 0;
   const auto image = RemoverImage();
   if (!image) {
+    work.Close();
+    DeleteFileA(workPath.c_str());
     fw::AppMessageBox(nullptr, L"系统资源缺失，请重新安装!", MB_OK);
-    return 0;  // the empty "~uninst.exe" stays behind
+    return 0;
   }
 
   BY_HANDLE_FILE_INFORMATION written{};
   try {
-    payload::WriteStagedRemover(source, *trailer, *image, staged);
-    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(staged.NativeHandle()), &written))
+    payload::WriteStagedRemover(source, *trailer, *image, work);
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(work.NativeHandle()), &written))
       throw fw::FileError("cannot identify the staged file");
   } catch (const std::exception&) {
-    staged.Close();
-    DeleteFileA(stagedPath.c_str());  // never leave a half-written remover to be started later
+    work.Close();
+    DeleteFileA(workPath.c_str());  // never leave a half-written remover behind
     return 0;
   }
-  staged.Close();
+  work.Close();
   source.Close();
+  if (!MoveFileExA(workPath.c_str(), stagedPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(workPath.c_str());
+    return 0;
+  }
 
   // Hold the file, read-only with writers shut out, until the start has been issued, and make
   // sure it is still the file just written.

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Test fixture: folder links inside the Wine prefix, made from the Linux side (Wine cannot make
-# them from inside). Usage: make-links.sh WINE_RUN STATE_DIR
+# them from inside). Usage: make-links.sh WINE_RUN STATE_DIR [planted]
 set -eu
 wine_run=$1
 state=$2
@@ -13,3 +13,11 @@ echo deep > "$root/outside/sub/deep.txt"
 echo own > "$root/Korvane/own.txt"
 ln -s ../outside "$root/Korvane/linked"
 ln -s outside "$root/toplink"
+# With "planted": "~uninst.exe" in the temporary folder as a link to a file someone else owns.
+echo "not the product's" > "$root/victim.txt"
+if [ "${3:-}" = planted ]; then
+  temp="$state/prefix/drive_c/users/${USER:-$(id -un)}/Temp"
+  mkdir -p "$temp"
+  rm -rf "$temp/~uninst.exe"
+  ln -s ../../../korvane-links/victim.txt "$temp/~uninst.exe"
+fi
