@@ -1,0 +1,184 @@
+// Drives the real launcher and remover through their windows, as a user would, and prints what it
+// saw, one "key: value" line at a time (UTF-8):
+//
+//   e2e_driver PROGRAM --action uninstall|cancel|escape|close|cancel-during [--answer yes|no]
+//              [--shots DIR]
+//
+// PROGRAM is the launcher (Uninst.exe with a payload) or a remover started directly. The driver
+// waits for the remover dialog, checks its first state, acts, answers the history question, and
+// while the removal runs reads the status line and the progress bar until the remover has ended.
+// Exit code 0 when the flow could be driven; the caller checks files, registry and the report.
+#include <windows.h>
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "WinUi.h"
+
+namespace {
+
+const std::wstring kRemoverTitle = L"Korvane 卸载系统";
+const std::wstring kLauncherTitle = L"Korvane 卸载软件";
+constexpr int kUninstallId = 1001, kStatusId = 1002, kProgressId = 1000;
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+void Report(const char* key, const std::string& value) {
+  std::printf("%s: %s\n", key, value.c_str());
+  std::fflush(stdout);
+}
+void Report(const char* key, long long value) { Report(key, std::to_string(value)); }
+
+[[noreturn]] void Fail(const char* what) {
+  Report("driver-error", what);
+  std::exit(2);
+}
+
+std::string Argument(int argc, char** argv, const char* name, const char* fallback) {
+  for (int i = 2; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+  return fallback;
+}
+
+// The message box a process shows over `dialog`: a dialog-class window of that process.
+HWND FindMessageBox(DWORD pid, HWND dialog) {
+  struct Search {
+    DWORD pid;
+    HWND dialog;
+    HWND found;
+  } search{pid, dialog, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        wchar_t cls[64] = {};
+        GetClassNameW(hwnd, cls, 64);
+        if (owner == s->pid && hwnd != s->dialog && IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A screenshot once the windows had a moment to paint.
+void Shot(const std::string& dir, const char* name, DWORD settleMs = 250) {
+  if (dir.empty()) return;
+  Sleep(settleMs);
+  winui::SaveScreenshot(dir + "\\" + name + ".bmp");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc < 2) Fail("usage: e2e_driver PROGRAM --action ... [--answer yes|no] [--shots DIR]");
+  const std::string program = argv[1];
+  const std::string action = Argument(argc, argv, "--action", "uninstall");
+  const std::string answer = Argument(argc, argv, "--answer", "yes");
+  const std::string shots = Argument(argc, argv, "--shots", "");
+  if (!shots.empty()) CreateDirectoryA(shots.c_str(), nullptr);
+
+  winui::Process started;
+  std::string folder = program.substr(0, program.find_last_of('\\'));
+  if (!winui::Start(program, started, folder)) Fail("cannot start the program");
+
+  HWND dialog = winui::WaitForWindow(kRemoverTitle, 0, 30000);
+  if (!dialog) {
+    Shot(shots, "no-remover");
+    Fail("no remover window");
+  }
+  DWORD pid = 0;
+  const DWORD uiThread = GetWindowThreadProcessId(dialog, &pid);
+  HANDLE remover = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!remover) Fail("cannot open the remover process");
+  if (started.id != pid) {
+    Report("launcher-exited", started.Exited(20000) ? 1 : 0);
+    Report("launcher-window", winui::FindTopWindow(kLauncherTitle) ? 1 : 0);
+  }
+
+  HWND status = GetDlgItem(dialog, kStatusId);
+  HWND progress = GetDlgItem(dialog, kProgressId);
+  HWND uninstall = GetDlgItem(dialog, kUninstallId);
+  HWND cancel = GetDlgItem(dialog, IDCANCEL);
+  GUITHREADINFO info{};
+  winui::WaitFor([&] {
+    info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(uiThread, &info) && info.hwndFocus != nullptr;
+  }, 5000);
+  Report("initial-status", Utf8(winui::Text(status)));
+  Report("initial-progress", SendMessageW(progress, PBM_GETPOS, 0, 0));
+  Report("progress-range", std::to_string(SendMessageW(progress, PBM_GETRANGE, TRUE, 0)) + ".." +
+                               std::to_string(SendMessageW(progress, PBM_GETRANGE, FALSE, 0)));
+  Report("initial-focus", info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+  Shot(shots, "remover-before");
+
+  if (action == "cancel") {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+  } else if (action == "escape") {
+    PostMessageW(info.hwndFocus ? info.hwndFocus : cancel, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  } else if (action == "close") {
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kUninstallId, BN_CLICKED), reinterpret_cast<LPARAM>(uninstall));
+    HWND box = nullptr;
+    if (!winui::WaitFor([&] { return (box = FindMessageBox(pid, dialog)) != nullptr; })) Fail("no question box");
+    Report("question-caption", Utf8(winui::Text(box)));
+    Report("question-text", Utf8(winui::ChildTexts(box)));
+    Shot(shots, "remover-question");
+    PostMessageW(box, WM_COMMAND, answer == "yes" ? IDYES : IDNO, 0);
+
+    // Follow the removal: every status text in order, the bar's values.
+    std::vector<std::wstring> statuses;
+    LRESULT last = 0, highest = 0;
+    bool decreased = false, shotDuring = false, cancelled = false;
+    int enabledAfterStart = -1;
+    while (WaitForSingleObject(remover, 1) == WAIT_TIMEOUT) {
+      if (!IsWindow(dialog)) continue;
+      const std::wstring text = winui::Text(status);
+      const LRESULT pos = SendMessageW(progress, PBM_GETPOS, 0, 0);
+      if (!IsWindow(dialog) || !IsWindow(progress) || !IsWindow(status)) continue;  // read while closing
+      if (pos < last) decreased = true;
+      last = pos;
+      if (pos > highest) highest = pos;
+      if (!text.empty() && (statuses.empty() || statuses.back() != text)) statuses.push_back(text);
+      if (!text.empty() && enabledAfterStart < 0) enabledAfterStart = IsWindowEnabled(uninstall) ? 1 : 0;
+      if (!text.empty() && !shotDuring) {
+        Shot(shots, "remover-during", 0);
+        shotDuring = true;
+      }
+      if (action == "cancel-during" && !cancelled && statuses.size() >= 3) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+        cancelled = true;
+      }
+    }
+    Report("statuses", static_cast<long long>(statuses.size()));
+    for (const auto& s : statuses) Report("status", Utf8(s));
+    Report("progress-max", highest);
+    Report("progress-decreased", decreased ? 1 : 0);
+    Report("uninstall-enabled-while-running", enabledAfterStart);
+  }
+
+  if (WaitForSingleObject(remover, 60000) != WAIT_OBJECT_0) Fail("the remover did not end");
+  DWORD code = 0;
+  GetExitCodeProcess(remover, &code);
+  Report("remover-exit", code);
+  Report("remover-window-left", winui::FindTopWindow(kRemoverTitle) ? 1 : 0);
+  CloseHandle(remover);
+  return 0;
+}

@@ -1,0 +1,68 @@
+#include "uninstallerDlg.h"
+
+#include <commctrl.h>
+
+#include "Registry.h"
+#include "RemovalWorker.h"
+#include "resource.h"
+
+namespace {
+constexpr UINT_PTR kProgressTimer = 1;
+constexpr UINT kProgressTimerMs = 10;
+}  // namespace
+
+CuninstallerDlg::CuninstallerDlg() : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME) {}
+
+CuninstallerDlg::~CuninstallerDlg() {
+  if (m_channel) m_channel->DialogClosed();
+}
+
+BOOL CuninstallerDlg::OnInitDialog() {
+  fw::AppDialog::OnInitDialog();
+  m_progress = GetDlgItem(m_hWnd, IDC_PROGRESS);
+  m_status = GetDlgItem(m_hWnd, IDC_STATUS);
+  SendMessageW(m_progress, PBM_SETRANGE, 0, MAKELPARAM(0, 200));
+  SendMessageW(m_progress, PBM_SETPOS, 0, 0);
+  return TRUE;  // the focus goes to the first tab stop, "取消"
+}
+
+void CuninstallerDlg::Close(INT_PTR result) {
+  // From here on the worker touches no window.
+  if (m_channel) m_channel->DialogClosed();
+  EndDialog(result);
+}
+
+void CuninstallerDlg::OnOK() {
+  OnTimer(kProgressTimer);  // the bar shows where the worker ended, not one tick behind
+  uninstaller::CleanRegistry();
+  Close(IDOK);
+}
+
+void CuninstallerDlg::OnCancel() { Close(IDCANCEL); }
+
+bool CuninstallerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDC_UNINSTALL && HIWORD(wParam) == BN_CLICKED) {
+    OnBnClickedUninstall();
+    return true;
+  }
+  if (message == WM_TIMER) {
+    OnTimer(wParam);
+    return false;  // and the default processing
+  }
+  return fw::AppDialog::OnMessage(message, wParam, lParam, result);
+}
+
+void CuninstallerDlg::OnBnClickedUninstall() {
+  if (m_channel) return;  // only one worker
+  const int answer = fw::AppMessageBox(m_hWnd, L"是否删除所有历史记录（Y/N）？", MB_YESNO);
+  m_bDeleteHistory = answer == IDYES ? TRUE : FALSE;
+  SetTimer(m_hWnd, kProgressTimer, kProgressTimerMs, nullptr);
+  auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory);
+  if (!uninstaller::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
+  m_channel = std::move(channel);
+  EnableWindow(GetDlgItem(m_hWnd, IDC_UNINSTALL), FALSE);
+}
+
+void CuninstallerDlg::OnTimer(UINT_PTR id) {
+  if (id == kProgressTimer) SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(uninstaller::g_nProgress.load()), 0);
+}

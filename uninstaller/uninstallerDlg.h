@@ -1,0 +1,30 @@
+#pragma once
+#include <memory>
+
+#include "Dialog.h"
+#include "WorkerChannel.h"
+
+// The remover's only window: "卸载" asks about history and starts the worker; a 10 ms timer
+// copies the worker's progress into the bar; the worker's IDOK runs the registry cleanup and
+// closes, its IDCANCEL closes. "取消", Escape and the close box close at any time.
+class CuninstallerDlg : public fw::AppDialog {
+ public:
+  CuninstallerDlg();
+  ~CuninstallerDlg() override;
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+ private:
+  void OnBnClickedUninstall();
+  void OnTimer(UINT_PTR id);
+  void Close(INT_PTR result);
+
+  std::shared_ptr<uninstaller::WorkerChannel> m_channel;  // set once the worker was started
+  BOOL m_bDeleteHistory = FALSE;
+  HWND m_status = nullptr;    // control 1002
+  HWND m_progress = nullptr;  // control 1000
+};
