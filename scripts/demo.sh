@@ -1,33 +1,53 @@
 #!/usr/bin/env bash
-# The main job: builds uninst-pack, appends a sample payload with Chinese paths to a launcher
-# and shows it back, readable and as JSON.
+# The main job: a sample Korvane installation in a private Wine prefix, uninstalled with the real
+# Uninst.exe (payload from uninst-pack). With a display, the uninstaller's windows are yours to
+# click; without one, the e2e driver clicks "卸载" and answers "否" (keep history) under Xvfb and
+# takes screenshots. Then it prints what was removed and what was kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows >/dev/null
 cmake --preset host >/dev/null
 cmake --build --preset host --target uninst-pack >/dev/null
 
-out=build/demo
-mkdir -p "$out"
-rm -f "$out/Uninst-with-payload.exe"
-# A stand-in launcher image until the launcher program is built here.
-printf 'MZ stand-in launcher image\n' > "$out/Uninst.exe"
-cat > "$out/manifest.json" <<'JSON'
-{
-  "programFolderName": "Korvane",
-  "installDir": "C:\\Program Files\\Korvane\\",
-  "finalFile": "C:\\Program Files\\Korvane\\Uninst.exe",
-  "groups": [
-    {"folder": "C:\\Program Files\\Korvane\\模板",
-     "files": ["C:\\Program Files\\Korvane\\模板\\简历.lvf", "C:\\Program Files\\Korvane\\模板\\报告.lvf"]},
-    {"folder": "C:\\Program Files\\Korvane",
-     "files": ["C:\\Program Files\\Korvane\\Korvane.exe", "C:\\Program Files\\Korvane\\帮助文档.chm"]}
-  ]
-}
-JSON
-pack=build/host/tools/uninst-pack/uninst-pack
-"$pack" build --launcher "$out/Uninst.exe" --manifest "$out/manifest.json" --output "$out/Uninst-with-payload.exe"
-echo "== uninst-pack inspect $out/Uninst-with-payload.exe"
-"$pack" inspect "$out/Uninst-with-payload.exe"
-echo "== uninst-pack inspect --json"
-"$pack" inspect --json "$out/Uninst-with-payload.exe"
+export WINE_RUN="$PWD/cmake/wine-run.sh" STATE="$PWD/build/demo/wine" WIN_BIN="$PWD/build/windows/bin"
+export UNINST_PACK="$PWD/build/host/tools/uninst-pack/uninst-pack"
+shots="$PWD/build/demo/screenshots"
+work="$PWD/build/demo/work"
+mkdir -p "$STATE" "$shots"
+. scripts/lib/installation.sh
+
+echo "== a sample installation in $STATE/prefix"
+fresh_installation "$work" 10 3
+"$UNINST_PACK" inspect "$install/Uninst.exe" | head -8
+registry "$work" > "$work/registry-before.txt"
+(cd "$C" && find "Program Files/Korvane" "users/$user/Desktop/Zintera.lnk" \
+  "users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Korvane" 2>/dev/null | sort) > "$work/files-before.txt"
+
+if [ -n "${DISPLAY:-}" ]; then
+  echo "== starting C:\\Program Files\\Korvane\\Uninst.exe: press 卸载 and answer the question"
+  wine_run 'C:\Program Files\Korvane\Uninst.exe'
+  # The launcher quits at once; wait for the remover it started.
+  while pgrep -f '~uninst.exe' >/dev/null; do sleep 1; done
+else
+  echo "== no display: the driver presses 卸载 and answers 否 under Xvfb"
+  rm -rf "$C/demo-shots"
+  wine_run "$WIN_BIN/e2e_driver.exe" 'C:\Program Files\Korvane\Uninst.exe' --action uninstall --answer no \
+    --shots 'C:\demo-shots' | tr -d '\r' | grep -E '^(question|status|progress-max|remover-exit)' | head -20
+  for f in "$C/demo-shots"/*.bmp; do convert "$f" "$shots/$(basename "${f%.bmp}").png"; done
+fi
+
+echo "== files"
+binaries=0 binaries_left=0
+while read -r path; do
+  case "$path" in
+    */bin/d*/*) binaries=$((binaries + 1)); [ -e "$C/$path" ] && binaries_left=$((binaries_left + 1)); continue ;;
+  esac
+  if [ -e "$C/$path" ]; then echo "kept     C:/$path"; else echo "removed  C:/$path"; fi
+done < "$work/files-before.txt"
+echo "removed  $((binaries - binaries_left)) of $binaries listed files under C:/Program Files/Korvane/bin"
+echo "== registry"
+registry "$work" | sed 's/^present/kept    /; s/^absent/removed /'
+echo "== the staged remover: $(ls "$temp/~uninst.exe" 2>/dev/null || echo missing)"
+[ -n "${DISPLAY:-}" ] || echo "== screenshots: $shots"

@@ -28,17 +28,23 @@ BOOL CuninstallerDlg::OnInitDialog() {
 
 void CuninstallerDlg::Close(INT_PTR result) {
   // From here on the worker touches no window.
+  m_bClosing = TRUE;
   if (m_channel) m_channel->DialogClosed();
   EndDialog(result);
 }
 
 void CuninstallerDlg::OnOK() {
+  // The worker's IDOK may already be on its way when the user closes the dialog: once closing,
+  // the registry stays as it is.
+  if (m_bClosing) return;
   OnTimer(kProgressTimer);  // the bar shows where the worker ended, not one tick behind
   uninstaller::CleanRegistry();
   Close(IDOK);
 }
 
-void CuninstallerDlg::OnCancel() { Close(IDCANCEL); }
+void CuninstallerDlg::OnCancel() {
+  if (!m_bClosing) Close(IDCANCEL);
+}
 
 bool CuninstallerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
   if (message == WM_COMMAND && LOWORD(wParam) == IDC_UNINSTALL && HIWORD(wParam) == BN_CLICKED) {

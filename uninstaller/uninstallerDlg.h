@@ -25,6 +25,7 @@ class CuninstallerDlg : public fw::AppDialog {
 
   std::shared_ptr<uninstaller::WorkerChannel> m_channel;  // set once the worker was started
   BOOL m_bDeleteHistory = FALSE;
+  BOOL m_bClosing = FALSE;    // EndDialog was called: later commands change nothing
   HWND m_status = nullptr;    // control 1002
   HWND m_progress = nullptr;  // control 1000
 };

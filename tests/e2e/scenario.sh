@@ -13,84 +13,16 @@ name=$1
 failures=0
 fail() { echo "FAIL [$name]: $*"; failures=$((failures + 1)); }
 check() { local what=$1; shift; if "$@"; then echo "ok: $what"; else fail "$what"; fi; }
-wine_run() { "$WINE_RUN" "$STATE" "$@"; }
 
-# The prefix and the places the product lives in.
-[ -f "$STATE/prefix/system.reg" ] || wine_run cmd.exe /c exit 0 >/dev/null 2>&1 || true
-user=${USER:-$(id -un)}
-C="$STATE/prefix/drive_c"
-profile="$C/users/$user"
-install="$C/Program Files/Korvane"
-temp="$profile/Temp"
-programs="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
-common_programs="$C/ProgramData/Microsoft/Windows/Start Menu/Programs"
-desktop="$profile/Desktop"
+. "$(dirname "$0")/../../scripts/lib/installation.sh"
 work="$STATE/scenario-$name"
-rm -rf "$work" "$install" "$programs/Korvane" "$common_programs/Korvane" "$desktop/Zintera.lnk" "$temp/~uninst.exe"
-mkdir -p "$work" "$SHOTS"
-
-# --- a realistic installation -----------------------------------------------------------------
+mkdir -p "$SHOTS"
 make_installation() {
-  local files_per_folder=$1 folders=$2
-  mkdir -p "$install/模板" "$install/bin" "$install/Skins/dark" "$install/Fonts" "$install/空"
-  : > "$install/Korvane.exe"; : > "$install/Uninst.exe"
-  echo "not listed: the user's own" > "$install/模板/我的简历.lvf"
-  : > "$install/Skins/dark/s1.png"; : > "$install/Fonts/f.ttf"
-  printf '[Resources]\r\nres_Skins=1\r\nres_Fonts=1\r\nres_..=1\r\n' > "$install/Resource.ini"
-  mkdir -p "$programs/Korvane" "$desktop"
-  for lnk in Zintera.lnk 卸载Zintera.lnk 帮助文档.lnk; do echo lnk > "$programs/Korvane/$lnk"; done
-  echo lnk > "$desktop/Zintera.lnk"
-
-  # The manifest: templates, binaries, then the install folder itself (removed last of all).
-  {
-    printf '{"programFolderName": "Korvane", "installDir": "C:\\\\Program Files\\\\Korvane\\\\",\n'
-    printf ' "finalFile": "C:\\\\Program Files\\\\Korvane\\\\Uninst.exe", "groups": [\n'
-    printf '  {"folder": "C:\\\\Program Files\\\\Korvane\\\\模板", "files": ["C:\\\\Program Files\\\\Korvane\\\\模板\\\\简历.lvf"]},\n'
-    printf '  {"folder": "C:\\\\Program Files\\\\Korvane\\\\空", "files": []},\n'
-    : > "$install/模板/简历.lvf"
-    local f d
-    for ((d = 0; d < folders; d++)); do
-      mkdir -p "$install/bin/d$d"
-      printf '  {"folder": "C:\\\\Program Files\\\\Korvane\\\\bin\\\\d%d", "files": [' "$d"
-      for ((f = 0; f < files_per_folder; f++)); do
-        : > "$install/bin/d$d/f$f.dll"
-        [ "$f" -gt 0 ] && printf ', '
-        printf '"C:\\\\Program Files\\\\Korvane\\\\bin\\\\d%d\\\\f%d.dll"' "$d" "$f"
-      done
-      printf ']},\n'
-    done
-    printf '  {"folder": "C:\\\\Program Files\\\\Korvane\\\\bin", "files": []},\n'
-    printf '  {"folder": "C:\\\\Program Files\\\\Korvane", "files": ["C:\\\\Program Files\\\\Korvane\\\\Korvane.exe"]}\n]}\n'
-  } > "$work/manifest.json"
-  rm -f "$install/Uninst.exe"
-  "$UNINST_PACK" build --launcher "$WIN_BIN/Uninst.exe" --manifest "$work/manifest.json" --output "$install/Uninst.exe"
+  fresh_installation "$work" "$@"
+  registry "$work" > "$work/reg-before.txt"
+  if grep -q '^absent' "$work/reg-before.txt"; then echo "set-up: the registry import failed"; cat "$work/reg-before.txt"; exit 1; fi
 }
 
-# --- registry: the product's three trees and a neighbour of each --------------------------------
-cat > "$work/keys.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_CONFIG\Lettrova\Settings\Recent]
-"File"="C:\\doc.lvf"
-[HKEY_CURRENT_CONFIG\Lettrova\License]
-"Key"="K-1"
-[HKEY_CLASSES_ROOT\.lvf]
-@="Lettrova.Document"
-[HKEY_CLASSES_ROOT\.lvf\ShellNew]
-[HKEY_CLASSES_ROOT\Lettrova.Document\shell\open\command]
-@="\"C:\\Program Files\\Korvane\\Korvane.exe\" \"%1\""
-[HKEY_CURRENT_CONFIG\LettrovaNeighbour]
-[HKEY_CLASSES_ROOT\.lvg]
-@="kept"
-REG
-{
-  echo '@echo off'
-  for key in 'HKCC\Lettrova' 'HKCR\.lvf' 'HKCR\Lettrova.Document' 'HKCC\LettrovaNeighbour' 'HKCR\.lvg'; do
-    printf 'reg query %s >nul 2>&1\r\nif errorlevel 1 (echo absent %s) else (echo present %s)\r\n' "$key" "$key" "$key"
-  done
-} > "$work/query.bat"
-wine_run regedit.exe /S "Z:$(echo "$work/keys.reg" | tr / '\\')" >/dev/null 2>&1
-registry() { wine_run cmd.exe /c "Z:$(echo "$work/query.bat" | tr / '\\')" 2>/dev/null | tr -d '\r'; }
 drive() { wine_run "$WIN_BIN/e2e_driver.exe" "$@" --shots 'C:\e2e-shots' | tr -d '\r' | tee "$work/report.txt"; }
 report() { grep -m1 "^$1: " "$work/report.txt" | cut -d' ' -f2-; }
 keep_shots() {
@@ -100,9 +32,9 @@ keep_shots() {
   done
   return 0
 }
-registry_gone() { registry > "$work/reg.txt"; grep -q 'absent HKCC\\Lettrova$' "$work/reg.txt" &&
+registry_gone() { registry "$work" > "$work/reg.txt"; grep -q 'absent HKCC\\Lettrova$' "$work/reg.txt" &&
   grep -q 'absent HKCR\\.lvf$' "$work/reg.txt" && grep -q 'absent HKCR\\Lettrova.Document$' "$work/reg.txt"; }
-registry_untouched() { registry > "$work/reg.txt"; ! grep -q '^absent' "$work/reg.txt"; }
+registry_untouched() { registry "$work" > "$work/reg.txt"; cmp -s "$work/reg-before.txt" "$work/reg.txt"; }
 neighbours_kept() { grep -q 'present HKCC\\LettrovaNeighbour' "$work/reg.txt" && grep -q 'present HKCR\\.lvg' "$work/reg.txt"; }
 remover_ended() { [ "$(report remover-exit)" = 0 ] && [ "$(report remover-window-left)" = 0 ]; }
 nothing_deleted() { [ -f "$install/Korvane.exe" ] && [ -f "$install/bin/d0/f0.dll" ] && [ -f "$install/Resource.ini" ] &&
@@ -116,6 +48,8 @@ case "$name" in
     make_installation 20 5
     [ "$name" = missing ] && rm -f "$install/bin/d1/f3.dll" "$install/bin/d4/f19.dll"
     answer=yes; [ "$name" = no ] && answer=no
+    # On "是" the unlisted history goes with its folder after the last listed file, which keeps
+    # the full bar on screen long enough to be read.
     drive "$launcher" --action uninstall --answer "$answer"
     check "the launcher quit, leaving no window" test "$(report launcher-exited)/$(report launcher-window)" = 1/0
     check "first state: empty status, bar 0 of 0..200, focus on 取消" first_state_right
@@ -136,7 +70,7 @@ case "$name" in
     case "$name" in
       yes) check "the bar ends full" test "$(report progress-max)" = 200
            check "the install folder is gone" test ! -e "$install" ;;
-      no) check "the user's file stays, with its folders" test -f "$install/模板/我的简历.lvf"
+      no) check "the user's files stay, with their folders" test -f "$install/模板/我的简历.lvf" -a -f "$install/History/h0.dat"
           check "empty listed folders go" test ! -e "$install/空" ;;
       missing) check "the bar ends short of full (100 of 102 files)" test "$(report progress-max)" = 196 ;;
     esac

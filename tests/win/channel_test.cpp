@@ -1,0 +1,80 @@
+// The hand-off between the dialog and the worker thread: the worker's final command and status
+// texts arrive through the channel, the thread handle is stored before the worker ends and is
+// released by it, and nothing reaches a dialog that has gone.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "WorkerChannel.h"
+#include "WinUi.h"
+
+namespace {
+
+using uninstaller::WorkerChannel;
+
+// A window standing in for the dialog (and its status line): records what it is sent.
+struct FakeDialog {
+  FakeDialog() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KorvaneFakeDialog";
+    RegisterClassW(&wc);
+    hwnd = CreateWindowW(L"KorvaneFakeDialog", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~FakeDialog() { DestroyWindow(hwnd); }
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<FakeDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && message == WM_COMMAND) self->commands.push_back(static_cast<int>(wParam));
+    if (self && message == WM_SETTEXT) self->texts.push_back(reinterpret_cast<const wchar_t*>(lParam));
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  // Handles messages (the worker's sends among them) until `done` or the timeout.
+  void PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    winui::WaitFor([&] {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      return done();
+    }, timeoutMs);
+  }
+
+  HWND hwnd = nullptr;
+  std::vector<int> commands;
+  std::vector<std::wstring> texts;
+};
+
+TEST(WorkerChannelTest, TheWorkerEndsWithItsCommandAndReleasesItsHandle) {
+  // The test binary carries no payload: the worker ends with IDCANCEL.
+  FakeDialog dialog;
+  auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
+  ASSERT_TRUE(uninstaller::StartRemovalWorker(channel));
+  dialog.PumpUntil([&] { return !dialog.commands.empty(); }, 10000);
+  EXPECT_EQ(dialog.commands, std::vector<int>{IDCANCEL});
+  EXPECT_FALSE(channel->WorkerRunning()) << "the worker released its handle before its last send";
+}
+
+TEST(WorkerChannelTest, StatusTextsAreFormattedForTheWindow) {
+  FakeDialog dialog;
+  WorkerChannel channel(dialog.hwnd, dialog.hwnd, FALSE);
+  channel.DeletingFile("C:\\\xC4\xA3\xB0\xE5\\a.lvf");  // 模板
+  channel.DeletingFolder("C:\\\x81\x5C");                // 乗
+  EXPECT_EQ(dialog.texts, (std::vector<std::wstring>{L"正在删除文件：C:\\模板\\a.lvf", L"正在删除目录：C:\\乗"}));
+}
+
+TEST(WorkerChannelTest, NothingReachesADialogThatHasGone) {
+  FakeDialog dialog;
+  auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
+  channel->DialogClosed();
+  channel->DeletingFile("C:\\a");
+  ASSERT_TRUE(uninstaller::StartRemovalWorker(channel));
+  dialog.PumpUntil([&] { return !channel->WorkerRunning(); }, 10000);
+  dialog.PumpUntil([] { return false; }, 200);
+  EXPECT_FALSE(channel->WorkerRunning());
+  EXPECT_TRUE(dialog.commands.empty());
+  EXPECT_TRUE(dialog.texts.empty());
+}
+
+}  // namespace
