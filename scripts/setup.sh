@@ -12,7 +12,8 @@ packages=(
   xvfb xauth                     # a display for windows when there is none (xvfb-run needs xauth)
   locales                        # zh_CN.UTF-8, so Wine's ANSI code page is 936 (GBK)
   fonts-wqy-microhei             # a CJK font, so windows and screenshots show the Chinese text
-  imagemagick                    # `import` takes screenshots of the Xvfb screen
+  imagemagick                    # turns the tests' BMP screenshots into PNG
+  clang-14 libclang-rt-14-dev    # the payload fuzzer (libFuzzer with ASan and UBSan)
 )
 
 missing=()
