@@ -4,6 +4,7 @@
 # the files, shortcuts and registry checked for real.
 #
 #   scenario.sh NAME      NAME: yes | no | cancel | escape | close | cancel-during | missing | no-payload
+#                         | dll-planting
 #
 # Environment (set by ctest): WINE_RUN (cmake/wine-run.sh), STATE (prefix state folder),
 # WIN_BIN (the windows build's bin folder), UNINST_PACK, SHOTS (where screenshots go, as PNG).
@@ -100,6 +101,22 @@ case "$name" in
     check "the remover closed by itself" remover_ended
     check "nothing was deleted" nothing_deleted
     check "the registry is untouched" registry_untouched
+    ;;
+  dll-planting)
+    # Marker DLLs beside the launcher and beside "~uninst.exe", and Wine told to prefer DLLs
+    # found there over its own: none may be loaded during a whole uninstall.
+    make_installation 20 5
+    rm -rf "$C/korvane-dll-markers"
+    cp "$WIN_BIN"/planted/*.dll "$install/"
+    cp "$WIN_BIN"/planted/*.dll "$temp/"
+    planted=$(cd "$WIN_BIN/planted" && ls *.dll | sed 's/\.dll$//' | paste -sd, -)
+    WINEDLLOVERRIDES="mscoree,mshtml=;$planted=n,b" drive "$launcher" --action uninstall --answer yes
+    check "the uninstall went through" remover_ended
+    check "the registry trees are gone" registry_gone
+    markers=$(ls "$C/korvane-dll-markers" 2>/dev/null || true)
+    [ -z "$markers" ] || cat "$C/korvane-dll-markers"/*
+    check "no planted DLL was loaded" test -z "$markers"
+    rm -f "$temp"/*.dll
     ;;
   *) echo "unknown scenario $name"; exit 2 ;;
 esac
