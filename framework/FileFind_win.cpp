@@ -18,10 +18,16 @@ bool FileFind::FindFile(const std::string& pattern) {
   hasNext_ = true;
 
   // The root is the full path of the pattern's folder, so entries get full paths even when the
-  // pattern was relative.
-  char full[MAX_PATH];
-  const DWORD n = GetFullPathNameA(pattern.c_str(), MAX_PATH, full, nullptr);
-  root_ = (n > 0 && n < MAX_PATH) ? std::string(full, n) : pattern;
+  // pattern was relative. A fully qualified pattern is its own root (no system call per search:
+  // the remover searches once for every file it deletes).
+  const bool qualified = pattern.size() > 2 && ((pattern[1] == ':' && pattern[2] == '\\') ||
+                                                (pattern[0] == '\\' && pattern[1] == '\\'));
+  root_ = pattern;
+  if (!qualified) {
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(pattern.c_str(), MAX_PATH, full, nullptr);
+    if (n > 0 && n < MAX_PATH) root_.assign(full, n);
+  }
   const auto cut = FindLastBackslash(root_);
   root_.resize(cut == std::string::npos ? 0 : cut);
   return true;

@@ -2,7 +2,7 @@
 // saw, one "key: value" line at a time (UTF-8):
 //
 //   e2e_driver PROGRAM --action uninstall|cancel|escape|close|cancel-during [--answer yes|no]
-//              [--shots DIR]
+//              [--shots DIR] [--no-follow]
 //
 // PROGRAM is the launcher (Uninst.exe with a payload) or a remover started directly. The driver
 // waits for the remover dialog, checks its first state, acts, answers the history question, and
@@ -53,26 +53,11 @@ std::string Argument(int argc, char** argv, const char* name, const char* fallba
 
 // The message box a process shows over `dialog`: a dialog-class window of that process.
 HWND FindMessageBox(DWORD pid, HWND dialog) {
-  struct Search {
-    DWORD pid;
-    HWND dialog;
-    HWND found;
-  } search{pid, dialog, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t cls[64] = {};
-        GetClassNameW(hwnd, cls, 64);
-        if (owner == s->pid && hwnd != s->dialog && IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return winui::FindTopWindowIf([&](HWND hwnd, DWORD owner) {
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    return owner == pid && hwnd != dialog && std::wcscmp(cls, L"#32770") == 0;
+  });
 }
 
 // A screenshot once the windows had a moment to paint.
@@ -143,6 +128,10 @@ int main(int argc, char** argv) {
     Shot(shots, "remover-question");
     PostMessageW(box, WM_COMMAND, answer == "yes" ? IDYES : IDNO, 0);
 
+    if (std::string(argv[argc - 1]) == "--no-follow") {
+      // Benchmarks: leave the remover's window alone while it works.
+      WaitForSingleObject(remover, INFINITE);
+    }
     // Follow the removal: every status text in order, the bar's values.
     std::vector<std::wstring> statuses;
     LRESULT last = 0, highest = 0;

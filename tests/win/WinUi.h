@@ -49,21 +49,18 @@ inline bool Start(const std::string& exe, Process& process, const std::string& c
   return true;
 }
 
-// A visible top-level window with this title (any process when pid is 0).
-inline HWND FindTopWindow(const std::wstring& title, DWORD pid = 0) {
+// The first visible top-level window for which `match(window, owning process id)` holds.
+inline HWND FindTopWindowIf(const std::function<bool(HWND, DWORD)>& match) {
   struct Search {
-    const std::wstring* title;
-    DWORD pid;
+    const std::function<bool(HWND, DWORD)>* match;
     HWND found;
-  } search{&title, pid, nullptr};
+  } search{&match, nullptr};
   EnumWindows(
       [](HWND hwnd, LPARAM lp) -> BOOL {
         auto* s = reinterpret_cast<Search*>(lp);
         DWORD owner = 0;
         GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t text[256] = {};
-        GetWindowTextW(hwnd, text, 256);
-        if ((s->pid == 0 || owner == s->pid) && IsWindowVisible(hwnd) && *s->title == text) {
+        if (IsWindowVisible(hwnd) && (*s->match)(hwnd, owner)) {
           s->found = hwnd;
           return FALSE;
         }
@@ -71,6 +68,15 @@ inline HWND FindTopWindow(const std::wstring& title, DWORD pid = 0) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// A visible top-level window with this title (any process when pid is 0).
+inline HWND FindTopWindow(const std::wstring& title, DWORD pid = 0) {
+  return FindTopWindowIf([&](HWND hwnd, DWORD owner) {
+    wchar_t text[256] = {};
+    GetWindowTextW(hwnd, text, 256);
+    return (pid == 0 || owner == pid) && title == text;
+  });
 }
 
 inline HWND WaitForWindow(const std::wstring& title, DWORD pid = 0, int timeoutMs = 15000) {

@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Removal benchmark: the remover against the floor (search + delete per file, no window) and
+# against an NSIS uninstaller (one Delete per file), on the same files in one Wine prefix.
+#
+#   bench/run.sh [N ...]        default: 2000 20000 (files, about one folder per 100)
+#
+# Prints, per N, each wall time and the ratios remover/floor and NSIS/remover (plus a benchmark
+# build of the remover without its per-file status update, to show what that costs), then the
+# remover's peak memory (VmHWM of its Wine process) for a 2,000- and a 200,000-entry payload.
+# Timings are taken inside each program (the remover's benchmark build reports its worker's time
+# from start to final command; the floor times its loop; NSIS reads GetTickCount around its
+# section), so Wine and Xvfb start-up are not counted.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(2000 20000)
+
+scripts/setup.sh
+command -v makensis >/dev/null || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nsis >/dev/null; }
+cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
+cmake --preset host >/dev/null && cmake --build --preset host --target uninst-pack >/dev/null
+
+WINE_RUN="$PWD/cmake/wine-run.sh"
+STATE="$PWD/build/bench/wine"
+BIN="$PWD/build/windows/bin"
+PACK="$PWD/build/host/tools/uninst-pack/uninst-pack"
+work="$PWD/build/bench/work"
+mkdir -p "$STATE" "$work"
+wine_run() { "$WINE_RUN" "$STATE" "$@"; }
+[ -f "$STATE/prefix/system.reg" ] || wine_run cmd.exe /c exit 0 >/dev/null 2>&1 || true
+C="$STATE/prefix/drive_c"
+root="$C/korvane-bench"
+
+# N empty files, 100 to a folder, and the same list as Windows paths (one a line).
+make_files() {
+  local n=$1 i
+  rm -rf "$root"
+  mkdir -p "$root"
+  : > "$work/list.txt"
+  for ((i = 0; i < n; i++)); do
+    ((i % 100 == 0)) && mkdir -p "$root/d$((i / 100))"
+    : > "$root/d$((i / 100))/f$i.dat"
+    printf 'C:\\korvane-bench\\d%d\\f%d.dat\r\n' $((i / 100)) "$i" >> "$work/list.txt"
+  done
+}
+
+# A manifest for N listed files (existing or not), one group per 100.
+write_manifest() {
+  local n=$1 i
+  {
+    printf '{"programFolderName": "KorvaneBench", "installDir": "C:\\\\korvane-bench\\\\", "finalFile": "", "groups": ['
+    for ((i = 0; i < n; i++)); do
+      if ((i % 100 == 0)); then
+        ((i > 0)) && printf ']},'
+        printf '\n{"folder": "C:\\\\korvane-bench\\\\d%d", "files": [' $((i / 100))
+      else
+        printf ','
+      fi
+      printf '"C:\\\\korvane-bench\\\\d%d\\\\f%d.dat"' $((i / 100)) "$i"
+    done
+    printf ']}\n]}\n'
+  } > "$work/manifest.json"
+}
+
+# Runs a benchmark build of the remover (default uninstaller_timed) on a payload of N entries;
+# sets remover_ms and remover_kb.
+run_remover() {
+  local n=$1 build=${2:-uninstaller_timed}
+  write_manifest "$n"
+  mkdir -p "$C/korvane-bench-remover"
+  "$PACK" build --launcher "$BIN/$build.exe" --manifest "$work/manifest.json" \
+    --output "$C/korvane-bench-remover/~uninst.exe.new"
+  mv "$C/korvane-bench-remover/~uninst.exe.new" "$C/korvane-bench-remover/~uninst.exe"
+  rm -f "$C/korvane-bench-timing.txt" "$work/hwm.txt"
+  # Peak memory: the highest VmHWM seen of the remover's Wine process while it runs.
+  (
+    peak=0
+    for _ in $(seq 1 6000); do
+      pid=$(pgrep -f '^C:.korvane-bench-remover.~uninst.exe' | head -1 || true)
+      if [ -n "$pid" ]; then
+        kb=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+        [ "${kb:-0}" -gt "$peak" ] && peak=$kb && echo "$peak" > "$work/hwm.txt"
+      elif [ "$peak" -gt 0 ]; then
+        break
+      fi
+      sleep 0.02
+    done
+  ) &
+  local watcher=$!
+  KORVANE_TIMING_FILE='C:\korvane-bench-timing.txt' wine_run "$BIN/e2e_driver.exe" \
+    'C:\korvane-bench-remover\~uninst.exe' --action uninstall --answer yes --no-follow >/dev/null
+  wait "$watcher" || true
+  remover_ms=$(sed -n 's/^worker_ms=//p' "$C/korvane-bench-timing.txt" | tr -d '\r')
+  remover_kb=$(cat "$work/hwm.txt" 2>/dev/null || echo 0)
+}
+
+run_floor() {
+  floor_ms=$(wine_run "$BIN/floor.exe" "Z:$(echo "$work/list.txt" | tr / '\\')" | tr -d '\r' | sed -n 's/^floor_ms=\([0-9.]*\).*/\1/p')
+}
+
+# An NSIS installer (amd64-unicode) whose only section deletes the listed files, timed inside.
+run_nsis() {
+  local details=$1
+  {
+    echo 'Unicode true'
+    echo 'Target amd64-unicode'
+    echo 'Name "KorvaneBench"'
+    echo "OutFile \"$work/nsis-bench.exe\""
+    echo 'RequestExecutionLevel user'
+    echo 'AutoCloseWindow true'
+    echo "ShowInstDetails $details"
+    echo 'Page instfiles'
+    echo 'Section'
+    echo "  System::Call 'kernel32::GetTickCount() i .r0'"
+    sed 's/\r$//; s/^/  Delete "/; s/$/"/' "$work/list.txt"
+    echo "  System::Call 'kernel32::GetTickCount() i .r1'"
+    echo '  IntOp $2 $1 - $0'
+    echo '  FileOpen $3 "C:\korvane-bench-nsis.txt" w'
+    echo '  FileWrite $3 "nsis_ms=$2"'
+    echo '  FileClose $3'
+    echo 'SectionEnd'
+  } > "$work/bench.nsi"
+  makensis -V1 "$work/bench.nsi" >/dev/null
+  rm -f "$C/korvane-bench-nsis.txt"
+  wine_run "Z:$(echo "$work/nsis-bench.exe" | tr / '\\')" >/dev/null 2>&1 || true
+  nsis_ms=$(sed -n 's/^nsis_ms=//p' "$C/korvane-bench-nsis.txt" | tr -d '\r')
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(wine64 --version 2>/dev/null || /usr/lib/wine/wine64 --version), $(date -u +%Y-%m-%d)"
+row() { printf '%8s %11s %11s %10s %14s %13s %13s %15s %15s %14s\n' "$@"; }
+row files remover_ms no_status floor_ms nsis_hidden_ms nsis_shown_ms remover/floor no_status/floor \
+  nsis_hidden/rem nsis_shown/rem
+for n in "${sizes[@]}"; do
+  make_files "$n"; run_remover "$n" uninstaller_timed_nostatus; quiet_ms=$remover_ms
+  make_files "$n"; run_remover "$n"
+  make_files "$n"; run_floor
+  make_files "$n"; run_nsis hide; hidden_ms=$nsis_ms
+  make_files "$n"; run_nsis show; shown_ms=$nsis_ms
+  row "$n" "$(printf %.1f "$remover_ms")" "$(printf %.1f "$quiet_ms")" "$(printf %.1f "$floor_ms")" "$hidden_ms" "$shown_ms" "$(ratio "$remover_ms" "$floor_ms")" \
+    "$(ratio "$quiet_ms" "$floor_ms")" "$(ratio "$hidden_ms" "$remover_ms")" "$(ratio "$shown_ms" "$remover_ms")"
+done
+
+echo "peak memory of the remover (VmHWM), payload streamed:"
+rm -rf "$root"
+run_remover 2000; small_kb=$remover_kb
+run_remover 200000; large_kb=$remover_kb
+echo "     2000 entries: $small_kb KiB"
+echo "   200000 entries: $large_kb KiB"
+echo "   difference: $((large_kb - small_kb)) KiB"
