@@ -32,8 +32,8 @@ struct FolderGuard {
 
 // True for a path a recursive removal must never run on: anything not fully qualified, a drive
 // root, a UNC share root (or a \\?\ or \\.\ device path), one of the guard's folders, its
-// profiles folder or a direct child of it (a profile root). Compared case-insensitively for ASCII letters, trailing
-// backslashes ignored. `path` must already be made full (no "." or ".." left in it).
+// profiles folder or a direct child of it (a profile root). Compared case-insensitively for
+// ASCII letters, trailing backslashes ignored. `path` must already be made full (no "." or "..").
 bool IsGuardedFolder(std::string_view path, const FolderGuard& guard);
 
 // A single folder name: not empty, no separator, no ':', not "." or "..".
