@@ -3,12 +3,12 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "FileFind.h"
 #include "FolderTree.h"
 #include "PayloadFiles.h"
 #include "RemovalWorker.h"
+#include "TestPaths.h"
 #include "WinScratch.h"
 
 namespace {
@@ -217,10 +217,7 @@ TEST_F(WorkerTest, DamagedOrMissingPayloadsDeleteNothing) {
   // A valid trailer over records cut after the first group: the first files are named, but the
   // archive ends early.
   testpayload::Write(Path("full.exe"), records);
-  std::ifstream in(Path("full.exe"), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  in.close();
-  const std::string image = "MZ test image";
+  const std::string bytes = testpaths::ReadBytes(Path("full.exe"));
   const std::size_t cut = bytes.find("templates") - 3;
   WriteFileBytes(Path("cut.exe"), bytes.substr(0, cut) + bytes.substr(bytes.size() - 16));
   // Invalid trailers: fileTotal 0, and a wrong consistency value.
