@@ -4,7 +4,8 @@
 # STATE_DIR holds a private prefix (created on first use) and a scratch HOME, so that a test
 # never touches a real home and each build tree has its own desktop and registry. The ANSI
 # code page is 936 (GBK) through LC_ALL. Without a display the program runs under Xvfb.
-# When the program ends, every process left in the prefix is ended too.
+# When the program ends, every process left in the prefix is ended too; with WINE_RUN_WAIT_ALL=1
+# the wrapper instead waits for them (a launcher's remover, say) to end by themselves.
 set -u
 state=$1
 shift
@@ -40,6 +41,6 @@ fi
 
 "$WINE" "$@"
 rc=$?
-"$WINESERVER" -k >/dev/null 2>&1
+[ "${WINE_RUN_WAIT_ALL:-}" = 1 ] || "$WINESERVER" -k >/dev/null 2>&1
 "$WINESERVER" -w >/dev/null 2>&1
 exit $rc

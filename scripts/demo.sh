@@ -27,9 +27,8 @@ registry "$work" > "$work/registry-before.txt"
 
 if [ -n "${DISPLAY:-}" ]; then
   echo "== starting C:\\Program Files\\Korvane\\Uninst.exe: press 卸载 and answer the question"
-  wine_run 'C:\Program Files\Korvane\Uninst.exe'
-  # The launcher quits at once; wait for the remover it started.
-  while pgrep -f '~uninst.exe' >/dev/null; do sleep 1; done
+  # The launcher quits at once; the wrapper waits for the remover it started.
+  WINE_RUN_WAIT_ALL=1 wine_run 'C:\Program Files\Korvane\Uninst.exe'
 else
   echo "== no display: the driver presses 卸载 and answers 否 under Xvfb"
   rm -rf "$C/demo-shots"
