@@ -20,15 +20,13 @@ command -v makensis >/dev/null || { apt-get update -qq && DEBIAN_FRONTEND=nonint
 cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
 cmake --preset host >/dev/null && cmake --build --preset host --target uninst-pack >/dev/null
 
-WINE_RUN="$PWD/cmake/wine-run.sh"
-STATE="$PWD/build/bench/wine"
-BIN="$PWD/build/windows/bin"
-PACK="$PWD/build/host/tools/uninst-pack/uninst-pack"
+export WINE_RUN="$PWD/cmake/wine-run.sh" STATE="$PWD/build/bench/wine" WIN_BIN="$PWD/build/windows/bin"
+export UNINST_PACK="$PWD/build/host/tools/uninst-pack/uninst-pack"
+BIN=$WIN_BIN
+PACK=$UNINST_PACK
 work="$PWD/build/bench/work"
 mkdir -p "$STATE" "$work"
-wine_run() { "$WINE_RUN" "$STATE" "$@"; }
-[ -f "$STATE/prefix/system.reg" ] || wine_run cmd.exe /c exit 0 >/dev/null 2>&1 || true
-C="$STATE/prefix/drive_c"
+. scripts/lib/installation.sh  # wine_run, and C: the prefix's drive C
 root="$C/korvane-bench"
 
 # N empty files, 100 to a folder, and the same list as Windows paths (one a line).

@@ -20,10 +20,8 @@ bool FileFind::FindFile(const std::string& pattern) {
   // The root is the full path of the pattern's folder, so entries get full paths even when the
   // pattern was relative. A fully qualified pattern is its own root (no system call per search:
   // the remover searches once for every file it deletes).
-  const bool qualified = pattern.size() > 2 && ((pattern[1] == ':' && pattern[2] == '\\') ||
-                                                (pattern[0] == '\\' && pattern[1] == '\\'));
   root_ = pattern;
-  if (!qualified) {
+  if (!IsFullyQualified(pattern)) {
     char full[MAX_PATH];
     const DWORD n = GetFullPathNameA(pattern.c_str(), MAX_PATH, full, nullptr);
     if (n > 0 && n < MAX_PATH) root_.assign(full, n);

@@ -4,16 +4,16 @@ namespace fw {
 
 std::string::size_type FindLastBackslash(std::string_view gbk) {
   std::string::size_type found = std::string::npos;
-  for (std::string::size_type i = 0; i < gbk.size();) {
-    const auto byte = static_cast<unsigned char>(gbk[i]);
-    if (IsGbkLeadByte(byte) && i + 1 < gbk.size()) {
-      i += 2;
-      continue;
-    }
-    if (byte == '\\') found = i;
-    ++i;
-  }
+  for (std::string::size_type i = 0; i < gbk.size(); i += GbkCharLength(gbk, i))
+    if (gbk[i] == '\\') found = i;
   return found;
+}
+
+bool IsFullyQualified(std::string_view path) {
+  const bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
+                     path[2] == '\\';
+  const bool unc = path.size() > 2 && path[0] == '\\' && path[1] == '\\';
+  return drive || unc;
 }
 
 bool EndsWithBackslash(std::string_view gbk) {

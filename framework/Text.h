@@ -10,6 +10,15 @@ namespace fw {
 // True for a byte that starts a GBK double-byte character (0x81..0xFE).
 constexpr bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
+// Length in bytes (1 or 2) of the GBK character that starts at `i`. A lead byte at the very end
+// (cut text) counts as a character of its own.
+constexpr std::size_t GbkCharLength(std::string_view gbk, std::size_t i) {
+  return IsGbkLeadByte(static_cast<unsigned char>(gbk[i])) && i + 1 < gbk.size() ? 2 : 1;
+}
+
+// "X:\..." or "\\server\share..." (GBK text). Relative and drive-relative paths are not.
+bool IsFullyQualified(std::string_view path);
+
 // Position of the last backslash that is a character of its own, or npos. The second byte of a
 // double-byte character (for example 0x5C in 乗 = 81 5C) is never taken for a backslash.
 std::string::size_type FindLastBackslash(std::string_view gbk);

@@ -70,7 +70,7 @@ BOOL RemoveTree(const std::string& path, BOOL deleteFiles) {
 }  // namespace
 
 BOOL RemoveFolderTree(std::string path, BOOL deleteFiles) {
-  if (path.empty() || !IsFullyQualified(path)) return FALSE;
+  if (path.empty() || !fw::IsFullyQualified(path)) return FALSE;
   char full[MAX_PATH];
   const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   if (n == 0 || n >= MAX_PATH || IsGuardedFolder(std::string_view(full, n), Guard())) return FALSE;

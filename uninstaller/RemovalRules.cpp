@@ -9,16 +9,11 @@ namespace {
 std::vector<std::string_view> Components(std::string_view path) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size();) {
-    if (fw::IsGbkLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      i += 2;
-      continue;
-    }
+  for (std::size_t i = 0; i < path.size(); i += fw::GbkCharLength(path, i)) {
     if (path[i] == '\\') {
       parts.push_back(path.substr(start, i - start));
       start = i + 1;
     }
-    ++i;
   }
   parts.push_back(path.substr(start));
   return parts;
@@ -26,13 +21,8 @@ std::vector<std::string_view> Components(std::string_view path) {
 
 // True when one of `chars` stands in `text` as a character of its own (not as a trail byte).
 bool HasChar(std::string_view text, std::string_view chars) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (fw::IsGbkLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
-      ++i;
-      continue;
-    }
+  for (std::size_t i = 0; i < text.size(); i += fw::GbkCharLength(text, i))
     if (chars.find(text[i]) != std::string_view::npos) return true;
-  }
   return false;
 }
 
@@ -44,18 +34,8 @@ bool OnlyDotsAndSpaces(std::string_view part) {
 std::string Comparable(std::string_view path) {
   std::string out(path);
   while (fw::EndsWithBackslash(out)) out.pop_back();
-  bool trail = false;
-  for (char& c : out) {
-    if (trail) {
-      trail = false;
-      continue;
-    }
-    if (fw::IsGbkLeadByte(static_cast<unsigned char>(c))) {
-      trail = true;
-    } else if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
+  for (std::size_t i = 0; i < out.size(); i += fw::GbkCharLength(out, i))
+    if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] - 'A' + 'a');
   return out;
 }
 
@@ -83,17 +63,10 @@ std::int32_t ProgressValue(std::uint32_t deleted, std::uint32_t fileTotal) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(deleted * 200u) / fileTotal);
 }
 
-bool IsFullyQualified(std::string_view path) {
-  const bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-                     path[2] == '\\';
-  const bool unc = path.size() > 2 && path[0] == '\\' && path[1] == '\\';
-  return drive || unc;
-}
-
 bool IsGuardedFolder(std::string_view path, const FolderGuard& guard) {
   const std::string folder = Comparable(path);
   // Drive roots ("c:"), and anything that is not a full path, are never walked.
-  if (!IsFullyQualified(folder + "\\") || folder.size() <= 2) return true;
+  if (!fw::IsFullyQualified(folder + "\\") || folder.size() <= 2) return true;
   if (folder.size() > 2 && folder[0] == '\\') {
     // UNC: \\server\share is the root; \\?\ and \\.\ device forms are refused outright.
     if (folder[2] == '?' || folder[2] == '.') return true;

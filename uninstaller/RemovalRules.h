@@ -21,9 +21,6 @@ std::optional<std::string> ResourceFolderFromLine(std::string_view line, const s
 // floor(deleted * 200 / fileTotal) in unsigned 32-bit arithmetic, as the progress bar reads it.
 std::int32_t ProgressValue(std::uint32_t deleted, std::uint32_t fileTotal);
 
-// "X:\..." or "\\server\share..." (GBK text). Relative and drive-relative paths are not.
-bool IsFullyQualified(std::string_view path);
-
 // Folders a recursive removal must never run on, besides drive and share roots.
 struct FolderGuard {
   std::vector<std::string> folders;  // full paths: the Windows folder, Program Files, ...

@@ -80,7 +80,7 @@ class RemovalPass : public payload::RecordVisitor {
   // install folder given as a full path is used: "\Resource.ini" would be a file at the root of
   // the current drive, not the product's.
   void RemoveResourceFolders() {
-    if (!IsFullyQualified(installFolder_)) return;
+    if (!fw::IsFullyQualified(installFolder_)) return;
     const std::string ini = installFolder_ + "Resource.ini";
     if (Found(ini)) {
       fw::File file;
