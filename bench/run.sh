@@ -60,11 +60,27 @@ write_manifest() {
   } > "$work/manifest.json"
 }
 
-# Runs a benchmark build of the remover (default uninstaller_timed) on a payload of N entries;
-# sets remover_ms and remover_kb.
+# A manifest that lists the N/100 folders but only their first file: with "是" the folder-tree
+# removal deletes the rest, so the time is the walk's.
+write_walk_manifest() {
+  local n=$1 d
+  {
+    printf '{"programFolderName": "KorvaneBench", "installDir": "C:\\\\korvane-bench\\\\", "finalFile": "", "groups": ['
+    for ((d = 0; d * 100 < n; d++)); do
+      ((d > 0)) && printf ','
+      printf '\n{"folder": "C:\\\\korvane-bench\\\\d%d", "files": [' "$d"
+      ((d == 0)) && printf '"C:\\\\korvane-bench\\\\d0\\\\f0.dat"'
+      printf ']}'
+    done
+    printf '\n]}\n'
+  } > "$work/manifest.json"
+}
+
+# Runs a benchmark build of the remover (default uninstaller_timed) on a payload of N entries
+# (with "walk", on the folders only); sets remover_ms and remover_kb.
 run_remover() {
   local n=$1 build=${2:-uninstaller_timed}
-  write_manifest "$n"
+  if [ "${3:-}" = walk ]; then write_walk_manifest "$n"; else write_manifest "$n"; fi
   mkdir -p "$C/korvane-bench-remover"
   "$PACK" build --launcher "$BIN/$build.exe" --manifest "$work/manifest.json" \
     --output "$C/korvane-bench-remover/~uninst.exe.new"
@@ -127,17 +143,19 @@ run_nsis() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(wine64 --version 2>/dev/null || /usr/lib/wine/wine64 --version), $(date -u +%Y-%m-%d)"
-row() { printf '%8s %11s %11s %10s %14s %13s %13s %15s %15s %14s\n' "$@"; }
+row() { printf '%8s %11s %11s %10s %14s %13s %13s %15s %15s %14s %9s %10s\n' "$@"; }
 row files remover_ms no_status floor_ms nsis_hidden_ms nsis_shown_ms remover/floor no_status/floor \
-  nsis_hidden/rem nsis_shown/rem
+  nsis_hidden/rem nsis_shown/rem walk_ms walk/floor
 for n in "${sizes[@]}"; do
   make_files "$n"; run_remover "$n" uninstaller_timed_nostatus; quiet_ms=$remover_ms
   make_files "$n"; run_remover "$n"
   make_files "$n"; run_floor
   make_files "$n"; run_nsis hide; hidden_ms=$nsis_ms
   make_files "$n"; run_nsis show; shown_ms=$nsis_ms
+  make_files "$n"; run_remover "$n" uninstaller_timed walk; walk_ms=$remover_ms
   row "$n" "$(printf %.1f "$remover_ms")" "$(printf %.1f "$quiet_ms")" "$(printf %.1f "$floor_ms")" "$hidden_ms" "$shown_ms" "$(ratio "$remover_ms" "$floor_ms")" \
-    "$(ratio "$quiet_ms" "$floor_ms")" "$(ratio "$hidden_ms" "$remover_ms")" "$(ratio "$shown_ms" "$remover_ms")"
+    "$(ratio "$quiet_ms" "$floor_ms")" "$(ratio "$hidden_ms" "$remover_ms")" "$(ratio "$shown_ms" "$remover_ms")" \
+    "$(printf %.1f "$walk_ms")" "$(ratio "$walk_ms" "$floor_ms")"
 done
 
 echo "peak memory of the remover (VmHWM), payload streamed:"
