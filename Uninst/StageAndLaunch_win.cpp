@@ -85,7 +85,10 @@ int Stage() {
   switch (CheckStagedName(stagedPath)) {
     case Check::HeldByRunningCopy:
       // A remover from an earlier start is still running, and is on screen: nothing to do.
-      payload::ReadRecordsThrough(source, *trailer);
+      {
+        payload::RecordVisitor check;
+        payload::ReadRecords(source, *trailer, check);
+      }
       return 1;
     case Check::Failed:
       return 0;

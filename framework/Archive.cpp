@@ -12,17 +12,19 @@ constexpr std::uint64_t kMaxStringLength = 0x7FFFFFFF;
 
 }  // namespace
 
-Archive::Archive(File& file, Mode mode) : file_(file), mode_(mode) {
+Archive::Archive(File& file, Mode mode, std::uint64_t end) : file_(file), mode_(mode) {
   bufferStart_ = file_.GetPosition();
-  if (mode_ == Mode::Load) fileLength_ = file_.GetLength();
+  if (mode_ == Mode::Load) fileLength_ = std::min(file_.GetLength(), end);
 }
 
 bool Archive::Fill() {
   bufferStart_ += end_;
   pos_ = 0;
   end_ = 0;
+  const std::uint64_t left = fileLength_ > bufferStart_ ? fileLength_ - bufferStart_ : 0;
+  if (left == 0) return false;
   try {
-    end_ = file_.Read(buffer_.data(), buffer_.size());
+    end_ = file_.Read(buffer_.data(), static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), left)));
   } catch (const FileError& e) {
     throw ArchiveError(ArchiveError::Kind::Generic, Offset(), e.what());
   }
@@ -106,9 +108,9 @@ std::string Archive::ReadString() {
     utf16[i] = static_cast<char16_t>(static_cast<unsigned char>(raw[2 * i]) |
                                      (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
   }
-  auto ansi = Utf16ToAnsi(utf16);
+  auto ansi = Utf16ToGbk(utf16);
   if (!ansi)
-    throw ArchiveError(ArchiveError::Kind::Generic, start, "wide string with no exact form in the ANSI code page");
+    throw ArchiveError(ArchiveError::Kind::Generic, start, "wide string with no exact GBK form");
   return *ansi;
 }
 

@@ -34,8 +34,10 @@ class Archive {
   enum class Mode { Load, Store };
   static constexpr std::size_t kBufferSize = 4096;
 
-  // The archive starts at the file's current position. The file must outlive the archive.
-  Archive(File& file, Mode mode);
+  // The archive starts at the file's current position. The file must outlive the archive. A load
+  // archive ends at `end` when that comes before the end of the file: bytes from there on are
+  // never read, and an item that would reach them is an end-of-file error.
+  Archive(File& file, Mode mode, std::uint64_t end = UINT64_MAX);
   // Does not flush: a store archive that was not closed drops what it buffered (an abandoned
   // write leaves nothing half-flushed behind the caller's back).
   ~Archive() = default;
@@ -44,8 +46,8 @@ class Archive {
 
   // Load mode. Short input raises ArchiveError(EndOfFile); a length above 0x7FFFFFFF raises
   // ArchiveError(Generic). A declared length larger than the bytes left in the file is refused
-  // before anything is allocated. Wide strings are converted to the ANSI code page; text with no
-  // exact ANSI form raises ArchiveError(Generic) rather than turning into '?' wildcards.
+  // before anything is allocated. Wide strings are converted to GBK; text with no
+  // exact GBK form raises ArchiveError(Generic) rather than turning into '?' wildcards.
   std::string ReadString();
   std::int32_t ReadInt32();
   // The next text line without its LF or CR LF; false at the end of the file. A last line
@@ -77,7 +79,7 @@ class Archive {
   std::size_t pos_ = 0;           // next byte in the buffer
   std::size_t end_ = 0;           // load: bytes held in the buffer
   std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
-  std::uint64_t fileLength_ = 0;   // load: length of the file when the archive was attached
+  std::uint64_t fileLength_ = 0;   // load: where the archive ends (at most the file's length)
 };
 
 }  // namespace fw

@@ -29,11 +29,11 @@ bool EndsWithBackslash(std::string_view gbk);
 // `gbk` with a backslash appended unless it already ends in one (empty text gets one too).
 std::string WithTrailingBackslash(std::string gbk);
 
-// Conversions between the ANSI code page and UTF-16. On Windows the ANSI code page is the
-// system's (936 in the product's setting); on other hosts it is GBK. Both are strict: text that
-// is not valid in the source encoding, or has no exact form in the target, gives nullopt.
-std::optional<std::u16string> AnsiToUtf16(std::string_view ansi);
-std::optional<std::string> Utf16ToAnsi(std::u16string_view utf16);
+// Conversions between GBK (code page 936, whatever the machine's own ANSI code page is) and
+// UTF-16. Both are strict: text that is not valid in the source encoding, or has no exact form in
+// the target, gives nullopt.
+std::optional<std::u16string> GbkToUtf16(std::string_view ansi);
+std::optional<std::string> Utf16ToGbk(std::u16string_view utf16);
 
 // Strict UTF-8 <-> UTF-16 (no lone surrogates, no overlong forms); nullopt on bad input.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);

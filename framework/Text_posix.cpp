@@ -1,4 +1,4 @@
-// ANSI code page conversions for Linux hosts (unit tests, uninst-pack): GBK through iconv.
+// GBK conversions for Linux hosts (unit tests, uninst-pack): GBK through iconv.
 #include <iconv.h>
 
 #include <cerrno>
@@ -46,7 +46,7 @@ std::optional<std::string> Convert(const char* to, const char* from, const char*
 
 }  // namespace
 
-std::optional<std::u16string> AnsiToUtf16(std::string_view ansi) {
+std::optional<std::u16string> GbkToUtf16(std::string_view ansi) {
   auto bytes = Convert("UTF-16LE", "GBK", ansi.data(), ansi.size());
   if (!bytes) return std::nullopt;
   std::u16string out(bytes->size() / 2, u'\0');
@@ -57,7 +57,7 @@ std::optional<std::u16string> AnsiToUtf16(std::string_view ansi) {
   return out;
 }
 
-std::optional<std::string> Utf16ToAnsi(std::u16string_view utf16) {
+std::optional<std::string> Utf16ToGbk(std::u16string_view utf16) {
   std::string bytes;
   bytes.reserve(utf16.size() * 2);
   for (char16_t unit : utf16) {

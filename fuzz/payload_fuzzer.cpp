@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const auto trailer = payload::ReadTrailer(source);
     if (trailer && trailer->IsValid()) {
-      payload::ReadRecordsThrough(source, *trailer);
+      payload::RecordVisitor check;
+      payload::ReadRecords(source, *trailer, check);
       fw::File staged;
       if (MemoryFile(nullptr, 0, staged)) payload::WriteStagedRemover(source, *trailer, "MZ remover", staged);
     }

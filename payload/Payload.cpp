@@ -38,13 +38,16 @@ PayloadTrailer PayloadTrailer::Decode(const unsigned char* bytes) {
   return {LoadLE32(bytes), LoadLE32(bytes + 4), LoadLE32(bytes + 8), LoadLE32(bytes + 12)};
 }
 
-std::optional<PayloadTrailer> ReadTrailer(fw::File& file) {
+std::optional<PayloadLocation> ReadTrailer(fw::File& file) {
   const auto length32 = static_cast<std::uint32_t>(file.GetLength());
   const auto position = static_cast<std::uint32_t>(length32 - PayloadTrailer::kSize);
   file.Seek(position, fw::File::SeekFrom::Begin);
   unsigned char bytes[PayloadTrailer::kSize];
   if (file.Read(bytes, sizeof bytes) != sizeof bytes) return std::nullopt;
-  return PayloadTrailer::Decode(bytes);
+  PayloadLocation found;
+  static_cast<PayloadTrailer&>(found) = PayloadTrailer::Decode(bytes);
+  found.trailerOffset = position;
+  return found;
 }
 
 void AppendTrailer(fw::File& file, const PayloadTrailer& trailer) {
@@ -75,6 +78,12 @@ void ReadRecords(fw::Archive& archive, RecordVisitor& visitor) {
     visitor.OnGroup(folderPath, entryCount);
     for (std::int32_t e = 0; e < entryCount; ++e) visitor.OnEntry(archive.ReadString());
   }
+}
+
+void ReadRecords(fw::File& file, const PayloadLocation& payload, RecordVisitor& visitor) {
+  file.Seek(payload.recordsOffset, fw::File::SeekFrom::Begin);
+  fw::Archive archive(file, fw::Archive::Mode::Load, payload.trailerOffset);
+  ReadRecords(archive, visitor);
 }
 
 void ReplayRecords(const RemovalRecords& records, RecordVisitor& visitor) {

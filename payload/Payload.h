@@ -33,10 +33,15 @@ struct PayloadTrailer {
   static PayloadTrailer Decode(const unsigned char* bytes);
 };
 
+// A trailer as read from a file, and where it was found: the record archive ends there.
+struct PayloadLocation : PayloadTrailer {
+  std::uint64_t trailerOffset = 0;
+};
+
 // Reads the 16 bytes at (low 32 bits of the file length) - 16, computed in 32-bit arithmetic.
 // nullopt when 16 bytes cannot be read there (a file shorter than a trailer). Leaves the file
 // position behind the bytes read.
-std::optional<PayloadTrailer> ReadTrailer(fw::File& file);
+std::optional<PayloadLocation> ReadTrailer(fw::File& file);
 
 // Appends the trailer at the end of the file.
 void AppendTrailer(fw::File& file, const PayloadTrailer& trailer);
@@ -73,6 +78,11 @@ class RecordVisitor {
 // Decodes the record archive from the archive's position to the end of its last group. Archive
 // errors (fw::ArchiveError) propagate: the caller decides what a damaged archive means.
 void ReadRecords(fw::Archive& archive, RecordVisitor& visitor);
+
+// Decodes `file`'s record archive, from `payload.recordsOffset` up to the trailer: an item that
+// would reach into the trailer is an end-of-file error, as at the end of a file. Archive errors
+// propagate as above. A visitor that keeps nothing reads a payload through to check it.
+void ReadRecords(fw::File& file, const PayloadLocation& payload, RecordVisitor& visitor);
 
 // Feeds records held in memory to a visitor in the order the archive holds them.
 void ReplayRecords(const RemovalRecords& records, RecordVisitor& visitor);

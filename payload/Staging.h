@@ -12,10 +12,6 @@ namespace payload {
 // trailer ForImage(image size, trailer.fileTotal). `trailer` is the valid trailer of `source`.
 // A damaged archive raises fw::ArchiveError, a failed write fw::FileError; the caller removes
 // the incomplete file.
-void WriteStagedRemover(fw::File& source, const PayloadTrailer& trailer, std::string_view image, fw::File& staged);
-
-// Reads the record archive through without writing anything: raises what WriteStagedRemover
-// would raise for it.
-void ReadRecordsThrough(fw::File& source, const PayloadTrailer& trailer);
+void WriteStagedRemover(fw::File& source, const PayloadLocation& trailer, std::string_view image, fw::File& staged);
 
 }  // namespace payload

@@ -108,12 +108,10 @@ class RemovalPass : public payload::RecordVisitor {
 };
 
 // Reads the whole record archive without acting on it: false when it is damaged.
-bool RecordsReadThrough(fw::File& own, std::uint32_t recordsOffset) {
+bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) {
   try {
-    own.Seek(recordsOffset, fw::File::SeekFrom::Begin);
-    fw::Archive archive(own, fw::Archive::Mode::Load);
     payload::RecordVisitor check;
-    payload::ReadRecords(archive, check);
+    payload::ReadRecords(own, trailer, check);
     return true;
   } catch (const std::runtime_error&) {
     return false;
@@ -175,13 +173,11 @@ int RunRemoval(const std::string& ownPath, BOOL deleteHistory, RemovalView& view
   if (!own.Open(ownPath, fw::File::Mode::Read)) return IDCANCEL;
   const auto trailer = payload::ReadTrailer(own);
   if (!trailer || !trailer->IsValid()) return IDCANCEL;
-  if (!RecordsReadThrough(own, trailer->recordsOffset)) return IDCANCEL;
+  if (!RecordsReadThrough(own, *trailer)) return IDCANCEL;
 
   RemovalPass pass(trailer->fileTotal, view);
   try {
-    own.Seek(trailer->recordsOffset, fw::File::SeekFrom::Begin);
-    fw::Archive archive(own, fw::Archive::Mode::Load);
-    payload::ReadRecords(archive, pass);
+    payload::ReadRecords(own, *trailer, pass);
   } catch (const std::runtime_error&) {
     // The file is held without sharing since the check, so this is a read failure of the
     // device itself: stop here, and leave the registry to a later run.

@@ -50,10 +50,8 @@ class PayloadTest : public testing_files::ScratchDir {
     EXPECT_TRUE(file.Open(path, fw::File::Mode::Read));
     const auto trailer = payload::ReadTrailer(file);
     EXPECT_TRUE(trailer && trailer->IsValid());
-    file.Seek(trailer->recordsOffset, fw::File::SeekFrom::Begin);
-    fw::Archive archive(file, fw::Archive::Mode::Load);
     payload::RecordCollector collector;
-    payload::ReadRecords(archive, collector);
+    payload::ReadRecords(file, *trailer, collector);
     return collector.records;
   }
 };
@@ -92,6 +90,32 @@ TEST_F(PayloadTest, TruncationAtEveryOffsetIsAnEndOfFileError) {
     } catch (const fw::ArchiveError& e) {
       EXPECT_EQ(e.kind(), fw::ArchiveError::Kind::EndOfFile);
       EXPECT_LE(e.offset(), cut);
+    }
+  }
+}
+
+TEST_F(PayloadTest, RecordsCutShortNeverReadIntoTheTrailer) {
+  // The last group's count and entry sit right before the trailer: a cut there would otherwise
+  // take the missing bytes from the trailer (a count of 0x00000400 or a negative one).
+  payload::RemovalRecords records = WorkedExampleRecords();
+  records.groups.push_back({"C:\\Q\\b", {"C:\\Q\\b\\x"}});
+  const std::string image = "MZ";
+  const std::string whole = WritePayloadFile(Path("whole.exe"), image, records);
+  const std::string trailer = whole.substr(whole.size() - 16);
+  const std::string archive = whole.substr(image.size(), whole.size() - 16 - image.size());
+  for (std::size_t cut = 1; cut <= 20; ++cut) {
+    SCOPED_TRACE(cut);
+    WriteAll(Path("cut.exe"), image + archive.substr(0, archive.size() - cut) + trailer);
+    fw::File file;
+    ASSERT_TRUE(file.Open(Path("cut.exe"), fw::File::Mode::Read));
+    const auto found = payload::ReadTrailer(file);
+    ASSERT_TRUE(found && found->IsValid());
+    payload::RecordVisitor check;
+    try {
+      payload::ReadRecords(file, *found, check);
+      ADD_FAILURE() << "records cut short were read through";
+    } catch (const fw::ArchiveError& e) {
+      EXPECT_EQ(e.kind(), fw::ArchiveError::Kind::EndOfFile);
     }
   }
 }

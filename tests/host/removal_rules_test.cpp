@@ -48,19 +48,48 @@ TEST(Progress, IsFloorOfDeletedTimes200OverTotalIn32Bits) {
   EXPECT_EQ(uninstaller::ProgressValue(1, 0), 0);
 }
 
+// The guard as the remover builds it: system folders in several forms, and the running
+// account's folders inside its profile C:\users\root.
+FolderGuard TestGuard() {
+  return uninstaller::MakeFolderGuard({u"C:\\windows", u"C:\\windows\\system32", u"C:\\Program Files", u"C:\\PROG~FBU",
+                                       u"C:\\users\\root\\Temp\\", u"C:\\users\\root\\Desktop",
+                                       u"C:\\users\\root\\AppData\\Roaming", u"Z:\\home\\root\\Desktop"},
+                                      {u"C:\\users\\root", u"C:\\Documents and Settings\\root"});
+}
+
 TEST(FolderGuardTest, RootsAndSystemFoldersAreGuarded) {
-  const FolderGuard guard{{"C:\\windows", "C:\\windows\\system32", "C:\\Program Files", "C:\\users\\root\\Temp\\"},
-                          "C:\\users"};
-  for (const char* path : {"C:\\", "C:", "c:\\\\", "D:\\", "\\\\server\\share", "\\\\server\\share\\", "\\\\server",
-                           "\\\\?\\C:\\x", "\\\\.\\PhysicalDrive0", "C:\\WINDOWS", "c:\\windows\\System32\\",
-                           "C:\\program files", "C:\\Users", "C:\\users\\alice", "C:\\users\\root",
-                           "C:\\users\\root\\Temp", "relative\\folder", ""}) {
-    EXPECT_TRUE(IsGuardedFolder(path, guard)) << path;
+  const FolderGuard guard = TestGuard();
+  for (const char16_t* path : {u"C:\\", u"C:", u"c:\\\\", u"D:\\", u"\\\\server\\share", u"\\\\server\\share\\", u"\\\\server",
+                               u"//server/share", u"\\\\?\\C:\\x", u"\\\\.\\PhysicalDrive0", u"C:\\WINDOWS",
+                               u"c:\\windows\\System32\\", u"C:/Windows/", u"C:\\program files", u"c:\\prog~fbu", u"C:\\Users",
+                               u"C:\\users\\alice", u"C:\\users\\root", u"C:\\users\\root\\Temp",
+                               u"C:\\Documents and Settings", u"relative\\folder", u"\\rooted", u""}) {
+    EXPECT_TRUE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
   }
-  for (const char* path : {"C:\\Program Files\\Korvane", "C:\\users\\root\\Temp\\korvane", "\\\\server\\share\\Korvane",
-                           "C:\\windows2", "C:\\users\\alice\\AppData\\Korvane"}) {
-    EXPECT_FALSE(IsGuardedFolder(path, guard)) << path;
+  for (const char16_t* path : {u"C:\\Program Files\\Korvane", u"C:\\users\\root\\Temp\\korvane",
+                               u"\\\\server\\share\\Korvane", u"C:\\windows2", u"C:\\users\\alice\\AppData\\Korvane",
+                               u"C:\\users\\alice\\Desktop\\Korvane", u"C:\\usersX\\alice"}) {
+    EXPECT_FALSE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
   }
+}
+
+// Elevated as another account, the remover still knows the signed-in user's Desktop and
+// AppData: a folder guarded inside its own profile is guarded inside every profile.
+TEST(FolderGuardTest, ProfileFoldersAreGuardedInEveryProfile) {
+  const FolderGuard guard = TestGuard();
+  for (const char16_t* path : {u"C:\\users\\alice\\Desktop", u"c:/users/alice/appdata/roaming/", u"C:\\users\\bob\\Temp",
+                               u"C:\\Documents and Settings\\alice\\Desktop", u"C:\\Documents and Settings\\alice"}) {
+    EXPECT_TRUE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
+  }
+  // Only the same relative path: inside those folders, and the profile's other folders, are not.
+  for (const char16_t* path : {u"C:\\users\\alice\\AppData", u"C:\\users\\alice\\Desktop\\old",
+                               u"C:\\users\\alice\\Korvane\\Desktop"}) {
+    EXPECT_FALSE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
+  }
+  // A profile at a drive's root has no profiles folder: not every folder at C:\ is guarded.
+  const FolderGuard rootProfile = uninstaller::MakeFolderGuard({u"C:\\root\\Desktop"}, {u"C:\\root"});
+  EXPECT_TRUE(IsGuardedFolder(u"C:\\root", rootProfile));
+  EXPECT_FALSE(IsGuardedFolder(u"C:\\Korvane", rootProfile));
 }
 
 TEST(FolderNames, ProgramFolderNameIsASingleName) {

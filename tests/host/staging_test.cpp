@@ -83,7 +83,8 @@ TEST_F(StagingTest, DamagedArchivesRaiseBeforeTheTrailerIsWritten) {
     fw::File source;
     ASSERT_TRUE(source.Open(Path("Uninst.exe"), fw::File::Mode::Read));
     const auto trailer = payload::ReadTrailer(source);
-    EXPECT_THROW(payload::ReadRecordsThrough(source, *trailer), fw::ArchiveError);
+    payload::RecordVisitor check;
+    EXPECT_THROW(payload::ReadRecords(source, *trailer, check), fw::ArchiveError);
     fw::File staged;
     ASSERT_TRUE(staged.Open(Path("~uninst.exe"), fw::File::Mode::CreateWrite));
     EXPECT_THROW(payload::WriteStagedRemover(source, *trailer, removerImage_, staged), fw::ArchiveError);

@@ -36,17 +36,17 @@ TEST(GbkBackslash, FindsTheLastRealBackslash) {
 }
 
 TEST(TextConversion, GbkAndUtf16RoundTrip) {
-  const auto wide = fw::AnsiToUtf16(kZhong + kNori + "x");
+  const auto wide = fw::GbkToUtf16(kZhong + kNori + "x");
   ASSERT_TRUE(wide);
   EXPECT_EQ(*wide, u"中乗x");
-  EXPECT_EQ(fw::Utf16ToAnsi(*wide), kZhong + kNori + "x");
-  EXPECT_EQ(fw::AnsiToUtf16(""), u"");
+  EXPECT_EQ(fw::Utf16ToGbk(*wide), kZhong + kNori + "x");
+  EXPECT_EQ(fw::GbkToUtf16(""), u"");
 }
 
 TEST(TextConversion, RefusesWhatHasNoExactForm) {
-  EXPECT_FALSE(fw::Utf16ToAnsi(u"\U0001F600"));          // not in GBK
-  EXPECT_FALSE(fw::Utf16ToAnsi(std::u16string(1, 0xD800)));  // lone surrogate
-  EXPECT_FALSE(fw::AnsiToUtf16("\x81"));                  // cut double-byte character
+  EXPECT_FALSE(fw::Utf16ToGbk(u"\U0001F600"));          // not in GBK
+  EXPECT_FALSE(fw::Utf16ToGbk(std::u16string(1, 0xD800)));  // lone surrogate
+  EXPECT_FALSE(fw::GbkToUtf16("\x81"));                  // cut double-byte character
 }
 
 TEST(TextConversion, Utf8IsStrict) {

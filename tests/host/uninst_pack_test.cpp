@@ -118,6 +118,17 @@ TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
       {"mistyped entry", [](Json& m) { m["groups"][0]["files"][0] = nullptr; }, "groups[0].files[0]"},
       {"group not an object", [](Json& m) { m["groups"][2] = 1; }, "groups[2] must be an object"},
       {"no files at all", [](Json& m) { m["groups"] = Json::array(); }, "no files"},
+      // The remover's current folder is the temporary folder: a relative entry would name a file there.
+      {"relative file", [](Json& m) { m["groups"][0]["files"][1] = "x.dll"; }, "groups[0].files[1] is not a full"},
+      {"drive-relative file", [](Json& m) { m["groups"][0]["files"][1] = "C:x.dll"; }, "groups[0].files[1] is not"},
+      {"rooted, no drive", [](Json& m) { m["installDir"] = "\\Korvane"; }, "installDir is not a full"},
+      {"relative folder", [](Json& m) { m["groups"][1]["folder"] = "空"; }, "groups[1].folder is not a full"},
+      {"relative final file", [](Json& m) { m["finalFile"] = "Uninst.exe"; }, "finalFile is not a full"},
+      {"empty install folder", [](Json& m) { m["installDir"] = ""; }, "installDir is not a full"},
+      {"dot-dot in a folder", [](Json& m) { m["groups"][2]["folder"] = "C:\\Program Files\\..\\Windows"; },
+       "groups[2].folder has a '..' component"},
+      {"dot-dot with slashes", [](Json& m) { m["groups"][0]["files"][0] = "C:/a/../../x"; }, "'..' component"},
+      {"dot-dot at the end", [](Json& m) { m["installDir"] = "\\\\srv\\share\\.."; }, "installDir has a '..'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -128,6 +139,16 @@ TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(Path("out.exe")));
   }
+
+  // Full paths in every form Windows takes: '/' separators, UNC, dots inside names.
+  Json accepted = ChineseManifest();
+  accepted["installDir"] = "C:/Program Files/Korvane/";
+  accepted["groups"][0]["files"][1] = "\\\\server\\share\\..x\\a..b.dll";
+  accepted["groups"][1]["folder"] = "";
+  accepted["finalFile"] = "";
+  const ToolRun fine = Build(accepted);
+  EXPECT_EQ(fine.exitCode, 0) << fine.err;
+  std::filesystem::remove(Path("out.exe"));
 
   WriteAll(Path("manifest.json"), "{\"programFolderName\": ");
   const ToolRun broken = Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") +

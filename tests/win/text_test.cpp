@@ -9,11 +9,11 @@ namespace {
 TEST(WinText, TheHarnessRunsWithCodePage936) { EXPECT_EQ(GetACP(), 936u); }
 
 TEST(WinText, AnsiConversionsUseTheSystemCodePage) {
-  EXPECT_EQ(fw::AnsiToUtf16("\xD6\xD0\x81\x5C"), u"中乗");
-  EXPECT_EQ(fw::Utf16ToAnsi(u"中乗"), "\xD6\xD0\x81\x5C");
-  EXPECT_FALSE(fw::Utf16ToAnsi(u"\U0001F600"));
-  EXPECT_FALSE(fw::Utf16ToAnsi(u"\u00C5"));  // no exact GBK form: no best-fit 'A'
-  EXPECT_FALSE(fw::Utf16ToAnsi(std::u16string(1, 0xD800)));
+  EXPECT_EQ(fw::GbkToUtf16("\xD6\xD0\x81\x5C"), u"中乗");
+  EXPECT_EQ(fw::Utf16ToGbk(u"中乗"), "\xD6\xD0\x81\x5C");
+  EXPECT_FALSE(fw::Utf16ToGbk(u"\U0001F600"));
+  EXPECT_FALSE(fw::Utf16ToGbk(u"\u00C5"));  // no exact GBK form: no best-fit 'A'
+  EXPECT_FALSE(fw::Utf16ToGbk(std::u16string(1, 0xD800)));
 }
 
 class WinArchiveTest : public winscratch::ScratchDir {};

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -38,23 +39,45 @@ The manifest is UTF-8 JSON:
    "finalFile": "C:\\Program Files\\Korvane\\Uninst.exe",
    "groups": [{"folder": "C:\\Program Files\\Korvane\\bin",
                "files": ["C:\\Program Files\\Korvane\\bin\\a.dll"]}]}
-Every path is absolute (the remover joins nothing); texts are stored as GBK.
+Every path is a full Windows path ("X:\\..." or "\\\\server\\share\\...", no ".." component; the
+remover joins nothing); finalFile and a group's folder may be empty. Texts are stored as GBK.
 `inspect --json` prints a manifest of the same form, plus the trailer.)";
 
 std::string Utf8ToGbk(const std::string& utf8, const std::string& field) {
   const auto utf16 = fw::Utf8ToUtf16(utf8);
   if (!utf16) throw InputError("manifest: " + field + " is not valid UTF-8");
-  auto gbk = fw::Utf16ToAnsi(*utf16);
+  auto gbk = fw::Utf16ToGbk(*utf16);
   if (!gbk) throw InputError("manifest: " + field + " has characters that GBK cannot represent: \"" + utf8 + "\"");
   return *gbk;
 }
 
 std::string GbkToUtf8(const std::string& gbk, const std::string& field) {
-  const auto utf16 = fw::AnsiToUtf16(gbk);
+  const auto utf16 = fw::GbkToUtf16(gbk);
   std::optional<std::string> utf8;
   if (utf16) utf8 = fw::Utf16ToUtf8(*utf16);
   if (!utf8) throw InputError("payload: " + field + " is not GBK text");
   return *utf8;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The remover runs with the temporary folder as its current folder and joins nothing onto a
+// listed path, so every path must name one place by itself: "X:\..." or "\\server\share...",
+// with no ".." component. Checked on the UTF-8 text, where a separator byte is always one.
+void RequireFullPath(const std::string& utf8, const std::string& field) {
+  const bool drive = utf8.size() >= 3 && std::isalpha(static_cast<unsigned char>(utf8[0])) && utf8[1] == ':' &&
+                     IsSeparator(utf8[2]);
+  const bool unc = utf8.size() > 2 && IsSeparator(utf8[0]) && IsSeparator(utf8[1]) && !IsSeparator(utf8[2]);
+  if (!drive && !unc)
+    throw InputError("manifest: " + field + " is not a full Windows path (drive and separator, or \\\\server\\share): \"" +
+                     utf8 + "\"");
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= utf8.size(); ++i) {
+    if (i < utf8.size() && !IsSeparator(utf8[i])) continue;
+    if (utf8.compare(start, i - start, "..") == 0 && i - start == 2)
+      throw InputError("manifest: " + field + " has a '..' component: \"" + utf8 + "\"");
+    start = i + 1;
+  }
 }
 
 const Json& Field(const Json& object, const char* key, Json::value_t type, const std::string& where) {
@@ -79,24 +102,29 @@ payload::RemovalRecords ParseManifest(const std::string& path) {
   }
   if (!doc.is_object()) throw InputError("manifest: the top level must be an object");
 
-  const auto text = [&](const Json& object, const char* key, const std::string& where) {
+  enum class PathRule { No, Full, FullOrEmpty };
+  const auto text = [&](const Json& object, const char* key, const std::string& where, PathRule rule) {
     const std::string name = where.empty() ? key : where + "." + key;
-    return Utf8ToGbk(Field(object, key, Json::value_t::string, where).get<std::string>(), name);
+    const std::string utf8 = Field(object, key, Json::value_t::string, where).get<std::string>();
+    if (rule == PathRule::Full || (rule == PathRule::FullOrEmpty && !utf8.empty())) RequireFullPath(utf8, name);
+    return Utf8ToGbk(utf8, name);
   };
   payload::RemovalRecords records;
-  records.header.programFolderName = text(doc, "programFolderName", "");
-  records.header.installDir = text(doc, "installDir", "");
-  records.header.finalFile = text(doc, "finalFile", "");
+  records.header.programFolderName = text(doc, "programFolderName", "", PathRule::No);
+  records.header.installDir = text(doc, "installDir", "", PathRule::Full);
+  records.header.finalFile = text(doc, "finalFile", "", PathRule::FullOrEmpty);
   const Json& groups = Field(doc, "groups", Json::value_t::array, "");
   for (std::size_t g = 0; g < groups.size(); ++g) {
     const std::string where = "groups[" + std::to_string(g) + "]";
     if (!groups[g].is_object()) throw InputError("manifest: " + where + " must be an object");
     payload::RemovalGroup group;
-    group.folderPath = text(groups[g], "folder", where);
+    // An empty folder is a group without one: the remover then removes no folder for it.
+    group.folderPath = text(groups[g], "folder", where, PathRule::FullOrEmpty);
     const Json& files = Field(groups[g], "files", Json::value_t::array, where);
     for (std::size_t f = 0; f < files.size(); ++f) {
       const std::string name = where + ".files[" + std::to_string(f) + "]";
       if (!files[f].is_string()) throw InputError("manifest: field '" + name + "' must be a string");
+      RequireFullPath(files[f].get<std::string>(), name);
       group.filePaths.push_back(Utf8ToGbk(files[f].get<std::string>(), name));
     }
     records.groups.push_back(std::move(group));
@@ -196,7 +224,7 @@ int Inspect(const std::string& path, bool asJson) {
   if (!file.Open(path, fw::File::Mode::Read)) throw InputError("cannot open " + path);
   const auto trailer = payload::ReadTrailer(file);
   if (!trailer) throw InputError(path + ": too short to hold a payload trailer");
-  const std::uint64_t trailerOffset = static_cast<std::uint32_t>(static_cast<std::uint32_t>(file.GetLength()) - 16u);
+  const std::uint64_t trailerOffset = trailer->trailerOffset;
   if (!trailer->IsValid()) {
     std::ostringstream msg;
     msg << path << ": no valid payload trailer at offset " << trailerOffset << " (blockSize=" << trailer->blockSize
@@ -207,9 +235,7 @@ int Inspect(const std::string& path, bool asJson) {
 
   JsonBuilder builder;
   try {
-    file.Seek(trailer->recordsOffset, fw::File::SeekFrom::Begin);
-    fw::Archive archive(file, fw::Archive::Mode::Load);
-    payload::ReadRecords(archive, builder);
+    payload::ReadRecords(file, *trailer, builder);
   } catch (const fw::ArchiveError& e) {
     std::ostringstream msg;
     msg << path << ": damaged record archive at offset " << e.offset() << ": " << e.what();

@@ -1,0 +1,181 @@
+#include "FileObject.h"
+
+#include <winternl.h>
+
+#include <cstring>
+
+namespace fw {
+namespace {
+
+// The two native calls that Win32 has no form of: an open relative to a folder handle, and a
+// listing that looks up one name. ntdll is in every process; they are looked up once.
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG,
+                                                BOOLEAN, PUNICODE_STRING, BOOLEAN);
+
+constexpr ULONG kFileOpen = 0x00000001;                    // FILE_OPEN
+constexpr ULONG kDirectoryFile = 0x00000001;               // FILE_DIRECTORY_FILE
+constexpr ULONG kNonDirectoryFile = 0x00000040;            // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kSynchronousIoNonAlert = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kOpenReparsePoint = 0x00200000;            // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kFileIdBothDirectoryInformation = 37;      // FILE_INFORMATION_CLASS
+constexpr ULONG kObjCaseInsensitive = 0x00000040;          // OBJ_CASE_INSENSITIVE
+
+template <typename Fn>
+Fn Native(const char* name) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ntdll, name))) : nullptr;
+}
+
+NtCreateFileFn NtCreateFileEntry() {
+  static const NtCreateFileFn fn = Native<NtCreateFileFn>("NtCreateFile");
+  return fn;
+}
+
+NtQueryDirectoryFileFn NtQueryDirectoryFileEntry() {
+  static const NtQueryDirectoryFileFn fn = Native<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
+  return fn;
+}
+
+UNICODE_STRING Counted(const std::wstring& text) {
+  UNICODE_STRING s;
+  s.Buffer = const_cast<PWSTR>(text.c_str());
+  s.Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+  s.MaximumLength = s.Length;
+  return s;
+}
+
+// Appends the entries of one FILE_ID_BOTH_DIR_INFO chain.
+void Collect(const unsigned char* buffer, std::vector<FolderEntry>& entries) {
+  for (;;) {
+    const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer);
+    entries.push_back({std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)), info->FileAttributes,
+                       static_cast<std::uint64_t>(info->FileId.QuadPart)});
+    if (info->NextEntryOffset == 0) return;
+    buffer += info->NextEntryOffset;
+  }
+}
+
+// Reads the listing of `folder`, from its start, matching `mask` (all entries when null).
+std::vector<FolderEntry> Query(HANDLE folder, const std::wstring* mask, bool single) {
+  std::vector<FolderEntry> entries;
+  const auto query = NtQueryDirectoryFileEntry();
+  if (!query || !folder) return entries;
+  std::vector<unsigned char> buffer(64 * 1024);
+  UNICODE_STRING name{};
+  if (mask) name = Counted(*mask);
+  for (BOOLEAN restart = TRUE;; restart = FALSE) {
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = query(folder, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                  kFileIdBothDirectoryInformation, single, mask ? &name : nullptr, restart);
+    if (status != 0) return entries;  // STATUS_NO_MORE_FILES, or the folder cannot be listed
+    Collect(buffer.data(), entries);
+    if (single) return entries;
+  }
+}
+
+std::wstring WithoutDevicePrefix(std::wstring path) {
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+}  // namespace
+
+FileObject FileObject::OpenFolder(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return FileObject(h);
+}
+
+FileObject FileObject::OpenEntry(const FolderEntry& entry, Kind kind) const {
+  const auto create = NtCreateFileEntry();
+  if (!create || !handle_) return {};
+  const bool folder = kind == Kind::Folder;
+  UNICODE_STRING name = Counted(entry.name);
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = handle_.get();
+  attributes.ObjectName = &name;
+  attributes.Attributes = kObjCaseInsensitive;
+  IO_STATUS_BLOCK io{};
+  HANDLE h = nullptr;
+  // A folder being walked is shared without delete access, so that nobody renames it away or
+  // puts something else in its place while its entries are handled.
+  const NTSTATUS status =
+      create(&h, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE | (folder ? FILE_LIST_DIRECTORY : 0), &attributes, &io,
+             nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | (folder ? 0 : FILE_SHARE_DELETE), kFileOpen,
+             kOpenReparsePoint | kSynchronousIoNonAlert | (folder ? kDirectoryFile : kNonDirectoryFile), nullptr, 0);
+  if (status != 0 || h == nullptr) return {};
+  return FileObject(h);
+}
+
+std::vector<FolderEntry> FileObject::List() const { return Query(handle_.get(), nullptr, false); }
+
+std::optional<FolderEntry> FileObject::Find(const std::wstring& name) const {
+  if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring::npos) return std::nullopt;
+  auto found = Query(handle_.get(), &name, true);
+  if (found.empty()) return std::nullopt;
+  return found.front();
+}
+
+bool FileObject::IsReparsePoint() const {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return !GetFileInformationByHandleEx(handle_.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool FileObject::HoldsListed(const FolderEntry& entry) const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle_.get(), &info)) return false;
+  return ((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) == entry.id;
+}
+
+std::wstring FileObject::FinalPath() const {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(handle_.get(), path.data(), static_cast<DWORD>(path.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return L"";
+    if (n < path.size()) {
+      path.resize(n);
+      return WithoutDevicePrefix(path);
+    }
+    path.resize(n);
+  }
+}
+
+bool FileObject::MarkForDeletion() const {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+std::wstring LongPathOf(const std::wstring& path) {
+  const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+  if (needed == 0) return L"";
+  std::wstring out(needed, L'\0');
+  const DWORD n = GetLongPathNameW(path.c_str(), out.data(), needed);
+  if (n == 0 || n >= needed) return L"";
+  out.resize(n);
+  return out;
+}
+
+std::wstring FinalPathOf(const std::wstring& path) {
+  const FileObject folder = FileObject::OpenFolder(path);
+  return folder ? folder.FinalPath() : L"";
+}
+
+std::wstring FullPathOf(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return L"";
+  std::wstring out(needed, L'\0');
+  const DWORD n = GetFullPathNameW(path.c_str(), needed, out.data(), nullptr);
+  if (n == 0 || n >= needed) return L"";
+  out.resize(n);
+  return out;
+}
+
+}  // namespace fw
