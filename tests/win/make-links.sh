@@ -13,6 +13,12 @@ echo deep > "$root/outside/sub/deep.txt"
 echo own > "$root/Korvane/own.txt"
 ln -s ../outside "$root/Korvane/linked"
 ln -s outside "$root/toplink"
+# Other names for guarded folders: "C:\Documents and Settings" as on Windows (a link to the
+# Users folder), and a folder of the product whose parent turned into a link to the Users folder.
+rm -rf "$state/prefix/drive_c/Documents and Settings"
+ln -s users "$state/prefix/drive_c/Documents and Settings"
+mkdir -p "$root/Relinked"
+ln -s ../../users "$root/Relinked/data"
 # With "planted": "~uninst.exe" in the temporary folder as a link to a file someone else owns.
 echo "not the product's" > "$root/victim.txt"
 if [ "${3:-}" = planted ]; then

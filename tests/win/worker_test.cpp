@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "FileFind.h"
-#include "FolderTree.h"
 #include "PayloadFiles.h"
 #include "RemovalWorker.h"
 #include "TestPaths.h"
@@ -16,7 +14,6 @@ namespace {
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
 using uninstaller::g_nProgress;
-using uninstaller::RemoveFolderTree;
 using uninstaller::RunRemoval;
 
 struct RecordingView : uninstaller::RemovalView {
@@ -299,12 +296,20 @@ TEST_F(WorkerTest, GuardedFoldersAreNeverWalked) {
   users.resize(users.rfind('\\'));
   Dir(install_);
   WriteFileBytes(In("a.txt"), "x");
-  const payload::RemovalRecords listed{{programName_, install_, ""},
-                                       {{temp, {In("a.txt")}}, {"C:\\", {}}, {users, {}}, {"relative", {}}}};
+  // Program Files under its short name too: another name of a guarded folder is guarded.
+  char programFilesAlias[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameA(Shell(CSIDL_PROGRAM_FILES).c_str(), programFilesAlias, MAX_PATH), 0u);
+  const std::string programFilesCanary = Shell(CSIDL_PROGRAM_FILES) + "\\korvane-canary.txt";
+  WriteFileBytes(programFilesCanary, "x");
+  const payload::RemovalRecords listed{
+      {programName_, install_, ""},
+      {{temp, {In("a.txt")}}, {"C:\\", {}}, {users, {}}, {"relative", {}}, {programFilesAlias, {}}}};
   EXPECT_EQ(Run(listed, TRUE), IDOK);
   EXPECT_TRUE(Exists(canary));
+  EXPECT_TRUE(Exists(programFilesCanary));
   EXPECT_FALSE(Exists(In("a.txt")));
   DeleteFileA(canary.c_str());
+  DeleteFileA(programFilesCanary.c_str());
 
   // A Resource.ini line naming a profile root (C:\users\Public) from an install folder above it.
   const std::string publicCanary = Shell(CSIDL_COMMON_DOCUMENTS) + "\\korvane-canary.txt";
@@ -316,62 +321,6 @@ TEST_F(WorkerTest, GuardedFoldersAreNeverWalked) {
   EXPECT_TRUE(Exists(publicCanary));
   EXPECT_FALSE(Exists(users + "\\Resource.ini"));
   DeleteFileA(publicCanary.c_str());
-}
-
-// ---- RemoveFolderTree on its own ----
-
-class FolderTreeTest : public winscratch::ScratchDir {};
-
-TEST_F(FolderTreeTest, PostOrderWithAndWithoutFiles) {
-  for (const char* d : {"t", "t\\a", "t\\a\\b", "t\\empty", "t\\empty\\deeper", "t\\ro"})
-    ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
-  WriteFileBytes(Path("t\\a\\b\\f.txt"), "x");
-  WriteFileBytes(Path("t\\ro\\locked.txt"), "x");
-  SetFileAttributesA(Path("t\\ro\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-
-  EXPECT_FALSE(RemoveFolderTree(Path("t"), FALSE));
-  EXPECT_TRUE(Exists(Path("t\\a\\b\\f.txt")));
-  EXPECT_FALSE(Exists(Path("t\\empty"))) << "empty branches go even without deleting files";
-
-  EXPECT_FALSE(RemoveFolderTree(Path("t") + "\\", TRUE)) << "the read-only file keeps its folders";
-  EXPECT_FALSE(Exists(Path("t\\a")));
-  EXPECT_TRUE(Exists(Path("t\\ro\\locked.txt")));
-
-  SetFileAttributesA(Path("t\\ro\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_TRUE(RemoveFolderTree(Path("t"), TRUE));
-  EXPECT_FALSE(Exists(Path("t")));
-  EXPECT_FALSE(RemoveFolderTree(Path("t"), TRUE)) << "absent";
-}
-
-TEST_F(FolderTreeTest, RefusesEmptyRelativeAndGuardedPaths) {
-  WriteFileBytes(Path("keep.txt"), "x");
-  char cwd[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, cwd);
-  SetCurrentDirectoryA(dir_.c_str());
-  EXPECT_FALSE(RemoveFolderTree("", TRUE));
-  EXPECT_FALSE(RemoveFolderTree(".", TRUE));
-  SetCurrentDirectoryA(cwd);
-  EXPECT_TRUE(Exists(Path("keep.txt")));
-  EXPECT_FALSE(RemoveFolderTree(dir_ + "\\..", TRUE)) << "the temporary folder itself";
-  EXPECT_TRUE(Exists(Path("keep.txt")));
-}
-
-// Links made from the Linux side before this binary runs (see the test fixture in CMake):
-// C:\korvane-links\Korvane\linked -> ..\outside, C:\korvane-links\toplink -> outside.
-TEST(FolderTreeLinks, LinksAreRemovedButNeverEntered) {
-  const std::string root = "C:\\korvane-links";
-  if (!Exists(root + "\\outside\\precious.txt")) GTEST_SKIP() << "link fixture missing";
-  fw::FileFind finder;
-  ASSERT_TRUE(finder.FindFile(root + "\\Korvane\\linked"));
-  finder.FindNextFile();
-  ASSERT_TRUE(finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT)) << "Wine shows the symlink as a reparse point";
-  finder.Close();
-
-  RemoveFolderTree(root + "\\Korvane", TRUE);
-  RemoveFolderTree(root + "\\toplink\\", TRUE);
-  EXPECT_TRUE(Exists(root + "\\outside\\precious.txt"));
-  EXPECT_TRUE(Exists(root + "\\outside\\sub\\deep.txt"));
-  EXPECT_FALSE(Exists(root + "\\Korvane\\own.txt"));
 }
 
 }  // namespace

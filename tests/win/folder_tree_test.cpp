@@ -1,0 +1,177 @@
+// Folder-tree removal against the real file system of the Wine prefix: the walk, the guard under
+// every name of a guarded folder, and links made from the Linux side, before and during a walk.
+#include <shlobj.h>
+
+#include "FileFind.h"
+#include "FolderTree.h"
+#include "RemovalWorker.h"
+#include "UnixSide.h"
+#include "WinScratch.h"
+
+namespace {
+
+using uninstaller::RemoveFolderTree;
+using winscratch::Exists;
+using winscratch::WriteFileBytes;
+
+std::string Shell(int csidl) { return uninstaller::SystemShell().FolderPath(csidl); }
+
+std::string UnixPath(const std::string& windowsPath) {
+  return unixside::UnixPath(std::wstring(windowsPath.begin(), windowsPath.end()));
+}
+
+class FolderTreeTest : public winscratch::ScratchDir {};
+
+TEST_F(FolderTreeTest, PostOrderWithAndWithoutFiles) {
+  for (const char* d : {"t", "t\\a", "t\\a\\b", "t\\empty", "t\\empty\\deeper", "t\\ro"})
+    ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
+  WriteFileBytes(Path("t\\a\\b\\f.txt"), "x");
+  WriteFileBytes(Path("t\\ro\\locked.txt"), "x");
+  SetFileAttributesA(Path("t\\ro\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+
+  EXPECT_FALSE(RemoveFolderTree(Path("t"), FALSE));
+  EXPECT_TRUE(Exists(Path("t\\a\\b\\f.txt")));
+  EXPECT_FALSE(Exists(Path("t\\empty"))) << "empty branches go even without deleting files";
+
+  EXPECT_FALSE(RemoveFolderTree(Path("t") + "\\", TRUE)) << "the read-only file keeps its folders";
+  EXPECT_FALSE(Exists(Path("t\\a")));
+  EXPECT_TRUE(Exists(Path("t\\ro\\locked.txt")));
+
+  SetFileAttributesA(Path("t\\ro\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_TRUE(RemoveFolderTree(Path("t"), TRUE));
+  EXPECT_FALSE(Exists(Path("t")));
+  EXPECT_FALSE(RemoveFolderTree(Path("t"), TRUE)) << "absent";
+}
+
+TEST_F(FolderTreeTest, RefusesEmptyRelativeAndGuardedPaths) {
+  WriteFileBytes(Path("keep.txt"), "x");
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  SetCurrentDirectoryA(dir_.c_str());
+  EXPECT_FALSE(RemoveFolderTree("", TRUE));
+  EXPECT_FALSE(RemoveFolderTree(".", TRUE));
+  SetCurrentDirectoryA(cwd);
+  EXPECT_TRUE(Exists(Path("keep.txt")));
+  EXPECT_FALSE(RemoveFolderTree(dir_ + "\\..", TRUE)) << "the temporary folder itself";
+  EXPECT_TRUE(Exists(Path("keep.txt")));
+}
+
+// A guarded folder under its short (8.3) name is still guarded: Program Files and ProgramData,
+// with a canary that a walk would delete.
+TEST_F(FolderTreeTest, GuardedFoldersUnderTheirShortNamesSurvive) {
+  const std::string programFiles = Shell(CSIDL_PROGRAM_FILES);
+  const std::string canary = programFiles + "\\korvane-canary.txt";
+  WriteFileBytes(canary, "x");
+  for (const std::string& guarded : {programFiles, Shell(CSIDL_COMMON_APPDATA)}) {
+    char alias[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameA(guarded.c_str(), alias, MAX_PATH), 0u) << guarded;
+    ASSERT_NE(std::string(alias), guarded) << "the prefix gives no short name to compare";
+    EXPECT_FALSE(RemoveFolderTree(alias, TRUE)) << alias;
+  }
+  EXPECT_TRUE(Exists(canary));
+  DeleteFileA(canary.c_str());
+}
+
+// Links made from the Linux side before this binary runs (tests/win/make-links.sh):
+//   C:\korvane-links\Korvane\linked -> ..\outside, C:\korvane-links\toplink -> outside,
+//   C:\Documents and Settings -> users, C:\korvane-links\Relinked\data -> C:\users.
+// A missing fixture fails the test: a security check that did not run has not passed.
+const std::string kLinks = "C:\\korvane-links";
+
+TEST(FolderTreeLinks, LinksAreRemovedButNeverEntered) {
+  ASSERT_TRUE(Exists(kLinks + "\\outside\\precious.txt")) << "link fixture missing";
+  fw::FileFind finder;
+  ASSERT_TRUE(finder.FindFile(kLinks + "\\Korvane\\linked"));
+  finder.FindNextFile();
+  ASSERT_TRUE(finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT)) << "Wine shows the symlink as a reparse point";
+  finder.Close();
+
+  RemoveFolderTree(kLinks + "\\Korvane", TRUE);
+  RemoveFolderTree(kLinks + "\\toplink\\", TRUE);
+  EXPECT_TRUE(Exists(kLinks + "\\outside\\precious.txt"));
+  EXPECT_TRUE(Exists(kLinks + "\\outside\\sub\\deep.txt"));
+  EXPECT_FALSE(Exists(kLinks + "\\Korvane\\own.txt"));
+}
+
+// "C:\Documents and Settings" is another name of the Users folder: a profile listed through it is
+// still a profile root, and a folder in a parent that became a link to the Users folder is judged
+// by where it really is.
+TEST(FolderTreeLinks, GuardedFoldersReachedThroughALinkSurvive) {
+  ASSERT_TRUE(Exists("C:\\Documents and Settings")) << "link fixture missing";
+  ASSERT_TRUE(Exists(kLinks + "\\Relinked\\data\\Public")) << "link fixture missing";
+  const std::string profile = Shell(CSIDL_PROFILE);
+  const std::string user = profile.substr(profile.rfind('\\') + 1);
+  const std::string temp = Shell(CSIDL_PROFILE) + "\\Temp";
+  const std::string canaries[] = {profile + "\\korvane-canary.txt", Shell(CSIDL_COMMON_DOCUMENTS) + "\\..\\korvane-canary.txt",
+                                  temp + "\\korvane-canary.txt"};
+  for (const std::string& canary : canaries) WriteFileBytes(canary, "x");
+
+  for (const std::string& listed :
+       {"C:\\Documents and Settings\\" + user, std::string("C:\\Documents and Settings\\Public"), std::string("C:\\Documents and Settings"),
+        kLinks + "\\Relinked\\data\\Public", kLinks + "\\Relinked\\data\\" + user, kLinks + "\\Relinked\\data\\" + user + "\\Temp",
+        kLinks + "\\Relinked\\data"}) {
+    SCOPED_TRACE(listed);
+    EXPECT_FALSE(RemoveFolderTree(listed, TRUE));
+  }
+  for (const std::string& canary : canaries) {
+    EXPECT_TRUE(Exists(canary)) << canary;
+    DeleteFileA(canary.c_str());
+  }
+}
+
+// The moment a name-based walk can be steered: a folder listed as a plain folder is replaced by a
+// link to someone else's folder before the walk opens it. The seam runs the swap on the Linux side
+// right after the top folder was listed.
+class SwapDuringWalk : public winscratch::ScratchDir {
+ protected:
+  static void SwapOnce(HANDLE) {
+    if (swapScript_.empty()) return;
+    swapped_ = unixside::Run(swapScript_);
+    swapScript_.clear();
+  }
+  // The link is removed on the Linux side (which never follows it), before and after the test.
+  void SetUp() override {
+    ClearOnLinuxSide();
+    ScratchDir::SetUp();
+  }
+  void TearDown() override {
+    uninstaller::SetAfterListingHookForTest(nullptr);
+    ClearOnLinuxSide();
+  }
+  void ClearOnLinuxSide() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string unix = UnixPath(std::string(temp) + "korvane-" + info->test_suite_name() + "-" + info->name());
+    if (!unix.empty()) unixside::Run("rm -rf " + unixside::Quoted(unix));
+  }
+  static inline std::string swapScript_;
+  static inline bool swapped_ = false;
+};
+
+TEST_F(SwapDuringWalk, AFolderSwappedForALinkAfterItsListingIsNeverEntered) {
+  // The product's tree, and a sentinel folder whose content has the same names as the folder
+  // that will be swapped for a link to it.
+  for (const char* d : {"tree", "tree\\a", "tree\\b", "tree\\b\\deep", "sentinel", "sentinel\\deep"})
+    ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
+  for (const char* f : {"tree\\a\\1.dat", "tree\\b\\2.dat", "tree\\b\\deep\\3.dat", "sentinel\\2.dat", "sentinel\\deep\\3.dat",
+                        "sentinel\\mine.txt"})
+    WriteFileBytes(Path(f), "x");
+  const std::string tree = UnixPath(Path("tree"));
+  ASSERT_FALSE(tree.empty()) << "not under Wine: no Linux side to make links from";
+  swapScript_ = "mv " + unixside::Quoted(tree + "/b") + " " + unixside::Quoted(UnixPath(Path("b-moved"))) + " && ln -s " +
+                unixside::Quoted(UnixPath(Path("sentinel"))) + " " + unixside::Quoted(tree + "/b");
+  swapped_ = false;
+  uninstaller::SetAfterListingHookForTest(&SwapOnce);
+
+  RemoveFolderTree(Path("tree"), TRUE);
+  uninstaller::SetAfterListingHookForTest(nullptr);
+  ASSERT_TRUE(swapped_) << "the swap did not run";
+
+  for (const char* f : {"sentinel\\2.dat", "sentinel\\deep\\3.dat", "sentinel\\mine.txt"})
+    EXPECT_TRUE(Exists(Path(f))) << f << ": the walk followed the link";
+  EXPECT_FALSE(Exists(Path("tree\\a"))) << "the rest of the tree still goes";
+  EXPECT_TRUE(Exists(Path("b-moved\\deep\\3.dat"))) << "the folder moved away was not listed: it stays";
+}
+
+}  // namespace
