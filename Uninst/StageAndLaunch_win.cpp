@@ -8,6 +8,7 @@
 
 #include "Dialog.h"
 #include "FileFind.h"
+#include "FileObject.h"
 #include "Staging.h"
 #include "UninstDlg.h"
 #include "Win32Handles.h"
@@ -21,17 +22,17 @@ enum class Check { Free, HeldByRunningCopy, Failed };
 // file (sharing violation): there is nothing to do then. A folder of that name is a failure. A
 // link of that name is removed; should that fail, the final rename still replaces the link itself
 // rather than what it points to.
-Check CheckStagedName(const std::string& path) {
+Check CheckStagedName(const std::wstring& path) {
   const DWORD attributes = fw::FileFind::AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Check::Free;
   const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    folder ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str());
+    folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
     return Check::Free;
   }
   if (folder) return Check::Failed;
   // Opened for writing without truncating: changes nothing, but meets a running copy's hold.
-  fw::FileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  fw::FileHandle probe(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return Check::HeldByRunningCopy;
   return Check::Free;
@@ -40,10 +41,10 @@ Check CheckStagedName(const std::string& path) {
 // Creates a new file of a name of its own beside "~uninst.exe" (CREATE_NEW never opens anything
 // that already exists, links included). The staged remover is written there and renamed into
 // place, so nothing is ever written through a link planted in the user's temporary folder.
-bool CreateWorkFile(const std::string& tempFolder, std::string& workPath, fw::File& work) {
+bool CreateWorkFile(const std::wstring& tempFolder, std::wstring& workPath, fw::File& work) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    workPath = tempFolder + "~uninst." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(attempt) + ".tmp";
-    HANDLE h = CreateFileA(workPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    workPath = tempFolder + L"~uninst." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt) + L".tmp";
+    HANDLE h = CreateFileW(workPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       work.Attach(reinterpret_cast<std::intptr_t>(h));
       return true;
@@ -54,8 +55,8 @@ bool CreateWorkFile(const std::string& tempFolder, std::string& workPath, fw::Fi
 }
 
 std::optional<std::string_view> RemoverImage() {
-  HMODULE self = GetModuleHandleA(nullptr);
-  HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(IDR_UNINSTALLER), "UNINSTALLER");
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(IDR_UNINSTALLER), L"UNINSTALLER");
   if (found == nullptr) return std::nullopt;
   HGLOBAL loaded = LoadResource(self, found);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
@@ -69,18 +70,14 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 }
 
 int Stage() {
-  char own[MAX_PATH];
-  const DWORD ownLength = GetModuleFileNameA(nullptr, own, MAX_PATH);
-  own[ownLength < MAX_PATH ? ownLength : MAX_PATH - 1] = '\0';
   fw::File source;
-  if (!source.Open(own, fw::File::Mode::Read)) return 1;  // another launcher holds it
+  if (!source.Open(fw::OwnPath(), fw::File::Mode::Read)) return 1;  // another launcher holds it
   const auto trailer = payload::ReadTrailer(source);
   if (!trailer || !trailer->IsValid()) return 0;
 
-  char temp[MAX_PATH];
-  const DWORD tempLength = GetTempPathA(MAX_PATH, temp);
-  if (tempLength == 0 || tempLength >= MAX_PATH) return 0;
-  const std::string stagedPath = std::string(temp) + "~uninst.exe";
+  const std::wstring temp = fw::TempFolder();
+  if (temp.empty()) return 0;
+  const std::wstring stagedPath = temp + L"~uninst.exe";
 
   switch (CheckStagedName(stagedPath)) {
     case Check::HeldByRunningCopy:
@@ -96,13 +93,13 @@ int Stage() {
       break;
   }
 
-  std::string workPath;
+  std::wstring workPath;
   fw::File work;
   if (!CreateWorkFile(temp, workPath, work)) return 0;
   const auto image = RemoverImage();
   if (!image) {
     work.Close();
-    DeleteFileA(workPath.c_str());
+    DeleteFileW(workPath.c_str());
     fw::AppMessageBox(nullptr, L"系统资源缺失，请重新安装!", MB_OK);
     return 0;
   }
@@ -114,32 +111,32 @@ int Stage() {
       throw fw::FileError("cannot identify the staged file");
   } catch (const std::exception&) {
     work.Close();
-    DeleteFileA(workPath.c_str());  // never leave a half-written remover behind
+    DeleteFileW(workPath.c_str());  // never leave a half-written remover behind
     return 0;
   }
   work.Close();
   source.Close();
-  if (!MoveFileExA(workPath.c_str(), stagedPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(workPath.c_str());
+  if (!MoveFileExW(workPath.c_str(), stagedPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(workPath.c_str());
     return 0;
   }
 
   // Hold the file, read-only with writers shut out, until the start has been issued, and make
   // sure it is still the file just written.
-  fw::FileHandle held(CreateFileA(stagedPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  fw::FileHandle held(CreateFileW(stagedPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION reopened{};
   if (!held || !GetFileInformationByHandle(held.get(), &reopened) || !SameFile(written, reopened)) return 0;
 
-  SetCurrentDirectoryA(temp);
-  SHELLEXECUTEINFOA start{};
+  SetCurrentDirectoryW(temp.c_str());
+  SHELLEXECUTEINFOW start{};
   start.cbSize = sizeof(start);  // the platform's own size (not the 32-bit 60)
   start.fMask = SEE_MASK_FLAG_NO_UI;
-  start.lpVerb = "open";
+  start.lpVerb = L"open";
   start.lpFile = stagedPath.c_str();
   start.nShow = SW_SHOWNORMAL;
   // A remover that cannot be started is a failed uninstall: the failure dialog says so.
-  return ShellExecuteExA(&start) ? 1 : 0;
+  return ShellExecuteExW(&start) ? 1 : 0;
 }
 
 }  // namespace

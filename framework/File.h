@@ -1,6 +1,6 @@
 #pragma once
-// A file opened for the payload's readers and writers. Paths are narrow text in the platform's
-// own encoding (the ANSI code page on Windows, bytes on POSIX).
+// A file opened for the payload's readers and writers. Paths are in the system's own form: UTF-16
+// on Windows (the wide functions: a path need not have a GBK or ANSI form), bytes on POSIX.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,6 +14,12 @@ class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
 
 class File {
  public:
@@ -32,7 +38,7 @@ class File {
 
   // Closes any file held, then opens `path`. False when the platform refuses (the platform's
   // error code stays readable: GetLastError / errno).
-  bool Open(const std::string& path, Mode mode);
+  bool Open(const NativePath& path, Mode mode);
   bool IsOpen() const;
   void Close();
 

@@ -1,7 +1,7 @@
 #pragma once
-// Folder and file search over FindFirstFileA / FindNextFileA, in the style the remover walks
-// folders with: FindFile starts a search, each FindNextFile makes the next entry current and
-// says whether a further one follows.
+// Folder and file search over FindFirstFileW / FindNextFileW, in the style the remover searches
+// with: FindFile starts a search, each FindNextFile makes the next entry current and says whether
+// a further one follows. Names are UTF-16, as the system stores them.
 #include <windows.h>
 #undef FindNextFile  // the member below keeps its own name, not the A/W macro
 
@@ -19,8 +19,9 @@ class FileFind {
   FileFind& operator=(const FileFind&) = delete;
 
   // Starts a search for `pattern` (a path, possibly with wildcards). False when nothing matches,
-  // or when the pattern has 260 bytes or more (the platform's name limit; nothing is searched).
-  bool FindFile(const std::string& pattern);
+  // or when the pattern has 260 characters or more (the platform's name limit; nothing is
+  // searched).
+  bool FindFile(const std::wstring& pattern);
   // Makes the next entry current; true when yet another entry follows it.
   bool FindNextFile();
   void Close();
@@ -28,20 +29,20 @@ class FileFind {
   // About the current entry.
   bool IsDots() const;                     // "." or ".."
   bool MatchesMask(DWORD attributes) const;  // any of these attribute bits set
-  std::string GetFileName() const;
-  std::string GetFilePath() const;  // the searched folder's full path + "\" + the entry's name
+  std::wstring GetFileName() const;
+  std::wstring GetFilePath() const;  // the searched folder's full path + "\" + the entry's name
 
   // The attributes a search lists for `path` itself (no wildcards), or INVALID_FILE_ATTRIBUTES
   // when nothing is there. Unlike GetFileAttributes, this shows a link as a reparse point under
   // Wine too.
-  static DWORD AttributesOf(const std::string& path);
+  static DWORD AttributesOf(const std::wstring& path);
 
  private:
   FindHandle handle_;
-  WIN32_FIND_DATAA current_{};
-  WIN32_FIND_DATAA next_{};
+  WIN32_FIND_DATAW current_{};
+  WIN32_FIND_DATAW next_{};
   bool hasNext_ = false;
-  std::string root_;  // full path of the searched folder
+  std::wstring root_;  // full path of the searched folder
 };
 
 }  // namespace fw

@@ -1,18 +1,27 @@
 #include "FileFind.h"
 
-#include <cstring>
+#include <cwchar>
 
-#include "Text.h"
+#include "FileObject.h"
 
 namespace fw {
+namespace {
 
-bool FileFind::FindFile(const std::string& pattern) {
+bool IsFullyQualifiedWide(const std::wstring& path) {
+  const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+  const bool unc = path.size() > 2 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/');
+  return drive || unc;
+}
+
+}  // namespace
+
+bool FileFind::FindFile(const std::wstring& pattern) {
   Close();
   if (pattern.size() >= MAX_PATH) {
     SetLastError(ERROR_BAD_ARGUMENTS);
     return false;
   }
-  HANDLE h = FindFirstFileA(pattern.c_str(), &next_);
+  HANDLE h = FindFirstFileW(pattern.c_str(), &next_);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_.reset(h);
   hasNext_ = true;
@@ -20,21 +29,16 @@ bool FileFind::FindFile(const std::string& pattern) {
   // The root is the full path of the pattern's folder, so entries get full paths even when the
   // pattern was relative. A fully qualified pattern is its own root (no system call per search:
   // the remover searches once for every file it deletes).
-  root_ = pattern;
-  if (!IsFullyQualified(pattern)) {
-    char full[MAX_PATH];
-    const DWORD n = GetFullPathNameA(pattern.c_str(), MAX_PATH, full, nullptr);
-    if (n > 0 && n < MAX_PATH) root_.assign(full, n);
-  }
-  const auto cut = FindLastBackslash(root_);
-  root_.resize(cut == std::string::npos ? 0 : cut);
+  root_ = IsFullyQualifiedWide(pattern) ? pattern : FullPathOf(pattern);
+  const auto cut = root_.find_last_of(L"\\/");
+  root_.resize(cut == std::wstring::npos ? 0 : cut);
   return true;
 }
 
 bool FileFind::FindNextFile() {
   if (!hasNext_) return false;
   current_ = next_;
-  hasNext_ = ::FindNextFileA(handle_.get(), &next_) != FALSE;
+  hasNext_ = ::FindNextFileW(handle_.get(), &next_) != FALSE;
   return hasNext_;
 }
 
@@ -46,20 +50,20 @@ void FileFind::Close() {
 }
 
 bool FileFind::IsDots() const {
-  return std::strcmp(current_.cFileName, ".") == 0 || std::strcmp(current_.cFileName, "..") == 0;
+  return std::wcscmp(current_.cFileName, L".") == 0 || std::wcscmp(current_.cFileName, L"..") == 0;
 }
 
 bool FileFind::MatchesMask(DWORD attributes) const { return (current_.dwFileAttributes & attributes) != 0; }
 
-DWORD FileFind::AttributesOf(const std::string& path) {
+DWORD FileFind::AttributesOf(const std::wstring& path) {
   FileFind finder;
   if (!finder.FindFile(path)) return INVALID_FILE_ATTRIBUTES;
   finder.FindNextFile();
   return finder.current_.dwFileAttributes;
 }
 
-std::string FileFind::GetFileName() const { return current_.cFileName; }
+std::wstring FileFind::GetFileName() const { return current_.cFileName; }
 
-std::string FileFind::GetFilePath() const { return WithTrailingBackslash(root_) + current_.cFileName; }
+std::wstring FileFind::GetFilePath() const { return root_ + L"\\" + current_.cFileName; }
 
 }  // namespace fw

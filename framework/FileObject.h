@@ -75,5 +75,9 @@ std::wstring LongPathOf(const std::wstring& path);
 std::wstring FinalPathOf(const std::wstring& path);
 // GetFullPathNameW: `path` made full, "." and ".." resolved; "" on failure.
 std::wstring FullPathOf(const std::wstring& path);
+// The running program's own file.
+std::wstring OwnPath();
+// The temporary folder (GetTempPathW), ending in a backslash; "" on failure.
+std::wstring TempFolder();
 
 }  // namespace fw

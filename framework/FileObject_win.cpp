@@ -178,4 +178,23 @@ std::wstring FullPathOf(const std::wstring& path) {
   return out;
 }
 
+std::wstring OwnPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return L"";
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring TempFolder() {
+  wchar_t path[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+  return n > 0 && n <= MAX_PATH ? std::wstring(path, n) : L"";
+}
+
 }  // namespace fw

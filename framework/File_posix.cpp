@@ -35,7 +35,7 @@ File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
 
-bool File::Open(const std::string& path, Mode mode) {
+bool File::Open(const NativePath& path, Mode mode) {
   Close();
   const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);

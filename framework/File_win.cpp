@@ -24,10 +24,10 @@ File::~File() = default;
 File::File(File&&) noexcept = default;
 File& File::operator=(File&&) noexcept = default;
 
-bool File::Open(const std::string& path, Mode mode) {
+bool File::Open(const NativePath& path, Mode mode) {
   Close();
   const bool read = mode == Mode::Read;
-  HANDLE h = CreateFileA(path.c_str(), read ? GENERIC_READ : GENERIC_WRITE, 0 /* no sharing */, nullptr,
+  HANDLE h = CreateFileW(path.c_str(), read ? GENERIC_READ : GENERIC_WRITE, 0 /* no sharing */, nullptr,
                          read ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   impl_->handle.reset(h);

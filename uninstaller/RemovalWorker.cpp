@@ -11,6 +11,7 @@
 #include "Payload.h"
 #include "RemovalRules.h"
 #include "Text.h"
+#include "WideText.h"
 
 namespace uninstaller {
 
@@ -20,16 +21,16 @@ const char* const kProductShortcut = "Zintera.lnk";
 const char* const kUninstallShortcut = "\xD0\xB6\xD4\xD8Zintera.lnk";  // 卸载Zintera.lnk
 const char* const kHelpShortcut = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";  // 帮助文档.lnk
 
-std::string ShellServices::FolderPath(int csidl) {
+std::wstring ShellServices::FolderPath(int csidl) {
   LPITEMIDLIST idList = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &idList)) || idList == nullptr) return "";
-  char path[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListA(idList, path);
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &idList)) || idList == nullptr) return L"";
+  wchar_t path[MAX_PATH] = {};
+  const BOOL ok = SHGetPathFromIDListW(idList, path);
   CoTaskMemFree(idList);
-  return ok ? path : "";
+  return ok ? path : L"";
 }
 
-void ShellServices::ChangeNotify(LONG event, UINT flags, const std::string& path) {
+void ShellServices::ChangeNotify(LONG event, UINT flags, const std::wstring& path) {
   SHChangeNotify(event, flags, path.c_str(), nullptr);
 }
 
@@ -42,12 +43,20 @@ namespace {
 
 // Every notification: the event with SHCNE_INTERRUPT, a path, and a flush so the shell has taken
 // it before the worker goes on.
-constexpr UINT kNotifyFlags = SHCNF_PATHA | SHCNF_FLUSH;
+constexpr UINT kNotifyFlags = SHCNF_PATHW | SHCNF_FLUSH;
 
-bool Found(const std::string& path) {
+// A GBK path or name of the payload as the system takes it; "" (which names nothing) for text
+// that is not GBK.
+std::wstring Wide(const std::string& gbk) { return fw::GbkToWide(gbk).value_or(L""); }
+
+bool Found(const std::wstring& path) {
   fw::FileFind finder;
-  return finder.FindFile(path);
+  return !path.empty() && finder.FindFile(path);
 }
+
+// A path of the payload: one of 260 bytes or more is never found, as the remover's paths are
+// limited to that.
+bool Found(const std::string& gbkPath) { return gbkPath.size() < MAX_PATH && Found(Wide(gbkPath)); }
 
 // The second pass over the records: acts on each item as it is read.
 class RemovalPass : public payload::RecordVisitor {
@@ -66,7 +75,7 @@ class RemovalPass : public payload::RecordVisitor {
 
   void OnEntry(const std::string& filePath) override {
     if (!Found(filePath)) return;  // missing (or 260 bytes and more): no status, no progress
-    DeleteFileA(filePath.c_str());
+    DeleteFileW(Wide(filePath).c_str());
     view_.DeletingFile(filePath);
     ++deletedCount_;
     g_nProgress.store(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
@@ -84,7 +93,7 @@ class RemovalPass : public payload::RecordVisitor {
     const std::string ini = installFolder_ + "Resource.ini";
     if (Found(ini)) {
       fw::File file;
-      if (file.Open(ini, fw::File::Mode::Read)) {
+      if (file.Open(Wide(ini), fw::File::Mode::Read)) {
         try {
           fw::Archive archive(file, fw::Archive::Mode::Load);
           std::string line;
@@ -96,7 +105,7 @@ class RemovalPass : public payload::RecordVisitor {
         }
       }
     }
-    DeleteFileA(ini.c_str());
+    DeleteFileW(Wide(ini).c_str());
   }
 
   std::uint32_t fileTotal_;
@@ -120,37 +129,38 @@ bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) 
 
 void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell) {
   // The current user's desktop only.
-  const std::string desktop = shell.FolderPath(CSIDL_DESKTOP);
+  const std::wstring desktop = shell.FolderPath(CSIDL_DESKTOP);
   if (!desktop.empty()) {
-    const std::string link = desktop + "\\" + kProductShortcut;
+    const std::wstring link = desktop + L"\\" + Wide(kProductShortcut);
     if (Found(link)) {
-      DeleteFileA(link.c_str());
+      DeleteFileW(link.c_str());
       shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
       shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, desktop);
     }
   }
 
   // The product folder in the per-user Programs folder, else in the all-users one.
-  std::string programs = shell.FolderPath(CSIDL_PROGRAMS);
-  std::string product = programs + "\\" + programFolderName;
-  if (programs.empty() || !Found(product + "\\*.*")) {
+  const std::wstring folderName = Wide(programFolderName);
+  std::wstring programs = shell.FolderPath(CSIDL_PROGRAMS);
+  std::wstring product = programs + L"\\" + folderName;
+  if (programs.empty() || !Found(product + L"\\*.*")) {
     programs = shell.FolderPath(CSIDL_COMMON_PROGRAMS);
-    product = programs + "\\" + programFolderName;
+    product = programs + L"\\" + folderName;
   }
   if (programs.empty()) return;
 
   // A folder name that is empty or a path would make these the Programs folder or another one.
-  if (IsSingleFolderName(programFolderName)) {
+  if (IsSingleFolderName(programFolderName) && !folderName.empty()) {
     for (const char* name : {kProductShortcut, kUninstallShortcut, kHelpShortcut}) {
-      const std::string link = product + "\\" + name;
+      const std::wstring link = product + L"\\" + Wide(name);
       if (Found(link)) {
-        DeleteFileA(link.c_str());
+        DeleteFileW(link.c_str());
         shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
       }
     }
     bool empty = true;
     fw::FileFind finder;
-    if (finder.FindFile(product + "\\*.*")) {
+    if (finder.FindFile(product + L"\\*.*")) {
       bool more = true;
       while (more && empty) {
         more = finder.FindNextFile();
@@ -159,7 +169,7 @@ void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell)
     }
     finder.Close();
     if (empty && Found(product)) {
-      RemoveDirectoryA(product.c_str());
+      RemoveDirectoryW(product.c_str());
       shell.ChangeNotify(SHCNE_RMDIR | SHCNE_INTERRUPT, kNotifyFlags, product);
     }
   }
@@ -168,7 +178,7 @@ void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell)
 
 }  // namespace
 
-int RunRemoval(const std::string& ownPath, BOOL deleteHistory, RemovalView& view, ShellServices& shell) {
+int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view, ShellServices& shell) {
   fw::File own;
   if (!own.Open(ownPath, fw::File::Mode::Read)) return IDCANCEL;
   const auto trailer = payload::ReadTrailer(own);
@@ -185,7 +195,7 @@ int RunRemoval(const std::string& ownPath, BOOL deleteHistory, RemovalView& view
   }
   own.Close();
 
-  DeleteFileA(pass.Header().finalFile.c_str());
+  DeleteFileW(Wide(pass.Header().finalFile).c_str());
 
   const auto& folders = pass.FolderList();
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {

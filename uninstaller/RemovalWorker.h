@@ -22,14 +22,15 @@ class RemovalView {
   virtual void DeletingFolder(const std::string& path) = 0;  // before a listed folder's removal
 };
 
-// The shell services the worker uses: special folders and change notifications.
+// The shell services the worker uses: special folders and change notifications. Paths are
+// UTF-16, as the shell gives and takes them (a profile's name need not have a GBK form).
 class ShellServices {
  public:
   virtual ~ShellServices() = default;
   // Path of a special folder (CSIDL_*), or "" when it cannot be resolved.
-  virtual std::string FolderPath(int csidl);
+  virtual std::wstring FolderPath(int csidl);
   // SHChangeNotify(event, flags, path, null).
-  virtual void ChangeNotify(LONG event, UINT flags, const std::string& path);
+  virtual void ChangeNotify(LONG event, UINT flags, const std::wstring& path);
 };
 ShellServices& SystemShell();
 
@@ -38,11 +39,12 @@ extern const char* const kProductShortcut;    // Zintera.lnk
 extern const char* const kUninstallShortcut;  // 卸载Zintera.lnk
 extern const char* const kHelpShortcut;       // 帮助文档.lnk
 
-// Runs the removal from the payload in `ownPath` and returns the dialog command that ends it:
+// Runs the removal from the payload in `ownPath` (the remover's own file) and returns the dialog
+// command that ends it:
 // IDOK after the work, IDCANCEL when nothing was deleted because the file could not be opened,
 // its trailer is invalid or its record archive is damaged (the archive is read through once
 // before anything is deleted).
-int RunRemoval(const std::string& ownPath, BOOL deleteHistory, RemovalView& view,
+int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view,
                ShellServices& shell = SystemShell());
 
 }  // namespace uninstaller

@@ -1,5 +1,7 @@
 #include "WorkerChannel.h"
 
+#include "FileObject.h"
+
 namespace uninstaller {
 namespace {
 
@@ -44,12 +46,12 @@ class WorkerTiming {
     LARGE_INTEGER end, frequency;
     QueryPerformanceCounter(&end);
     QueryPerformanceFrequency(&frequency);
-    char path[MAX_PATH];
-    if (!GetEnvironmentVariableA("KORVANE_TIMING_FILE", path, MAX_PATH)) return;
+    wchar_t path[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"KORVANE_TIMING_FILE", path, MAX_PATH)) return;
     const std::string text =
         "worker_ms=" + std::to_string(1000.0 * static_cast<double>(end.QuadPart - start_.QuadPart) /
                                       static_cast<double>(frequency.QuadPart)) + "\n";
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -67,10 +69,7 @@ DWORD WINAPI RemovalWorker(LPVOID param) {
 #endif
   const std::unique_ptr<std::shared_ptr<WorkerChannel>> owned(static_cast<std::shared_ptr<WorkerChannel>*>(param));
   const std::shared_ptr<WorkerChannel> channel = *owned;
-  char own[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, own, MAX_PATH);
-  own[length < MAX_PATH ? length : MAX_PATH - 1] = '\0';
-  const int command = RunRemoval(own, channel->DeleteHistory(), *channel);
+  const int command = RunRemoval(fw::OwnPath(), channel->DeleteHistory(), *channel);
 #ifdef KORVANE_WORKER_TIMING
   timing.Report();
 #endif

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Payload.h"
+#include "WideText.h"
 
 namespace testpayload {
 
@@ -10,7 +11,7 @@ namespace testpayload {
 inline void Write(const std::string& path, const payload::RemovalRecords& records, std::uint32_t fileTotal = 0,
                   const std::string& image = "MZ test image") {
   fw::File file;
-  if (!file.Open(path, fw::File::Mode::CreateWrite)) throw std::runtime_error("cannot create " + path);
+  if (!file.Open(fw::GbkToWide(path).value(), fw::File::Mode::CreateWrite)) throw std::runtime_error("cannot create " + path);
   file.Write(image.data(), image.size());
   fw::Archive archive(file, fw::Archive::Mode::Store);
   payload::RecordWriter writer(archive);

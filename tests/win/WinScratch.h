@@ -5,7 +5,15 @@
 
 #include <string>
 
+#include "WideText.h"
+
 namespace winscratch {
+
+// A GBK path of a test as the system's wide functions take it.
+inline std::wstring W(const std::string& gbk) { return fw::GbkToWide(gbk).value(); }
+
+// A path the system gave, as GBK text for the tests' expectations.
+inline std::string Gbk(const std::wstring& wide) { return fw::WideToGbk(wide).value(); }
 
 // Removes a folder tree with the shell-free Win32 calls, for test clean-up only.
 inline void RemoveTree(const std::string& dir) {

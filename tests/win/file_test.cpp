@@ -11,21 +11,21 @@ class FileWinTest : public winscratch::ScratchDir {};
 TEST_F(FileWinTest, ReadModeAdmitsNoOtherOpener) {
   winscratch::WriteFileBytes(Path("own.exe"), "0123456789");
   File own;
-  ASSERT_TRUE(own.Open(Path("own.exe"), File::Mode::Read));
+  ASSERT_TRUE(own.Open(winscratch::W(Path("own.exe")), File::Mode::Read));
   File second;
-  EXPECT_FALSE(second.Open(Path("own.exe"), File::Mode::Read));
+  EXPECT_FALSE(second.Open(winscratch::W(Path("own.exe")), File::Mode::Read));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-  EXPECT_FALSE(second.Open(Path("own.exe"), File::Mode::CreateWrite));
+  EXPECT_FALSE(second.Open(winscratch::W(Path("own.exe")), File::Mode::CreateWrite));
   EXPECT_FALSE(DeleteFileA(Path("own.exe").c_str()));
   own.Close();
-  EXPECT_TRUE(second.Open(Path("own.exe"), File::Mode::Read));
+  EXPECT_TRUE(second.Open(winscratch::W(Path("own.exe")), File::Mode::Read));
 }
 
 TEST_F(FileWinTest, CreateWriteTruncatesAndSeeksFromBothEnds) {
   winscratch::WriteFileBytes(Path("f.bin"), std::string(100, 'x'));
   {
     File f;
-    ASSERT_TRUE(f.Open(Path("f.bin"), File::Mode::CreateWrite));
+    ASSERT_TRUE(f.Open(winscratch::W(Path("f.bin")), File::Mode::CreateWrite));
     EXPECT_EQ(f.GetLength(), 0u) << "an existing file is replaced, not appended to";
     f.Write("abcdef", 6);
     EXPECT_EQ(f.Seek(-2, File::SeekFrom::End), 4u);
@@ -34,7 +34,7 @@ TEST_F(FileWinTest, CreateWriteTruncatesAndSeeksFromBothEnds) {
     f.Write("B", 1);
   }  // closed by the destructor
   File f;
-  ASSERT_TRUE(f.Open(Path("f.bin"), File::Mode::Read));
+  ASSERT_TRUE(f.Open(winscratch::W(Path("f.bin")), File::Mode::Read));
   EXPECT_EQ(f.GetLength(), 6u);
   char buf[16] = {};
   EXPECT_EQ(f.Read(buf, sizeof buf), 6u);
@@ -45,16 +45,16 @@ TEST_F(FileWinTest, CreateWriteTruncatesAndSeeksFromBothEnds) {
 
 TEST_F(FileWinTest, FoldersAndMissingFilesAreNotOpened) {
   File f;
-  EXPECT_FALSE(f.Open(Path("missing.bin"), File::Mode::Read));
-  EXPECT_FALSE(f.Open(dir_, File::Mode::Read));
-  EXPECT_FALSE(f.Open(dir_, File::Mode::CreateWrite));
+  EXPECT_FALSE(f.Open(winscratch::W(Path("missing.bin")), File::Mode::Read));
+  EXPECT_FALSE(f.Open(winscratch::W(dir_), File::Mode::Read));
+  EXPECT_FALSE(f.Open(winscratch::W(dir_), File::Mode::CreateWrite));
   EXPECT_FALSE(f.IsOpen());
 }
 
 TEST_F(FileWinTest, GbkPathsReachTheFileSystem) {
   const std::string name = Path("\xD6\xD0\x81\x5C.txt");  // 中乗.txt
   File f;
-  ASSERT_TRUE(f.Open(name, File::Mode::CreateWrite));
+  ASSERT_TRUE(f.Open(winscratch::W(name), File::Mode::CreateWrite));
   f.Close();
   EXPECT_NE(GetFileAttributesW((std::wstring(dir_.begin(), dir_.end()) + L"\\中乗.txt").c_str()),
             INVALID_FILE_ATTRIBUTES);

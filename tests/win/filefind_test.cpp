@@ -7,6 +7,7 @@
 namespace {
 
 using fw::FileFind;
+using winscratch::W;
 
 class FileFindTest : public winscratch::ScratchDir {};
 
@@ -16,8 +17,8 @@ TEST_F(FileFindTest, WalksEntriesWithDotsFoldersAndFullPaths) {
   winscratch::WriteFileBytes(Path("b.txt"), "b");
 
   FileFind finder;
-  ASSERT_TRUE(finder.FindFile(dir_ + "\\*.*"));
-  std::set<std::string> files, folders, dots;
+  ASSERT_TRUE(finder.FindFile(W(dir_ + "\\*.*")));
+  std::set<std::wstring> files, folders, dots;
   bool more = true;
   while (more) {
     more = finder.FindNextFile();
@@ -28,24 +29,24 @@ TEST_F(FileFindTest, WalksEntriesWithDotsFoldersAndFullPaths) {
     else
       files.insert(finder.GetFilePath());
   }
-  EXPECT_EQ(dots, (std::set<std::string>{".", ".."}));
-  EXPECT_EQ(folders, (std::set<std::string>{Path("sub")}));
-  EXPECT_EQ(files, (std::set<std::string>{Path("a.txt"), Path("b.txt")}));
+  EXPECT_EQ(dots, (std::set<std::wstring>{L".", L".."}));
+  EXPECT_EQ(folders, (std::set<std::wstring>{W(Path("sub"))}));
+  EXPECT_EQ(files, (std::set<std::wstring>{W(Path("a.txt")), W(Path("b.txt"))}));
   EXPECT_FALSE(finder.FindNextFile()) << "nothing after the last entry";
 }
 
 TEST_F(FileFindTest, FindsASingleFileAndNothingForMissingOnes) {
   winscratch::WriteFileBytes(Path("one.lnk"), "x");
   FileFind finder;
-  ASSERT_TRUE(finder.FindFile(Path("one.lnk")));
+  ASSERT_TRUE(finder.FindFile(W(Path("one.lnk"))));
   EXPECT_FALSE(finder.FindNextFile()) << "the only entry";
-  EXPECT_EQ(finder.GetFilePath(), Path("one.lnk"));
-  EXPECT_FALSE(finder.FindFile(Path("none.lnk")));
-  EXPECT_FALSE(finder.FindFile(Path("nofolder\\*.*")));
+  EXPECT_EQ(finder.GetFilePath(), W(Path("one.lnk")));
+  EXPECT_FALSE(finder.FindFile(W(Path("none.lnk"))));
+  EXPECT_FALSE(finder.FindFile(W(Path("nofolder\\*.*"))));
 }
 
-TEST_F(FileFindTest, RefusesPatternsOf260BytesOrMore) {
-  // Build a real file whose full path is exactly 259 bytes, then ask for 260.
+TEST_F(FileFindTest, RefusesPatternsOf260CharactersOrMore) {
+  // Build a real file whose full path is exactly 259 characters, then ask for 260.
   std::string folder = dir_;
   while (folder.size() < 200) {
     folder += "\\" + std::string(40, 'd');
@@ -56,9 +57,9 @@ TEST_F(FileFindTest, RefusesPatternsOf260BytesOrMore) {
   winscratch::WriteFileBytes(file, "x");
 
   FileFind finder;
-  EXPECT_TRUE(finder.FindFile(file));
-  EXPECT_FALSE(finder.FindFile(file.substr(0, 258) + "*"  + "*")) << "260-byte pattern";
-  EXPECT_FALSE(finder.FindFile(std::string(300, 'x')));
+  EXPECT_TRUE(finder.FindFile(W(file)));
+  EXPECT_FALSE(finder.FindFile(W(file.substr(0, 258) + "*"  + "*"))) << "260-character pattern";
+  EXPECT_FALSE(finder.FindFile(W(std::string(300, 'x'))));
 }
 
 TEST_F(FileFindTest, FullPathsKeepGbkTrailBytes) {
@@ -67,9 +68,9 @@ TEST_F(FileFindTest, FullPathsKeepGbkTrailBytes) {
   ASSERT_TRUE(CreateDirectoryA(nori.c_str(), nullptr));
   winscratch::WriteFileBytes(nori + "\\x.txt", "x");
   FileFind finder;
-  ASSERT_TRUE(finder.FindFile(nori + "\\*.txt"));
+  ASSERT_TRUE(finder.FindFile(W(nori + "\\*.txt")));
   finder.FindNextFile();
-  EXPECT_EQ(finder.GetFilePath(), nori + "\\x.txt");
+  EXPECT_EQ(finder.GetFilePath(), W(nori + "\\x.txt"));
 }
 
 TEST_F(FileFindTest, RelativePatternsGiveFullPaths) {
@@ -78,11 +79,11 @@ TEST_F(FileFindTest, RelativePatternsGiveFullPaths) {
   GetCurrentDirectoryA(MAX_PATH, saved);
   ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));
   FileFind finder;
-  const bool found = finder.FindFile("rel.txt");
+  const bool found = finder.FindFile(L"rel.txt");
   SetCurrentDirectoryA(saved);
   ASSERT_TRUE(found);
   finder.FindNextFile();
-  EXPECT_EQ(finder.GetFilePath(), Path("rel.txt"));
+  EXPECT_EQ(finder.GetFilePath(), W(Path("rel.txt")));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ using uninstaller::RemoveFolderTree;
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
 
-std::string Shell(int csidl) { return uninstaller::SystemShell().FolderPath(csidl); }
+std::string Shell(int csidl) { return winscratch::Gbk(uninstaller::SystemShell().FolderPath(csidl)); }
 
 std::string UnixPath(const std::string& windowsPath) {
   return unixside::UnixPath(std::wstring(windowsPath.begin(), windowsPath.end()));
@@ -81,7 +81,7 @@ const std::string kLinks = "C:\\korvane-links";
 TEST(FolderTreeLinks, LinksAreRemovedButNeverEntered) {
   ASSERT_TRUE(Exists(kLinks + "\\outside\\precious.txt")) << "link fixture missing";
   fw::FileFind finder;
-  ASSERT_TRUE(finder.FindFile(kLinks + "\\Korvane\\linked"));
+  ASSERT_TRUE(finder.FindFile(winscratch::W(kLinks + "\\Korvane\\linked")));
   finder.FindNextFile();
   ASSERT_TRUE(finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT)) << "Wine shows the symlink as a reparse point";
   finder.Close();

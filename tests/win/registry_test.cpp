@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Registry.h"
+#include "WideText.h"
 
 namespace {
 
@@ -128,11 +129,11 @@ class FakeRegistry : public RegistryApi {
   }
   Key& Root(HKEY root) { return *roots_[root]; }
 
-  LONG OpenKeyEx(HKEY parent, LPCSTR subkey, REGSAM access, HKEY* result) override {
+  LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, REGSAM access, HKEY* result) override {
     accessSeen.push_back(access);
     Key* base = Resolve(parent);
     if (base == nullptr) return ERROR_INVALID_HANDLE;
-    Key* key = subkey ? Find(*base, subkey) : base;
+    Key* key = subkey ? Find(*base, Narrow(subkey)) : base;
     if (key == nullptr) return ERROR_FILE_NOT_FOUND;
     if (key->refusesOpen) return ERROR_ACCESS_DENIED;
     const HKEY handle = reinterpret_cast<HKEY>(nextHandle_++);
@@ -140,36 +141,36 @@ class FakeRegistry : public RegistryApi {
     *result = handle;
     return ERROR_SUCCESS;
   }
-  LONG EnumKeyEx(HKEY handle, DWORD index, LPSTR name, DWORD* nameSize) override {
+  LONG EnumKeyEx(HKEY handle, DWORD index, LPWSTR name, DWORD* nameSize) override {
     Key* key = Resolve(handle);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
     if (index >= key->children.size()) return ERROR_NO_MORE_ITEMS;
-    const std::string& child = key->children[index]->name;
+    const std::wstring child = fw::GbkToWide(key->children[index]->name).value();
     if (child.size() + 1 > *nameSize) return ERROR_MORE_DATA;
-    memcpy(name, child.c_str(), child.size() + 1);
+    memcpy(name, child.c_str(), (child.size() + 1) * sizeof(wchar_t));
     *nameSize = static_cast<DWORD>(child.size());
     return ERROR_SUCCESS;
   }
-  LONG DeleteKey(HKEY parent, LPCSTR subkey) override {
+  LONG DeleteKey(HKEY parent, LPCWSTR subkey) override {
     Key* base = Resolve(parent);
     if (base == nullptr) return ERROR_INVALID_HANDLE;
     for (auto it = base->children.begin(); it != base->children.end(); ++it) {
-      if ((*it)->name != subkey) continue;
+      if ((*it)->name != Narrow(subkey)) continue;
       if ((*it)->refusesDelete || !(*it)->children.empty()) return ERROR_ACCESS_DENIED;
-      deleted.push_back(subkey);
+      deleted.push_back(Narrow(subkey));
       if (!(*it)->neverGoes) base->children.erase(it);
       return ERROR_SUCCESS;
     }
     return ERROR_FILE_NOT_FOUND;
   }
   LONG CloseKey(HKEY key) override { return open_.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }
-  HMODULE ModuleHandle(LPCSTR name) override {
+  HMODULE ModuleHandle(LPCWSTR name) override {
     ++moduleLookups;
-    EXPECT_STREQ(name, "Advapi32.dll");
+    EXPECT_STREQ(name, L"Advapi32.dll");
     return reinterpret_cast<HMODULE>(0x1000);
   }
   FARPROC ProcAddress(HMODULE, LPCSTR name) override {
-    EXPECT_STREQ(name, "RegDeleteKeyExA");
+    EXPECT_STREQ(name, "RegDeleteKeyExW");
     return hasExtendedDelete_ ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&DeleteKeyExThunk)) : nullptr;
   }
 
@@ -182,11 +183,12 @@ class FakeRegistry : public RegistryApi {
   std::vector<REGSAM> extendedViews;
 
  private:
-  static LONG WINAPI DeleteKeyExThunk(HKEY parent, LPCSTR subkey, REGSAM view, DWORD) {
+  static LONG WINAPI DeleteKeyExThunk(HKEY parent, LPCWSTR subkey, REGSAM view, DWORD) {
     ++current_->extendedDeletes;
     current_->extendedViews.push_back(view);
     return current_->DeleteKey(parent, subkey);
   }
+  static std::string Narrow(LPCWSTR name) { return fw::WideToGbk(name).value(); }
   static Key* Find(Key& parent, const std::string& name) {
     for (auto& child : parent.children)
       if (child->name == name) return child.get();
@@ -228,7 +230,7 @@ const std::vector<std::string> kFullOrder = {"A11", "A1", "A2", "A", "B", "Lettr
 
 TEST(RegistryDouble, DeletesDepthFirstInTableOrderAndClosesEveryKey) {
   for (const bool extended : {true, false}) {
-    SCOPED_TRACE(extended ? "RegDeleteKeyExA" : "RegDeleteKeyA only");
+    SCOPED_TRACE(extended ? "RegDeleteKeyExW" : "RegDeleteKeyW only");
     FakeRegistry reg(extended);
     AddInstallation(reg);
     CleanRegistry(reg);
@@ -298,7 +300,7 @@ TEST(RegistryDouble, AKeyThatNeverGoesDoesNotLoopForever) {
   reg.Add(HKEY_CURRENT_CONFIG, "Lettrova\\A\\A2").neverGoes = true;
   CRegistryKey root(reg);
   ASSERT_EQ(root.Open(HKEY_CURRENT_CONFIG, nullptr, KEY_READ | KEY_WRITE), ERROR_SUCCESS);
-  EXPECT_EQ(root.RemoveTree("Lettrova"), ERROR_CANTWRITE);
+  EXPECT_EQ(root.RemoveTree(L"Lettrova"), ERROR_CANTWRITE);
   root.Close();
   CleanRegistry(reg);  // ends, and the other rows still run
   EXPECT_FALSE(reg.Has(HKEY_CLASSES_ROOT, ".lvf"));
@@ -309,10 +311,10 @@ TEST(RegistryDouble, HolderKeepsItsKeyWhenAnOpenFails) {
   FakeRegistry reg(true);
   reg.Add(HKEY_CLASSES_ROOT, ".lvf");
   CRegistryKey key(reg);
-  ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, ".lvf", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
+  ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, L".lvf", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
   const HKEY held = key.m_hKey;
   EXPECT_EQ(key.m_viewFlags, static_cast<REGSAM>(KEY_WOW64_64KEY));
-  EXPECT_EQ(key.Open(HKEY_CLASSES_ROOT, "missing", KEY_READ), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key.Open(HKEY_CLASSES_ROOT, L"missing", KEY_READ), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(key.m_hKey, held);
   ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, nullptr, KEY_READ), ERROR_SUCCESS);
   EXPECT_EQ(reg.OpenHandles(), 1u) << "the key held before was closed";

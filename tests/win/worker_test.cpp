@@ -36,25 +36,25 @@ struct Notification {
 // The prefix's real shell folders; notifications recorded instead of sent, and any folder can be
 // made unresolvable.
 struct RecordingShell : uninstaller::ShellServices {
-  std::string FolderPath(int csidl) override {
-    if (std::find(unresolvable.begin(), unresolvable.end(), csidl) != unresolvable.end()) return "";
+  std::wstring FolderPath(int csidl) override {
+    if (std::find(unresolvable.begin(), unresolvable.end(), csidl) != unresolvable.end()) return L"";
     return ShellServices::FolderPath(csidl);
   }
-  void ChangeNotify(LONG event, UINT flags, const std::string& path) override {
-    notifications.push_back({event, flags, path});
+  void ChangeNotify(LONG event, UINT flags, const std::wstring& path) override {
+    notifications.push_back({event, flags, winscratch::Gbk(path)});
   }
   std::vector<int> unresolvable;
   std::vector<Notification> notifications;
 };
 
-const UINT kFlags = SHCNF_PATHA | SHCNF_FLUSH;
+const UINT kFlags = SHCNF_PATHW | SHCNF_FLUSH;
 const LONG kDelete = static_cast<LONG>(0x80000004);
 const LONG kRmDir = static_cast<LONG>(0x80000010);
 const LONG kUpdateDir = static_cast<LONG>(0x80001000);
 const std::string kUninstallLnk = "\xD0\xB6\xD4\xD8Zintera.lnk";
 const std::string kHelpLnk = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";
 
-std::string Shell(int csidl) { return uninstaller::SystemShell().FolderPath(csidl); }
+std::string Shell(int csidl) { return winscratch::Gbk(uninstaller::SystemShell().FolderPath(csidl)); }
 
 class WorkerTest : public winscratch::ScratchDir {
  protected:
@@ -98,7 +98,7 @@ class WorkerTest : public winscratch::ScratchDir {
 
   int Run(const payload::RemovalRecords& records, BOOL history, std::uint32_t fileTotal = 0) {
     testpayload::Write(Path("~uninst.exe"), records, fileTotal);
-    return RunRemoval(Path("~uninst.exe"), history, view_, shell_);
+    return RunRemoval(winscratch::W(Path("~uninst.exe")), history, view_, shell_);
   }
 
   std::string install_, programName_, userPrograms_, commonPrograms_, desktopLink_;
@@ -199,7 +199,7 @@ TEST_F(WorkerTest, NoGroupsStillHandlesResourceIniFinalFileAndShortcuts) {
   const auto full = MakeInstallation();
   const payload::RemovalRecords records{full.header, {}};
   testpayload::Write(Path("~uninst.exe"), records, 7);  // a trailer needs a non-zero total
-  EXPECT_EQ(RunRemoval(Path("~uninst.exe"), TRUE, view_, shell_), IDOK);
+  EXPECT_EQ(RunRemoval(winscratch::W(Path("~uninst.exe")), TRUE, view_, shell_), IDOK);
   EXPECT_TRUE(view_.events.empty());
   EXPECT_TRUE(Exists(In("Korvane.exe")));
   EXPECT_FALSE(Exists(In("Uninst.exe")));
@@ -228,7 +228,7 @@ TEST_F(WorkerTest, DamagedOrMissingPayloadsDeleteNothing) {
 
   for (const char* name : {"cut.exe", "zero.exe", "badend.exe", "short.exe", "nonexistent.exe"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(RunRemoval(Path(name), TRUE, view_, shell_), IDCANCEL);
+    EXPECT_EQ(RunRemoval(winscratch::W(Path(name)), TRUE, view_, shell_), IDCANCEL);
   }
   EXPECT_TRUE(view_.events.empty());
   EXPECT_TRUE(shell_.notifications.empty());
