@@ -18,7 +18,8 @@ mkdir -p "$state/home"
 state=$(cd "$state" && pwd)
 export WINEPREFIX="$state/prefix"
 export HOME="$state/home"
-export LC_ALL=zh_CN.UTF-8
+# KORVANE_WINE_LOCALE picks another locale (en_US.UTF-8: code page 1252) for a whole prefix.
+export LC_ALL="${KORVANE_WINE_LOCALE:-zh_CN.UTF-8}"
 export WINEDEBUG=-all
 # Keep a new prefix from asking for Mono and Gecko.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"

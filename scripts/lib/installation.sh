@@ -29,6 +29,9 @@ fresh_installation() {
   # History the product wrote while in use: not listed, removed with its folder on "是".
   mkdir -p "$install/History"
   for ((f = 0; f < 300; f++)); do : > "$install/History/h$f.dat"; done
+  # Names with no GBK form (an emoji, Hangul): a search in the ANSI code page would turn them
+  # into '?' and never delete them.
+  : > "$install/History/😀.dat"; : > "$install/History/한국어.dat"
   : > "$install/Skins/dark/s1.png"; : > "$install/Fonts/f.ttf"
   printf '[Resources]\r\nres_Skins=1\r\nres_Fonts=1\r\nres_..=1\r\n' > "$install/Resource.ini"
   mkdir -p "$programs/Korvane" "$desktop"

@@ -72,6 +72,7 @@ case "$name" in
       yes) check "the bar ends full" test "$(report progress-max)" = 200
            check "the install folder is gone" test ! -e "$install" ;;
       no) check "the user's files stay, with their folders" test -f "$install/模板/我的简历.lvf" -a -f "$install/History/h0.dat"
+          check "history files whose names have no GBK form stay" test -f "$install/History/😀.dat" -a -f "$install/History/한국어.dat"
           check "empty listed folders go" test ! -e "$install/空" ;;
       missing) check "the bar ends short of full (100 of 102 files)" test "$(report progress-max)" = 196 ;;
     esac

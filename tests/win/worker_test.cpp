@@ -195,6 +195,28 @@ TEST_F(WorkerTest, FilesThatCannotGoStillAdvanceMissingAndOverlongOnesDoNot) {
   SetFileAttributesA(In("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// The walk lists and deletes in UTF-16: a history file whose name has no GBK form (an ANSI
+// search shows it as '?', which deletes nothing) goes with "是" and keeps its folder with "否".
+TEST_F(WorkerTest, HistoryNamesWithoutAGbkFormGoWithYesAndStayWithNo) {
+  Dir(install_);
+  Dir(In("History"));
+  const std::wstring odd = winscratch::W(In("History")) + L"\\\U0001F600\uD55C\uAD6D.dat";
+  const auto create = [&] {
+    HANDLE h = CreateFileW(odd.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    WriteFileBytes(In("a.txt"), "x");
+  };
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{In("History"), {In("a.txt")}}}};
+  create();
+  EXPECT_EQ(Run(records, FALSE), IDOK);
+  EXPECT_NE(GetFileAttributesW(odd.c_str()), INVALID_FILE_ATTRIBUTES) << "kept with no";
+  create();
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_EQ(GetFileAttributesW(odd.c_str()), INVALID_FILE_ATTRIBUTES) << "deleted with yes";
+  EXPECT_FALSE(Exists(In("History")));
+}
+
 TEST_F(WorkerTest, NoGroupsStillHandlesResourceIniFinalFileAndShortcuts) {
   const auto full = MakeInstallation();
   const payload::RemovalRecords records{full.header, {}};
