@@ -148,11 +148,11 @@ row files remover_ms no_status floor_ms nsis_hidden_ms nsis_shown_ms remover/flo
   nsis_hidden/rem nsis_shown/rem walk_ms walk/floor
 for n in "${sizes[@]}"; do
   make_files "$n"; run_remover "$n" uninstaller_timed_nostatus; quiet_ms=$remover_ms
+  make_files "$n"; run_remover "$n" uninstaller_timed walk; walk_ms=$remover_ms
   make_files "$n"; run_remover "$n"
   make_files "$n"; run_floor
   make_files "$n"; run_nsis hide; hidden_ms=$nsis_ms
   make_files "$n"; run_nsis show; shown_ms=$nsis_ms
-  make_files "$n"; run_remover "$n" uninstaller_timed walk; walk_ms=$remover_ms
   row "$n" "$(printf %.1f "$remover_ms")" "$(printf %.1f "$quiet_ms")" "$(printf %.1f "$floor_ms")" "$hidden_ms" "$shown_ms" "$(ratio "$remover_ms" "$floor_ms")" \
     "$(ratio "$quiet_ms" "$floor_ms")" "$(ratio "$hidden_ms" "$remover_ms")" "$(ratio "$shown_ms" "$remover_ms")" \
     "$(printf %.1f "$walk_ms")" "$(ratio "$walk_ms" "$floor_ms")"
