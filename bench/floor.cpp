@@ -1,5 +1,6 @@
-// The floor for the removal benchmark: exactly the per-file work the remover must do (a search
-// for the listed path, then its deletion) over the same files, with no window and no thread.
+// The floor for the removal benchmark: exactly the per-file work the remover must do (the listed
+// GBK path converted for the wide functions, a search for it, then its deletion) over the same
+// files, with no window and no thread.
 //   floor.exe LIST   (LIST: one GBK path a line)   prints floor_ms=...
 #include <windows.h>
 
@@ -20,11 +21,14 @@ int main(int argc, char** argv) {
   QueryPerformanceCounter(&start);
   int deleted = 0;
   for (const std::string& path : paths) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    wchar_t wide[MAX_PATH];
+    const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, path.c_str(), -1, wide, MAX_PATH);
+    if (n == 0) continue;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(wide, &data);
     if (find == INVALID_HANDLE_VALUE) continue;
     FindClose(find);
-    deleted += DeleteFileA(path.c_str()) ? 1 : 0;
+    deleted += DeleteFileW(wide) ? 1 : 0;
   }
   QueryPerformanceCounter(&end);
   QueryPerformanceFrequency(&frequency);
