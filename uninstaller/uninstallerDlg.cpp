@@ -66,6 +66,9 @@ void CuninstallerDlg::OnBnClickedUninstall() {
   auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory);
   if (!uninstaller::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
   m_channel = std::move(channel);
+  // The question box hands the focus back to "卸载"; disabled with the focus, it would leave no
+  // control with it, and Escape would no longer reach the dialog. "取消" takes it first.
+  SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(m_hWnd, IDCANCEL)), TRUE);
   EnableWindow(GetDlgItem(m_hWnd, IDC_UNINSTALL), FALSE);
 }
 

@@ -1,15 +1,21 @@
 // Drives the real launcher and remover through their windows, as a user would, and prints what it
 // saw, one "key: value" line at a time (UTF-8):
 //
-//   e2e_driver PROGRAM --action uninstall|cancel|escape|close|cancel-during [--answer yes|no]
-//              [--shots DIR] [--no-follow]
+//   e2e_driver PROGRAM --action uninstall|cancel|escape|close|cancel-during|by-hand|launcher-failure
+//              [--answer yes|no] [--shots DIR] [--no-follow]
 //
 // PROGRAM is the launcher (Uninst.exe with a payload) or a remover started directly. The driver
 // waits for the remover dialog, checks its first state, acts, answers the history question, and
 // while the removal runs reads the status line and the progress bar until the remover has ended.
 // Exit code 0 when the flow could be driven; the caller checks files, registry and the report.
+//
+// With "by-hand" and "launcher-failure" the driver posts nothing: a person (xdotool, for the
+// scenarios) uses the real mouse and keyboard. The driver says where the controls are on the
+// screen and when each step is on screen, one line the caller waits for ("press-uninstall",
+// "question-shown", "running", "launcher-failure-shown"), and reports what followed.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -67,6 +73,56 @@ void Shot(const std::string& dir, const char* name, DWORD settleMs = 250) {
   winui::SaveScreenshot(dir + "\\" + name + ".bmp");
 }
 
+// The id of the control that has the keyboard focus in `thread`'s windows, 0 when none has it.
+int FocusedControl(DWORD thread) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(thread, &info) || info.hwndFocus == nullptr) return 0;
+  return GetDlgCtrlID(info.hwndFocus);
+}
+
+// The middle of a window on the screen, where a person clicks it (screen and X coordinates are
+// the same under Wine).
+std::string ScreenCenter(HWND hwnd) {
+  RECT rect{};
+  GetWindowRect(hwnd, &rect);
+  return std::to_string((rect.left + rect.right) / 2) + " " + std::to_string((rect.top + rect.bottom) / 2);
+}
+
+// How many launcher or remover processes are running in the prefix.
+int ProgramsLeft() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int count = 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    for (const wchar_t* name : {L"Uninst.exe", L"~uninst.exe", L"uninstaller.exe"})
+      if (_wcsicmp(entry.szExeFile, name) == 0) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+// The launcher without a payload: its failure dialog, closed by a person.
+int LauncherFailure(winui::Process& launcher, const std::string& shots) {
+  HWND dialog = winui::WaitForWindow(kLauncherTitle, launcher.id, 60000);
+  if (!dialog) Fail("no launcher failure dialog");
+  const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  winui::WaitFor([&] { return GetGUIThreadInfo(thread, &info) && info.hwndActive == dialog; }, 5000);
+  Report("launcher-failure-text", Utf8(winui::ChildTexts(dialog)));
+  Report("launcher-active", info.hwndActive == dialog ? 1 : 0);
+  Report("launcher-focus-in-dialog", info.hwndFocus && (info.hwndFocus == dialog || IsChild(dialog, info.hwndFocus)) ? 1 : 0);
+  Shot(shots, "launcher-failure");
+  Report("launcher-failure-shown", 1);
+  const bool exited = launcher.Exited(30000);
+  Report("launcher-exit", exited ? static_cast<long long>(launcher.ExitCode()) : -1);
+  Report("launcher-window-left", winui::FindTopWindow(kLauncherTitle) ? 1 : 0);
+  Report("programs-left", ProgramsLeft());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +137,8 @@ int main(int argc, char** argv) {
   winui::Process started;
   std::string folder = program.substr(0, program.find_last_of('\\'));
   if (!winui::Start(program, started, folder)) Fail("cannot start the program");
+  if (action == "launcher-failure") return LauncherFailure(started, shots);
+  const bool byHand = action == "by-hand";
 
   HWND dialog = winui::WaitForWindow(kRemoverTitle, 0, 30000);
   if (!dialog) {
@@ -120,13 +178,20 @@ int main(int argc, char** argv) {
   } else if (action == "close") {
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   } else {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kUninstallId, BN_CLICKED), reinterpret_cast<LPARAM>(uninstall));
+    if (byHand)
+      Report("press-uninstall", ScreenCenter(uninstall));
+    else
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kUninstallId, BN_CLICKED), reinterpret_cast<LPARAM>(uninstall));
     HWND box = nullptr;
-    if (!winui::WaitFor([&] { return (box = FindMessageBox(pid, dialog)) != nullptr; })) Fail("no question box");
+    if (!winui::WaitFor([&] { return (box = FindMessageBox(pid, dialog)) != nullptr; }, byHand ? 60000 : 15000))
+      Fail("no question box");
     Report("question-caption", Utf8(winui::Text(box)));
     Report("question-text", Utf8(winui::ChildTexts(box)));
     Shot(shots, "remover-question");
-    PostMessageW(box, WM_COMMAND, answer == "yes" ? IDYES : IDNO, 0);
+    if (byHand)
+      Report("question-shown", 1);
+    else
+      PostMessageW(box, WM_COMMAND, answer == "yes" ? IDYES : IDNO, 0);
 
     if (std::string(argv[argc - 1]) == "--no-follow") {
       // Benchmarks: leave the remover's window alone while it works.
@@ -137,6 +202,7 @@ int main(int argc, char** argv) {
     LRESULT last = 0, highest = 0;
     bool decreased = false, shotDuring = false, cancelled = false;
     int enabledAfterStart = -1;
+    DWORD runningSince = 0;
     while (WaitForSingleObject(remover, 1) == WAIT_TIMEOUT) {
       if (!IsWindow(dialog)) continue;
       const std::wstring text = winui::Text(status);
@@ -155,7 +221,15 @@ int main(int argc, char** argv) {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
         cancelled = true;
       }
+      if (byHand && runningSince == 0 && statuses.size() >= 3) {
+        // Where a key pressed now goes: the control with the focus.
+        Report("focus-while-running", FocusedControl(uiThread));
+        Shot(shots, "remover-running", 0);
+        Report("running", 1);
+        runningSince = GetTickCount();
+      }
     }
+    if (runningSince != 0) Report("running-to-end-ms", static_cast<long long>(GetTickCount() - runningSince));
     Report("statuses", static_cast<long long>(statuses.size()));
     for (const auto& s : statuses) Report("status", Utf8(s));
     Report("progress-max", highest);
@@ -168,6 +242,7 @@ int main(int argc, char** argv) {
   GetExitCodeProcess(remover, &code);
   Report("remover-exit", code);
   Report("remover-window-left", winui::FindTopWindow(kRemoverTitle) ? 1 : 0);
+  Report("programs-left", ProgramsLeft());
   CloseHandle(remover);
   return 0;
 }

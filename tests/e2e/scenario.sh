@@ -4,12 +4,20 @@
 # the files, shortcuts and registry checked for real.
 #
 #   scenario.sh NAME      NAME: yes | no | cancel | escape | close | cancel-during | missing | no-payload
-#                         | dll-planting
+#                         | dll-planting | escape-during | launcher-keys
 #
 # Environment (set by ctest): WINE_RUN (cmake/wine-run.sh), STATE (prefix state folder),
 # WIN_BIN (the windows build's bin folder), UNINST_PACK, SHOTS (where screenshots go, as PNG).
+#
+# escape-during and launcher-keys use the real mouse and keyboard (xdotool) where the others post
+# window messages: where the focus is decides what a key does, and posted messages skip that.
 set -euo pipefail
 name=$1
+case "$name" in
+  escape-during | launcher-keys)
+    # xdotool and Wine must share one X display: the scenario gets its own when there is none.
+    if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"; fi ;;
+esac
 : "${WINE_RUN:?}" "${STATE:?}" "${WIN_BIN:?}" "${UNINST_PACK:?}" "${SHOTS:?}"
 failures=0
 fail() { echo "FAIL [$name]: $*"; failures=$((failures + 1)); }
@@ -25,6 +33,26 @@ make_installation() {
 }
 
 drive() { wine_run "$WIN_BIN/e2e_driver.exe" "$@" --shots 'C:\e2e-shots' | tr -d '\r' | tee "$work/report.txt"; }
+# By hand: the driver runs in the background and says what is on screen; the scenario acts on it
+# with xdotool, as a person would.
+drive_by_hand() {
+  : > "$work/report.raw"
+  wine_run "$WIN_BIN/e2e_driver.exe" "$@" --shots 'C:\e2e-shots' > "$work/report.raw" 2> "$work/driver.err" &
+  driver=$!
+}
+# Waits until the driver has reported KEY (false when it ended or SECONDS passed without it).
+await() {
+  local key=$1 tenths=$((${2:-90} * 10))
+  while [ "$tenths" -gt 0 ]; do
+    tr -d '\r' < "$work/report.raw" > "$work/report.txt"
+    grep -q "^$key: " "$work/report.txt" && return 0
+    kill -0 "$driver" 2>/dev/null || break
+    sleep 0.1; tenths=$((tenths - 1))
+  done
+  tr -d '\r' < "$work/report.raw" > "$work/report.txt"
+  grep -q "^$key: " "$work/report.txt"
+}
+driver_done() { wait "$driver" || true; tr -d '\r' < "$work/report.raw" > "$work/report.txt"; cat "$work/report.txt"; }
 report() { grep -m1 "^$1: " "$work/report.txt" | cut -d' ' -f2-; }
 keep_shots() {
   local f
@@ -91,6 +119,43 @@ case "$name" in
     check "the remover ended cleanly" remover_ended
     check "the registry is untouched" registry_untouched
     check "the work stopped part way" test -f "$install/Korvane.exe" -a -f "$desktop/Zintera.lnk"
+    ;;
+  escape-during)
+    # A click on 卸载, Return for "是" on the question, Escape while the removal runs. The bar
+    # and the status line take most of the worker's time, so 3,000 files keep it running for
+    # seconds after the third status text, when Escape is pressed.
+    make_installation 200 15
+    drive_by_hand "$launcher" --action by-hand
+    if await press-uninstall 120; then xdotool mousemove $(report press-uninstall) click 1; fi
+    if await question-shown 60; then xdotool key Return; fi
+    if await running 60; then xdotool key Escape; fi
+    driver_done
+    check "first state" first_state_right
+    check "the click brought the question" test "$(report question-caption)" = "~uninst"
+    check "the removal ran with the focus on 取消" test "$(report focus-while-running)" = 2
+    check "Escape ended the remover while it ran" remover_ended
+    check "it ended within 5 s of Escape" test "$(report running-to-end-ms)" -lt 5000
+    check "resource folders and the first listed files stay deleted" \
+      test ! -e "$install/Skins" -a ! -e "$install/Resource.ini" -a ! -e "$install/模板/简历.lvf"
+    check "the work stopped part way" test -f "$install/Korvane.exe" -a -f "$install/bin/d14/f199.dll" \
+      -a -f "$desktop/Zintera.lnk" -a -f "$programs/Korvane/Zintera.lnk"
+    check "the registry is untouched" registry_untouched
+    check "no remover process is left" test "$(report programs-left)" = 0
+    ;;
+  launcher-keys)
+    # The launcher's failure dialog (the launcher as built, without a payload) closes on
+    # Escape and on Return.
+    mkdir -p "$work" "$C/korvane-bare"
+    rm -f "$temp/~uninst.exe"
+    cp "$WIN_BIN/Uninst.exe" "$C/korvane-bare/Uninst.exe"
+    for key in Escape Return; do
+      drive_by_hand 'C:\korvane-bare\Uninst.exe' --action launcher-failure
+      if await launcher-failure-shown 120; then xdotool key "$key"; fi
+      driver_done
+      check "the failure dialog says so" test "$(report launcher-failure-text)" = "Korvane 系统卸载失败!"
+      check "$key closes it and ends the launcher" test "$(report launcher-exit)/$(report launcher-window-left)" = 0/0
+      check "nothing was staged" test ! -e "$temp/~uninst.exe"
+    done
     ;;
   no-payload)
     make_installation 20 5
