@@ -74,6 +74,9 @@ int Stage() {
   if (!source.Open(fw::OwnPath(), fw::File::Mode::Read)) return 1;  // another launcher holds it
   const auto trailer = payload::ReadTrailer(source);
   if (!trailer || !trailer->IsValid()) return 0;
+  // A signed launcher carries its payload inside what the signature covers. One appended behind
+  // a signed image is not the vendor's signed file: it is refused like a missing payload.
+  if (trailer->signature == payload::Signature::ImageOnly) return 0;
 
   const std::wstring temp = fw::TempFolder();
   if (temp.empty()) return 0;

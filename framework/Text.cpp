@@ -1,27 +1,30 @@
 #include "Text.h"
 
 namespace fw {
+namespace {
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+}  // namespace
 
-std::string::size_type FindLastBackslash(std::string_view gbk) {
+std::string::size_type FindLastSeparator(std::string_view gbk) {
   std::string::size_type found = std::string::npos;
   for (std::string::size_type i = 0; i < gbk.size(); i += GbkCharLength(gbk, i))
-    if (gbk[i] == '\\') found = i;
+    if (IsPathSeparator(gbk[i])) found = i;
   return found;
 }
 
 bool IsFullyQualified(std::string_view path) {
   const bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-                     path[2] == '\\';
-  const bool unc = path.size() > 2 && path[0] == '\\' && path[1] == '\\';
+                     IsPathSeparator(path[2]);
+  const bool unc = path.size() > 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
   return drive || unc;
 }
 
-bool EndsWithBackslash(std::string_view gbk) {
-  return !gbk.empty() && FindLastBackslash(gbk) == gbk.size() - 1;
+bool EndsWithSeparator(std::string_view gbk) {
+  return !gbk.empty() && FindLastSeparator(gbk) == gbk.size() - 1;
 }
 
-std::string WithTrailingBackslash(std::string gbk) {
-  if (!EndsWithBackslash(gbk)) gbk += '\\';
+std::string WithTrailingSeparator(std::string gbk) {
+  if (!EndsWithSeparator(gbk)) gbk += '\\';
   return gbk;
 }
 

@@ -16,18 +16,22 @@ constexpr std::size_t GbkCharLength(std::string_view gbk, std::size_t i) {
   return IsGbkLeadByte(static_cast<unsigned char>(gbk[i])) && i + 1 < gbk.size() ? 2 : 1;
 }
 
-// "X:\..." or "\\server\share..." (GBK text). Relative and drive-relative paths are not.
+// Paths are split where Windows splits them: at '\\' and at '/', each as a character of its own.
+// The second byte of a double-byte character (0x5C in 乗 = 81 5C) is never a separator; '/'
+// (0x2F) is never such a byte.
+
+// "X:\...", "X:/...", or two separators first ("\\server\share...", "//server/share...", device
+// paths) (GBK text). Relative, rooted ("\x") and drive-relative ("X:x") paths are not.
 bool IsFullyQualified(std::string_view path);
 
-// Position of the last backslash that is a character of its own, or npos. The second byte of a
-// double-byte character (for example 0x5C in 乗 = 81 5C) is never taken for a backslash.
-std::string::size_type FindLastBackslash(std::string_view gbk);
+// Position of the last separator that is a character of its own, or npos.
+std::string::size_type FindLastSeparator(std::string_view gbk);
 
-// True when the last character of `gbk` is a backslash; false for empty text.
-bool EndsWithBackslash(std::string_view gbk);
+// True when the last character of `gbk` is a separator; false for empty text.
+bool EndsWithSeparator(std::string_view gbk);
 
-// `gbk` with a backslash appended unless it already ends in one (empty text gets one too).
-std::string WithTrailingBackslash(std::string gbk);
+// `gbk` with a backslash appended unless it already ends in a separator (empty text gets one).
+std::string WithTrailingSeparator(std::string gbk);
 
 // Conversions between GBK (code page 936, whatever the machine's own ANSI code page is) and
 // UTF-16. Both are strict: text that is not valid in the source encoding, or has no exact form in

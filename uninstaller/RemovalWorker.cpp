@@ -65,7 +65,7 @@ class RemovalPass : public payload::RecordVisitor {
 
   void OnHeader(const payload::RecordHeader& header) override {
     header_ = header;
-    installFolder_ = fw::WithTrailingBackslash(header.installDir);
+    installFolder_ = fw::WithTrailingSeparator(header.installDir);
     RemoveResourceFolders();
   }
 

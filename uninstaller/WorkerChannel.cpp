@@ -77,9 +77,16 @@ DWORD WINAPI RemovalWorker(LPVOID param) {
   return 0;
 }
 
+namespace {
+ThreadStart g_threadStartForTest = nullptr;
+}  // namespace
+
+void SetThreadStartForTest(ThreadStart start) { g_threadStartForTest = start; }
+
 bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel) {
   auto* param = new std::shared_ptr<WorkerChannel>(channel);
-  HANDLE thread = CreateThread(nullptr, 0, RemovalWorker, param, CREATE_SUSPENDED, nullptr);
+  HANDLE thread = g_threadStartForTest ? g_threadStartForTest(RemovalWorker, param, CREATE_SUSPENDED)
+                                       : CreateThread(nullptr, 0, RemovalWorker, param, CREATE_SUSPENDED, nullptr);
   if (thread == nullptr) {
     delete param;
     return false;

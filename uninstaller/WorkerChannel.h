@@ -50,4 +50,10 @@ DWORD WINAPI RemovalWorker(LPVOID param);
 // the handle is in place before the worker can reach its end. False when no thread was made.
 bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel);
 
+// Test seam: makes the worker thread in place of CreateThread (null: CreateThread), so tests can
+// have thread creation fail or hold the worker. Gets the start routine, its parameter and the
+// creation flags; returns the thread handle or null.
+using ThreadStart = HANDLE (*)(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags);
+void SetThreadStartForTest(ThreadStart start);
+
 }  // namespace uninstaller

@@ -37,6 +37,15 @@ TEST(ResourceIni, RemaindersThatWouldLeaveTheInstallFolderNameNothing) {
   EXPECT_EQ(ResourceFolderFromLine("res_.cache=1", kInstall), kInstall + ".cache");
 }
 
+// An install folder written with '/' is a full path like any other; the lines keep refusing '/'.
+TEST(ResourceIni, SlashInstallFolderJoinsButSlashLinesNameNothing) {
+  const std::string slashed = "C:/Program Files/Korvane/";
+  EXPECT_EQ(ResourceFolderFromLine("res_Skins=1", slashed), slashed + "Skins");
+  EXPECT_EQ(ResourceFolderFromLine("res_Skins\\Dark=1", slashed), slashed + "Skins\\Dark");
+  for (const char* line : {"res_Skins/Dark=1", "res_/Windows=1", "res_//server/share=1", "res_Skins/=1"})
+    EXPECT_FALSE(ResourceFolderFromLine(line, slashed)) << line;
+}
+
 TEST(Progress, IsFloorOfDeletedTimes200OverTotalIn32Bits) {
   EXPECT_EQ(uninstaller::ProgressValue(0, 3), 0);
   EXPECT_EQ(uninstaller::ProgressValue(1, 3), 66);
@@ -55,6 +64,19 @@ FolderGuard TestGuard() {
                                        u"C:\\users\\root\\Temp\\", u"C:\\users\\root\\Desktop",
                                        u"C:\\users\\root\\AppData\\Roaming", u"Z:\\home\\root\\Desktop"},
                                       {u"C:\\users\\root", u"C:\\Documents and Settings\\root"});
+}
+
+// Windows reads '/' as '\\': a folder listed with '/', or with both, is guarded as the same folder.
+TEST(FolderGuardTest, SlashWrittenFoldersAreGuardedLikeBackslashOnes) {
+  const FolderGuard guard = TestGuard();
+  for (const char16_t* path : {u"C:/", u"c:/windows", u"C:\\Windows/", u"C:/windows\\system32/", u"c:/prog~fbu/",
+                               u"C:/users/root/Temp/", u"C:/Users/", u"C:/users/alice/Desktop", u"//server/share/",
+                               u"/\\server\\share", u"//?/C:/x"}) {
+    EXPECT_TRUE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
+  }
+  for (const char16_t* path : {u"C:/Program Files/Korvane/", u"C:/windows2", u"//server/share/Korvane"}) {
+    EXPECT_FALSE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
+  }
 }
 
 TEST(FolderGuardTest, RootsAndSystemFoldersAreGuarded) {

@@ -9,30 +9,50 @@ const std::string kNori = "\x81\x5C";   // 乗
 const std::string kJing = "\x82\x5C";   // 俓
 const std::string kZhong = "\xD6\xD0";  // 中
 
-TEST(GbkBackslash, TrailByteIsNotABackslash) {
-  EXPECT_FALSE(fw::EndsWithBackslash("C:\\Korvane\\" + kNori));
-  EXPECT_FALSE(fw::EndsWithBackslash(kJing));
-  EXPECT_TRUE(fw::EndsWithBackslash("C:\\Korvane\\" + kNori + "\\"));
-  EXPECT_TRUE(fw::EndsWithBackslash("C:\\"));
-  EXPECT_FALSE(fw::EndsWithBackslash(""));
-  EXPECT_FALSE(fw::EndsWithBackslash("C:\\a"));
+TEST(GbkSeparator, TrailByteIsNotABackslash) {
+  EXPECT_FALSE(fw::EndsWithSeparator("C:\\Korvane\\" + kNori));
+  EXPECT_FALSE(fw::EndsWithSeparator(kJing));
+  EXPECT_TRUE(fw::EndsWithSeparator("C:\\Korvane\\" + kNori + "\\"));
+  EXPECT_TRUE(fw::EndsWithSeparator("C:\\"));
+  EXPECT_FALSE(fw::EndsWithSeparator(""));
+  EXPECT_FALSE(fw::EndsWithSeparator("C:\\a"));
   // A lead byte with no trail byte (cut text) is a byte of its own; a backslash before it is not last.
-  EXPECT_FALSE(fw::EndsWithBackslash("C:\\\x81"));
+  EXPECT_FALSE(fw::EndsWithSeparator("C:\\\x81"));
   // Alignment matters: after a single-byte char, "\x5C" is a real backslash.
-  EXPECT_TRUE(fw::EndsWithBackslash("a\\"));
-  EXPECT_TRUE(fw::EndsWithBackslash(kZhong + kNori + "\\"));
+  EXPECT_TRUE(fw::EndsWithSeparator("a\\"));
+  EXPECT_TRUE(fw::EndsWithSeparator(kZhong + kNori + "\\"));
 }
 
-TEST(GbkBackslash, AppendsOnlyWhereMissing) {
-  EXPECT_EQ(fw::WithTrailingBackslash("C:\\Korvane\\" + kNori), "C:\\Korvane\\" + kNori + "\\");
-  EXPECT_EQ(fw::WithTrailingBackslash("C:\\Korvane\\"), "C:\\Korvane\\");
-  EXPECT_EQ(fw::WithTrailingBackslash(""), "\\");
+// Windows splits paths at '/' as at a backslash: "C:/x/" must not become "C:/x/" + "\\Resource.ini".
+TEST(GbkSeparator, SlashIsASeparatorToo) {
+  EXPECT_TRUE(fw::EndsWithSeparator("C:/Program Files/Korvane/"));
+  EXPECT_TRUE(fw::EndsWithSeparator("C:/" + kNori + "/"));
+  EXPECT_FALSE(fw::EndsWithSeparator("C:/Program Files/Korvane"));
+  EXPECT_EQ(fw::WithTrailingSeparator("C:/Program Files/Korvane/") + "Resource.ini", "C:/Program Files/Korvane/Resource.ini");
+  EXPECT_EQ(fw::WithTrailingSeparator("C:/Program Files/Korvane") + "Resource.ini", "C:/Program Files/Korvane\\Resource.ini");
+  EXPECT_EQ(fw::FindLastSeparator("C:\\a/b\\c/d"), 8u);
+  EXPECT_EQ(fw::FindLastSeparator("C:/" + kNori + kJing), 2u) << "trail bytes 0x5C are still no separator";
 }
 
-TEST(GbkBackslash, FindsTheLastRealBackslash) {
+TEST(GbkSeparator, AppendsOnlyWhereMissing) {
+  EXPECT_EQ(fw::WithTrailingSeparator("C:\\Korvane\\" + kNori), "C:\\Korvane\\" + kNori + "\\");
+  EXPECT_EQ(fw::WithTrailingSeparator("C:\\Korvane\\"), "C:\\Korvane\\");
+  EXPECT_EQ(fw::WithTrailingSeparator(""), "\\");
+}
+
+TEST(GbkSeparator, FindsTheLastRealBackslash) {
   const std::string path = "C:\\" + kNori + "\\" + kJing;
-  EXPECT_EQ(fw::FindLastBackslash(path), 3u + kNori.size());
-  EXPECT_EQ(fw::FindLastBackslash(kNori + kJing), std::string::npos);
+  EXPECT_EQ(fw::FindLastSeparator(path), 3u + kNori.size());
+  EXPECT_EQ(fw::FindLastSeparator(kNori + kJing), std::string::npos);
+}
+
+TEST(FullyQualified, DriveAndSeparatorOrTwoSeparatorsWhicheverSeparator) {
+  for (const char* path : {"C:\\", "c:\\Korvane", "C:/", "C:/Program Files/Korvane/", "Z:/a\\b", "\\\\server\\share",
+                           "//server/share/Korvane", "\\/server", "\\\\?\\C:\\x", "//./PhysicalDrive0"})
+    EXPECT_TRUE(fw::IsFullyQualified(path)) << path;
+  for (const char* path : {"", "C:", "C:Korvane", "C:Korvane/x", "\\Korvane", "/Korvane", "Korvane/x", "\\\\",
+                           "1:/x", "CC:/x"})
+    EXPECT_FALSE(fw::IsFullyQualified(path)) << path;
 }
 
 TEST(TextConversion, GbkAndUtf16RoundTrip) {

@@ -41,7 +41,11 @@ The manifest is UTF-8 JSON:
                "files": ["C:\\Program Files\\Korvane\\bin\\a.dll"]}]}
 Every path is a full Windows path ("X:\\..." or "\\\\server\\share\\...", no ".." component; the
 remover joins nothing); finalFile and a group's folder may be empty. Texts are stored as GBK.
-`inspect --json` prints a manifest of the same form, plus the trailer.)";
+`inspect --json` prints a manifest of the same form, plus the trailer (and, for a signed file,
+where its certificate table is).
+
+Sign after packing (signtool, osslsigncode): the signature then covers the payload. `build`
+refuses a launcher that is already signed.)";
 
 std::string Utf8ToGbk(const std::string& utf8, const std::string& field) {
   const auto utf16 = fw::Utf8ToUtf16(utf8);
@@ -150,6 +154,19 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
   const std::uint64_t imageSize = launcher.GetLength();
   if (imageSize > 0xFFFFFFFFull - payload::PayloadTrailer::kBlockSize - payload::PayloadTrailer::kSize)
     throw InputError("launcher " + launcherPath + " is too large for a payload trailer (4 GiB limit)");
+  if (const auto table = payload::FindCertificateTable(launcher)) {
+    std::ostringstream msg;
+    msg << "launcher " << launcherPath;
+    if (table->End() > imageSize)
+      msg << ": its security directory points outside the file (certificate table at offset " << table->offset << ", "
+          << table->size << " bytes; the file has " << imageSize
+          << " bytes), so the payload appended behind it would lie inside that table";
+    else
+      msg << " is signed (certificate table at offset " << table->offset << ", " << table->size
+          << " bytes): a payload appended now would lie outside the signature";
+    msg << ". Pack the launcher as built, then sign the packed file";
+    throw InputError(msg.str());
+  }
   if (const auto trailer = payload::ReadTrailer(launcher); trailer && trailer->IsValid())
     throw InputError("launcher " + launcherPath + " already carries a payload; start from the launcher as built");
 
@@ -206,8 +223,14 @@ class JsonBuilder : public payload::RecordVisitor {
 void PrintReadable(const Json& doc, std::int32_t groupCount, bool valid) {
   const Json& t = doc["trailer"];
   std::cout << "trailer: blockSize=" << t["blockSize"] << " recordsOffset=" << t["recordsOffset"]
-            << " endOffset=" << t["endOffset"] << " fileTotal=" << t["fileTotal"] << (valid ? " (valid)" : "") << '\n'
-            << "programFolderName: " << doc["programFolderName"].get<std::string>() << '\n'
+            << " endOffset=" << t["endOffset"] << " fileTotal=" << t["fileTotal"] << (valid ? " (valid)" : "") << '\n';
+  if (doc.contains("signature")) {
+    const Json& sig = doc["signature"];
+    std::cout << "signed: certificate table at offset " << sig["certificateTableOffset"] << " ("
+              << sig["certificateTableSize"] << " bytes), " << sig["padding"]
+              << " zero bytes behind the trailer; the signature itself is not verified here\n";
+  }
+  std::cout << "programFolderName: " << doc["programFolderName"].get<std::string>() << '\n'
             << "installDir: " << doc["installDir"].get<std::string>() << '\n'
             << "finalFile: " << doc["finalFile"].get<std::string>() << '\n'
             << "groups: " << groupCount << '\n';
@@ -219,17 +242,45 @@ void PrintReadable(const Json& doc, std::int32_t groupCount, bool valid) {
   }
 }
 
+// A signed file's payload must be what the signature covers: the certificate table ends the file
+// right behind the trailer. Anything else is refused with where the table is.
+void RequireSignatureCoversPayload(const std::string& path, const payload::PayloadLocation& found,
+                                   std::uint64_t length) {
+  if (found.signature == payload::Signature::None || found.signature == payload::Signature::CoversPayload) return;
+  const payload::CertificateTable& table = *found.certificateTable;
+  std::ostringstream msg;
+  msg << path << ": ";
+  if (table.End() > length) {
+    msg << "the security directory points outside the file (certificate table at offset " << table.offset << ", "
+        << table.size << " bytes; the file has " << length << " bytes)";
+  } else {
+    msg << "the certificate table at offset " << table.offset << " (" << table.size << " bytes) ";
+    if (found.signature == payload::Signature::ImageOnly)
+      msg << "lies in front of the payload (records at offset " << found.recordsOffset
+          << "): the payload was appended after signing, so the signature does not cover it and the launcher "
+             "refuses the file. Pack the launcher as built, then sign the packed file";
+    else if (table.End() == length)
+      msg << "leaves no room for a payload in front of it";
+    else
+      msg << "overlaps the payload (records or trailer) at the end of the file";
+  }
+  throw InputError(msg.str());
+}
+
 int Inspect(const std::string& path, bool asJson) {
   fw::File file;
   if (!file.Open(path, fw::File::Mode::Read)) throw InputError("cannot open " + path);
   const auto trailer = payload::ReadTrailer(file);
   if (!trailer) throw InputError(path + ": too short to hold a payload trailer");
+  RequireSignatureCoversPayload(path, *trailer, file.GetLength());
   const std::uint64_t trailerOffset = trailer->trailerOffset;
   if (!trailer->IsValid()) {
     std::ostringstream msg;
     msg << path << ": no valid payload trailer at offset " << trailerOffset << " (blockSize=" << trailer->blockSize
         << " recordsOffset=" << trailer->recordsOffset << " endOffset=" << trailer->endOffset
         << " fileTotal=" << trailer->fileTotal << ")";
+    if (trailer->certificateTable)
+      msg << ", in front of the certificate table at offset " << trailer->certificateTable->offset;
     throw InputError(msg.str());
   }
 
@@ -245,6 +296,10 @@ int Inspect(const std::string& path, bool asJson) {
                             {"recordsOffset", trailer->recordsOffset},
                             {"endOffset", trailer->endOffset},
                             {"fileTotal", trailer->fileTotal}};
+  if (const auto& table = trailer->certificateTable)
+    builder.doc["signature"] = {{"certificateTableOffset", table->offset},
+                                {"certificateTableSize", table->size},
+                                {"padding", table->offset - trailerOffset - payload::PayloadTrailer::kSize}};
   if (asJson)
     std::cout << builder.doc.dump(2) << '\n';
   else
@@ -265,7 +320,8 @@ int main(int argc, char** argv) {
   build->add_option("--launcher", launcher, "The launcher as built (no payload yet)")->required();
   build->add_option("--manifest", manifest, "UTF-8 JSON manifest of what the remover deletes")->required();
   build->add_option("--output", output, "Where to write the launcher with its payload")->required();
-  CLI::App* inspect = app.add_subcommand("inspect", "Print the trailer and every record of a file's payload");
+  CLI::App* inspect =
+      app.add_subcommand("inspect", "Print the trailer, every record of a file's payload, and where its signature is");
   inspect->add_flag("--json", asJson, "Print one JSON object (a manifest plus \"trailer\")");
   inspect->add_option("FILE", inspected, "A file that carries a payload")->required();
 

@@ -1,0 +1,134 @@
+// The remover's dialog around its worker, run the way the remover runs (remover_dialog_host.exe
+// with a payload behind it, started as a program): what happens to the files and the registry
+// when the worker cannot start, and when the worker's IDOK arrives after the dialog began to close.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "PayloadFiles.h"
+#include "TestPaths.h"
+#include "WinScratch.h"
+#include "WinUi.h"
+
+namespace {
+
+using winscratch::Exists;
+
+const std::wstring kRemoverTitle = L"Korvane 卸载系统";
+constexpr UINT kCloseThenLateWorkerOk = WM_APP + 1;  // remover_dialog_host.cpp
+constexpr int kUninstallId = 1001, kStatusId = 1002, kProgressId = 1000;
+
+struct ProductKey {
+  HKEY root;
+  const char* path;
+};
+const ProductKey kProductKeys[] = {{HKEY_CURRENT_CONFIG, "Lettrova\\Settings"},
+                                   {HKEY_CLASSES_ROOT, ".lvf"},
+                                   {HKEY_CLASSES_ROOT, "Lettrova.Document\\shell\\open\\command"}};
+
+class RemoverDialogTest : public winscratch::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    ASSERT_TRUE(CreateDirectoryA(Path("Korvane").c_str(), nullptr));
+    for (const char* file : {"Korvane\\a.txt", "Korvane\\b.txt"}) winscratch::WriteFileBytes(Path(file), "x");
+    const std::string image = testpaths::ReadBytes(testpaths::BinaryDir() + "\\..\\..\\bin\\remover_dialog_host.exe");
+    ASSERT_FALSE(image.empty()) << "remover_dialog_host.exe is built beside the tests";
+    const payload::RemovalRecords records{{"KorvaneDialogTest", Path("Korvane") + "\\", ""},
+                                          {{Path("Korvane"), {Path("Korvane\\a.txt"), Path("Korvane\\b.txt")}}}};
+    testpayload::Write(Path("~uninst.exe"), records, 0, image);
+    for (const ProductKey& key : kProductKeys) {
+      HKEY created = nullptr;
+      ASSERT_EQ(RegCreateKeyExA(key.root, key.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+                ERROR_SUCCESS);
+      RegCloseKey(created);
+    }
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("KORVANE_DIALOG_HOST", nullptr);
+    if (remover_.handle && !remover_.Exited(0)) TerminateProcess(remover_.handle, 1);
+    RegDeleteTreeA(HKEY_CURRENT_CONFIG, "Lettrova");
+    for (const char* key : {".lvf", "Lettrova.Document"}) RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+    ScratchDir::TearDown();
+  }
+
+  // The question box over `dialog`: a dialog-class window of the remover's process.
+  HWND QuestionBox(HWND dialog) const {
+    return winui::FindTopWindowIf([&](HWND hwnd, DWORD owner) {
+      wchar_t cls[64] = {};
+      GetClassNameW(hwnd, cls, 64);
+      return owner == remover_.id && hwnd != dialog && std::wstring(cls) == L"#32770";
+    });
+  }
+
+  // Starts the remover with its worker started as `mode` says (null: as in the remover), presses
+  // "卸载" and answers "是". The dialog, or null.
+  HWND StartAndConfirm(const char* mode) {
+    SetEnvironmentVariableA("KORVANE_DIALOG_HOST", mode);
+    if (!winui::Start(Path("~uninst.exe"), remover_, dir_)) return nullptr;
+    HWND dialog = winui::WaitForWindow(kRemoverTitle, remover_.id, 60000);
+    if (!dialog) return nullptr;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kUninstallId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, kUninstallId)));
+    HWND box = nullptr;
+    if (!winui::WaitFor([&] { return (box = QuestionBox(dialog)) != nullptr; })) return nullptr;
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
+    winui::WaitFor([&] { return QuestionBox(dialog) == nullptr; });
+    return dialog;
+  }
+
+  bool FilesPresent() const { return Exists(Path("Korvane\\a.txt")) && Exists(Path("Korvane\\b.txt")); }
+  static int ProductKeysPresent() {
+    int present = 0;
+    for (const ProductKey& key : kProductKeys) {
+      HKEY opened = nullptr;
+      if (RegOpenKeyExA(key.root, key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
+      RegCloseKey(opened);
+      ++present;
+    }
+    return present;
+  }
+
+  winui::Process remover_;
+};
+
+// The other tests see nothing removed; this one shows the same set-up is removed when the worker
+// runs, so theirs is not a removal that could not have happened anyway.
+TEST_F(RemoverDialogTest, WithTheWorkerRunningTheSameSetUpIsRemoved) {
+  ASSERT_NE(StartAndConfirm(nullptr), nullptr);
+  ASSERT_TRUE(remover_.Exited(20000));
+  EXPECT_EQ(remover_.ExitCode(), static_cast<DWORD>(IDOK));
+  EXPECT_FALSE(Exists(Path("Korvane")));
+  EXPECT_EQ(ProductKeysPresent(), 0);
+}
+
+TEST_F(RemoverDialogTest, AFailedWorkerStartNeitherClosesNorRemovesNorCleansTheRegistry) {
+  HWND dialog = StartAndConfirm("thread-start-fails");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(remover_.Exited(1000)) << "the dialog stays open";
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(winui::Text(GetDlgItem(dialog, kStatusId)), L"");
+  EXPECT_EQ(SendMessageW(GetDlgItem(dialog, kProgressId), PBM_GETPOS, 0, 0), 0);
+  EXPECT_TRUE(FilesPresent());
+  EXPECT_EQ(ProductKeysPresent(), 3);
+
+  HWND cancel = GetDlgItem(dialog, IDCANCEL);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+  ASSERT_TRUE(remover_.Exited(10000)) << "取消 closes it";
+  EXPECT_EQ(remover_.ExitCode(), static_cast<DWORD>(IDCANCEL));
+  EXPECT_TRUE(FilesPresent());
+  EXPECT_EQ(ProductKeysPresent(), 3);
+}
+
+TEST_F(RemoverDialogTest, NoRegistryCleanupForAWorkerOkThatArrivesWhileClosing) {
+  HWND dialog = StartAndConfirm("worker-held");
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(winui::WaitFor([&] { return !IsWindowEnabled(GetDlgItem(dialog, kUninstallId)); }))
+      << "the worker was started";
+  PostMessageW(dialog, kCloseThenLateWorkerOk, 0, 0);
+  ASSERT_TRUE(remover_.Exited(10000));
+  EXPECT_EQ(remover_.ExitCode(), static_cast<DWORD>(IDCANCEL)) << "closed by the user, not by the worker";
+  EXPECT_EQ(ProductKeysPresent(), 3);
+  EXPECT_TRUE(FilesPresent()) << "the held worker never ran";
+}
+
+}  // namespace

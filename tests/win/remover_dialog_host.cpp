@@ -1,0 +1,58 @@
+// The remover's dialog in a program of its own, for the dialog tests. It runs as the remover runs
+// (a payload behind its image, started as a program) and ends with the dialog's result as its
+// exit code. KORVANE_DIALOG_HOST chooses how the worker starts:
+//   (unset)             as in the remover
+//   thread-start-fails  thread creation fails
+//   worker-held         a thread is made but never runs the removal
+// Message WM_APP + 1 closes the dialog as "取消" does and then delivers the worker's IDOK, as a
+// worker that ends while the user closes the dialog delivers it.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "Dialog.h"
+#include "WorkerChannel.h"
+#include "uninstallerDlg.h"
+
+namespace {
+
+constexpr UINT kCloseThenLateWorkerOk = WM_APP + 1;
+
+HANDLE FailingThreadStart(LPTHREAD_START_ROUTINE, LPVOID, DWORD) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+DWORD WINAPI NeverEnding(LPVOID) {
+  Sleep(INFINITE);
+  return 0;
+}
+
+// The worker's parameter is never taken over: the process ends with the dialog.
+HANDLE HeldThreadStart(LPTHREAD_START_ROUTINE, LPVOID, DWORD flags) {
+  return CreateThread(nullptr, 0, NeverEnding, nullptr, flags, nullptr);
+}
+
+class HostDialog : public CuninstallerDlg {
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {
+    if (message != kCloseThenLateWorkerOk) return CuninstallerDlg::OnMessage(message, wParam, lParam, result);
+    SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(m_hWnd, IDCANCEL)));
+    SendMessageW(m_hWnd, WM_COMMAND, IDOK, 0);  // what WorkerChannel::Finish sends
+    return true;
+  }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  wchar_t mode[64] = {};
+  GetEnvironmentVariableW(L"KORVANE_DIALOG_HOST", mode, 64);
+  if (std::wstring(mode) == L"thread-start-fails") uninstaller::SetThreadStartForTest(FailingThreadStart);
+  if (std::wstring(mode) == L"worker-held") uninstaller::SetThreadStartForTest(HeldThreadStart);
+  fw::InitCommonControlsFromSystem(ICC_WIN95_CLASSES);
+  HostDialog dialog;
+  ExitProcess(static_cast<UINT>(dialog.DoModal()));
+}
