@@ -11,6 +11,7 @@ packages=(
   wine64                         # runs the Windows tests and the demo
   xvfb xauth                     # a display for windows when there is none (xvfb-run needs xauth)
   xdotool                        # real mouse and keyboard input for the scenarios where focus matters
+  osslsigncode openssl           # the signed-launcher scenario signs with a throwaway certificate
   locales                        # zh_CN.UTF-8, so Wine's ANSI code page is 936 (GBK)
   fonts-wqy-microhei             # a CJK font, so windows and screenshots show the Chinese text
   imagemagick                    # turns the tests' BMP screenshots into PNG

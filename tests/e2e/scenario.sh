@@ -4,7 +4,7 @@
 # the files, shortcuts and registry checked for real.
 #
 #   scenario.sh NAME      NAME: yes | no | cancel | escape | close | cancel-during | missing | no-payload
-#                         | dll-planting | escape-during | launcher-keys
+#                         | dll-planting | escape-during | launcher-keys | signed
 #
 # Environment (set by ctest): WINE_RUN (cmake/wine-run.sh), STATE (prefix state folder),
 # WIN_BIN (the windows build's bin folder), UNINST_PACK, SHOTS (where screenshots go, as PNG).
@@ -72,9 +72,33 @@ first_state_right() { [ "$(report initial-status)" = "" ] && [ "$(report initial
   [ "$(report progress-range)" = "0..200" ] && [ "$(report initial-focus)" = 2 ]; }
 
 launcher='C:\Program Files\Korvane\Uninst.exe'
+
+# Signs the packed launcher as a vendor does after packing (osslsigncode, with a throwaway
+# certificate), and checks that the signature covers the payload.
+sign_launcher() {
+  local unsigned="$work/Uninst-unsigned.exe"
+  mv "$install/Uninst.exe" "$unsigned"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+    -subj "/CN=Korvane test vendor" 2>/dev/null
+  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n Korvane -h sha256 \
+    -in "$unsigned" -out "$install/Uninst.exe" >/dev/null
+  check "osslsigncode accepts the signature" osslsigncode verify -CAfile "$work/cert.pem" -in "$install/Uninst.exe"
+  "$UNINST_PACK" inspect "$unsigned" > "$work/unsigned.txt"
+  "$UNINST_PACK" inspect "$install/Uninst.exe" > "$work/signed.txt"
+  check "uninst-pack inspect says where the certificate table is" grep -q '^signed: certificate table at offset' "$work/signed.txt"
+  check "the signed file carries the unsigned file's payload" cmp -s "$work/unsigned.txt" <(grep -v '^signed: ' "$work/signed.txt")
+  # One byte of the records changed: the signature no longer holds.
+  local records
+  records=$(sed -n 's/.* recordsOffset=\([0-9]*\).*/\1/p' "$work/signed.txt")
+  cp "$install/Uninst.exe" "$work/tampered.exe"
+  printf 'X' | dd of="$work/tampered.exe" bs=1 seek=$((records + 3)) conv=notrunc status=none
+  check "a changed payload byte breaks the signature" \
+    bash -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$work/cert.pem" "$work/tampered.exe"
+}
 case "$name" in
-  yes | no | missing)
+  yes | no | missing | signed)
     make_installation 20 5
+    [ "$name" = signed ] && sign_launcher
     [ "$name" = missing ] && rm -f "$install/bin/d1/f3.dll" "$install/bin/d4/f19.dll"
     answer=yes; [ "$name" = no ] && answer=no
     # On "是" the unlisted history goes with its folder after the last listed file, which keeps
@@ -97,7 +121,7 @@ case "$name" in
     check "resource folders are gone" test ! -e "$install/Skins" -a ! -e "$install/Fonts" -a ! -e "$install/Resource.ini"
     check "listed files are gone" test ! -e "$install/Korvane.exe" -a ! -e "$install/模板/简历.lvf" -a ! -e "$install/bin"
     case "$name" in
-      yes) check "the bar ends full" test "$(report progress-max)" = 200
+      yes | signed) check "the bar ends full" test "$(report progress-max)" = 200
            check "the install folder is gone" test ! -e "$install" ;;
       no) check "the user's files stay, with their folders" test -f "$install/模板/我的简历.lvf" -a -f "$install/History/h0.dat"
           check "history files whose names have no GBK form stay" test -f "$install/History/😀.dat" -a -f "$install/History/한국어.dat"

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Payload.h"
+#include "Signing.h"
 #include "TestFiles.h"
 
 namespace {
@@ -203,6 +204,73 @@ TEST_F(UninstPackTest, InspectReportsWhereAPayloadIsBroken) {
 
   WriteAll(Path("tiny.exe"), "MZ");
   EXPECT_EQ(Pack("inspect " + Path("tiny.exe")).exitCode, 1);
+}
+
+// Vendors sign after packing: a signed launcher is refused for packing, a signed packed file is
+// inspected through its signature, and a security directory that does not fit is named.
+TEST_F(UninstPackTest, SignedFilesArePackedNeverAndInspectedThroughTheSignature) {
+  const std::string pe = testsigning::MinimalPe();
+  WriteAll(Path("Uninst.exe"), testsigning::Signed(pe));
+  const ToolRun signedLauncher = Build(ChineseManifest());
+  EXPECT_EQ(signedLauncher.exitCode, 1);
+  EXPECT_NE(signedLauncher.err.find("is signed (certificate table at offset " + std::to_string(pe.size())),
+            std::string::npos)
+      << signedLauncher.err;
+  EXPECT_NE(signedLauncher.err.find("then sign the packed file"), std::string::npos) << signedLauncher.err;
+  EXPECT_FALSE(std::filesystem::exists(Path("out.exe")));
+
+  std::string outside = pe;
+  testsigning::SetSecurityDirectory(outside, static_cast<std::uint32_t>(pe.size()), 64);
+  WriteAll(Path("Uninst.exe"), outside);
+  const ToolRun outsideLauncher = Build(ChineseManifest());
+  EXPECT_EQ(outsideLauncher.exitCode, 1);
+  EXPECT_NE(outsideLauncher.err.find("points outside the file"), std::string::npos) << outsideLauncher.err;
+  EXPECT_FALSE(std::filesystem::exists(Path("out.exe")));
+
+  WriteAll(Path("Uninst.exe"), pe);
+  ASSERT_EQ(Build(ChineseManifest()).exitCode, 0);
+  const std::string packed = ReadAll(Path("out.exe"));
+  WriteAll(Path("signed.exe"), testsigning::Signed(packed));
+  const ToolRun json = Pack("inspect --json " + Path("signed.exe"));
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  Json shown = Json::parse(json.out);
+  const std::size_t padding = (8 - packed.size() % 8) % 8;
+  EXPECT_EQ(shown["signature"]["certificateTableOffset"], packed.size() + padding);
+  EXPECT_EQ(shown["signature"]["padding"], padding);
+  EXPECT_EQ(shown["trailer"]["recordsOffset"], pe.size());
+  shown.erase("trailer");
+  shown.erase("signature");
+  EXPECT_EQ(shown, ChineseManifest());
+  const ToolRun readable = Pack("inspect " + Path("signed.exe"));
+  ASSERT_EQ(readable.exitCode, 0) << readable.err;
+  EXPECT_NE(readable.out.find("signed: certificate table at offset " + std::to_string(packed.size() + padding)),
+            std::string::npos)
+      << readable.out;
+  EXPECT_NE(readable.out.find("简历.lvf"), std::string::npos) << readable.out;
+
+  // Signed, then packed by another tool: the payload lies outside the signature.
+  const std::string signedImage = testsigning::Signed(pe);
+  const auto trailer = payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(signedImage.size()), 3).Encode();
+  const std::string appended = signedImage + packed.substr(pe.size(), packed.size() - pe.size() - 16) +
+                               std::string(trailer.begin(), trailer.end());
+  WriteAll(Path("appended.exe"), appended);
+  const ToolRun imageOnly = Pack("inspect " + Path("appended.exe"));
+  EXPECT_EQ(imageOnly.exitCode, 1);
+  EXPECT_NE(imageOnly.err.find("lies in front of the payload"), std::string::npos) << imageOnly.err;
+
+  // A directory pointing past the end, and one reaching into the records.
+  for (const auto& [offset, size, says] :
+       {std::tuple<std::uint32_t, std::uint32_t, const char*>{static_cast<std::uint32_t>(packed.size()), 8,
+                                                              "points outside the file"},
+        {8, static_cast<std::uint32_t>(pe.size()), "overlaps the payload"}}) {
+    std::string broken = packed;
+    testsigning::SetSecurityDirectory(broken, offset, size);
+    WriteAll(Path("broken.exe"), broken);
+    const ToolRun run = Pack("inspect --json " + Path("broken.exe"));
+    EXPECT_EQ(run.exitCode, 1) << says;
+    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.empty());
+  }
 }
 
 TEST_F(UninstPackTest, CommandLineErrorsAndHelp) {

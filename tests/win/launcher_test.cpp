@@ -2,6 +2,7 @@
 // as a user starts it, in the Wine prefix.
 #include "FileFind.h"
 #include "PayloadFiles.h"
+#include "Signing.h"
 #include "TestPaths.h"
 #include "WinScratch.h"
 #include "WinUi.h"
@@ -126,6 +127,26 @@ TEST_F(LauncherTest, StagesIntoATemporaryFolderOutsideTheAnsiCodePage) {
   file.Close();
   DeleteFileW(staged.c_str());
   RemoveDirectoryW(temp.c_str());
+}
+
+// Signed after packing, the launcher finds its payload in front of the certificate table and
+// stages exactly what the unsigned launcher stages. Signed before packing, the payload lies
+// outside the signature: it is refused, and nothing is staged.
+TEST_F(LauncherTest, ASignedLauncherStagesWhatTheUnsignedOneStagesAndAPayloadOutsideItNothing) {
+  const std::string packed = ReadBytes(Launcher("Uninst_stub.exe", true, 7));
+  WriteFileBytes(Path("Uninst.exe"), testsigning::Signed(packed));
+  ExpectStartsTheRemover(Path("Uninst.exe"));
+  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(7));
+
+  RemoveStaged();
+  DeleteFileA(log_.c_str());
+  const std::string signedImage = testsigning::Signed(ReadBytes(testpaths::BinaryDir() + "\\Uninst_stub.exe"));
+  testpayload::Write(Path("Uninst.exe"), records_, 0, signedImage);
+  winui::Process process;
+  ASSERT_TRUE(winui::Start(Path("Uninst.exe"), process));
+  ExpectFailureDialog(process);
+  EXPECT_FALSE(Exists(staged_));
+  EXPECT_FALSE(Exists(log_));
 }
 
 TEST_F(LauncherTest, ReplacesAnExistingStagedFile) {

@@ -20,10 +20,13 @@ struct RecordingView : uninstaller::RemovalView {
   void DeletingFile(const std::string& path) override {
     events.push_back("file " + path);
     progress.push_back(g_nProgress.load());
+    if (!watched.empty()) watchedAtFile.push_back(Exists(watched));
   }
   void DeletingFolder(const std::string& path) override { events.push_back("folder " + path); }
   std::vector<std::string> events;
   std::vector<std::int32_t> progress;  // g_nProgress at each file event
+  std::string watched;                 // a path whose existence each file event records
+  std::vector<bool> watchedAtFile;
 };
 
 struct Notification {
@@ -144,7 +147,7 @@ TEST_F(WorkerTest, NoKeepsUserFilesAndTheFoldersThatHoldThem) {
   EXPECT_FALSE(Exists(userPrograms_));
 }
 
-TEST_F(WorkerTest, ResourceFoldersGoFirstAndOnlyInsideTheInstallFolder) {
+TEST_F(WorkerTest, ResourceFoldersGoBeforeTheFirstListedFileNotAfterAndOnlyInsideTheInstallFolder) {
   Dir(install_);
   Dir(Path("outside"));
   WriteFileBytes(Path("outside\\keep.txt"), "x");
@@ -158,7 +161,9 @@ TEST_F(WorkerTest, ResourceFoldersGoFirstAndOnlyInsideTheInstallFolder) {
                  "res_.\\..\\outside=1\nlastFonts=1");  // the last line has no line end
   // Install folder without its trailing backslash: the same paths result.
   const payload::RemovalRecords records{{programName_, install_, ""}, {{"", {In("listed.txt")}}}};
+  view_.watched = In("Fonts\\f.ttf");
   EXPECT_EQ(Run(records, FALSE), IDOK);
+  EXPECT_EQ(view_.watchedAtFile, std::vector<bool>{false}) << "the first listed file went before the resource folders";
   EXPECT_FALSE(Exists(In("Skins"))) << "resource folders go with their files whatever the answer";
   EXPECT_FALSE(Exists(In("Fonts")));
   EXPECT_FALSE(Exists(In("Resource.ini")));
@@ -215,6 +220,85 @@ TEST_F(WorkerTest, HistoryNamesWithoutAGbkFormGoWithYesAndStayWithNo) {
   EXPECT_EQ(Run(records, TRUE), IDOK);
   EXPECT_EQ(GetFileAttributesW(odd.c_str()), INVALID_FILE_ATTRIBUTES) << "deleted with yes";
   EXPECT_FALSE(Exists(In("History")));
+}
+
+// A group that lists no file still names a folder the product made: it goes at the end, with
+// "否" when it is empty, with "是" together with what it holds.
+TEST_F(WorkerTest, AGroupWithoutFilesStillRemovesItsFolderNotSkippedForHavingNoFiles) {
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  Dir(In("cache"));
+  Dir(In("plugins"));
+  WriteFileBytes(In("plugins\\user.dat"), "x");
+  const payload::RemovalRecords records{{programName_, install_, ""},
+                                        {{In("cache"), {}}, {In("plugins"), {}}, {"", {In("a.txt")}}}};
+  EXPECT_EQ(Run(records, FALSE), IDOK);
+  EXPECT_FALSE(Exists(In("cache"))) << "empty, so it goes with no";
+  EXPECT_TRUE(Exists(In("plugins\\user.dat"))) << "it holds a user file: kept with no";
+  EXPECT_EQ(view_.events, (std::vector<std::string>{"file " + In("a.txt"), "folder " + In("plugins"),
+                                                    "folder " + In("cache")}));
+
+  WriteFileBytes(In("a.txt"), "x");
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_FALSE(Exists(In("plugins"))) << "with yes it goes with what it holds";
+}
+
+// A shortcut the system will not delete (another program holds it open) is announced all the
+// same, and the other shortcuts still go.
+TEST_F(WorkerTest, AHeldShortcutIsStillAnnouncedAndDoesNotStopTheRest) {
+  MakeInstallation();
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{"", {In("Korvane.exe")}}}};
+  HANDLE held = CreateFileA(desktopLink_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const std::string heldLink = userPrograms_ + "\\" + kHelpLnk;
+  HANDLE heldInFolder = CreateFileA(heldLink.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(heldInFolder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  const bool desktopStayed = Exists(desktopLink_), helpStayed = Exists(heldLink);
+  CloseHandle(held);
+  CloseHandle(heldInFolder);
+
+  EXPECT_TRUE(desktopStayed) << "the held shortcut could not be deleted";
+  EXPECT_TRUE(helpStayed);
+  EXPECT_FALSE(Exists(userPrograms_ + "\\Zintera.lnk"));
+  EXPECT_FALSE(Exists(userPrograms_ + "\\" + kUninstallLnk));
+  const std::string desktop = Shell(CSIDL_DESKTOP), programs = Shell(CSIDL_PROGRAMS);
+  EXPECT_EQ(shell_.notifications,
+            (std::vector<Notification>{{kDelete, kFlags, desktopLink_},
+                                       {kUpdateDir, kFlags, desktop},
+                                       {kDelete, kFlags, userPrograms_ + "\\Zintera.lnk"},
+                                       {kDelete, kFlags, userPrograms_ + "\\" + kUninstallLnk},
+                                       {kDelete, kFlags, heldLink},
+                                       {kUpdateDir, kFlags, programs}}))
+      << "the Start-menu folder still holds the held shortcut: it stays, and no removal is announced";
+}
+
+// Windows takes "C:/x/" for "C:\x\": an install folder and listed folders written with '/' are
+// full paths, so "Resource.ini" is read and deleted and the folders are removed.
+TEST_F(WorkerTest, SlashWrittenPathsAreFullPathsNotSkippedAsRelative) {
+  MakeInstallation();
+  std::string slashed = install_;
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  const payload::RemovalRecords records{{programName_, slashed + "/", ""},
+                                        {{slashed + "/bin", {slashed + "/bin/a.dll", In("bin\\b.dll")}},
+                                         {slashed + "/templates/empty", {}}}};
+  EXPECT_EQ(Run(records, FALSE), IDOK);
+  EXPECT_FALSE(Exists(In("Skins"))) << "Resource.ini was not read";
+  EXPECT_FALSE(Exists(In("Resource.ini")));
+  EXPECT_FALSE(Exists(In("bin")));
+  EXPECT_FALSE(Exists(In("templates\\empty")));
+  EXPECT_TRUE(Exists(In("Korvane.exe")));
+
+  // A guarded folder written with '/' is guarded like its backslash form.
+  const std::string canary = Shell(CSIDL_PROGRAM_FILES) + "\\korvane-canary.txt";
+  WriteFileBytes(canary, "x");
+  std::string programFiles = Shell(CSIDL_PROGRAM_FILES);
+  std::replace(programFiles.begin(), programFiles.end(), '\\', '/');
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords guarded{{programName_, slashed + "/", ""}, {{programFiles + "/", {In("a.txt")}}}};
+  EXPECT_EQ(Run(guarded, TRUE), IDOK);
+  EXPECT_TRUE(Exists(canary));
+  DeleteFileA(canary.c_str());
 }
 
 TEST_F(WorkerTest, NoGroupsStillHandlesResourceIniFinalFileAndShortcuts) {
