@@ -22,8 +22,10 @@ echo "== a sample installation in $STATE/prefix"
 fresh_installation "$work" 10 3
 "$UNINST_PACK" inspect "$install/Uninst.exe" | head -8
 registry "$work" > "$work/registry-before.txt"
-(cd "$C" && find "Program Files/Korvane" "users/$user/Desktop/Zintera.lnk" \
-  "users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Korvane" 2>/dev/null | sort) > "$work/files-before.txt"
+(cd "$C" && find "Program Files/Korvane" -type f | sort) > "$work/files-before.txt"
+(cd "$C" && find "users/$user/Desktop/Zintera.lnk" \
+  "users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Korvane" -type f 2>/dev/null | sort) \
+  > "$work/shortcuts-before.txt"
 
 if [ -n "${DISPLAY:-}" ]; then
   echo "== starting C:\\Program Files\\Korvane\\Uninst.exe: press 卸载 and answer the question"
@@ -33,19 +35,25 @@ else
   echo "== no display: the driver presses 卸载 and answers 否 under Xvfb"
   rm -rf "$C/demo-shots"
   wine_run "$WIN_BIN/e2e_driver.exe" 'C:\Program Files\Korvane\Uninst.exe' --action uninstall --answer no \
-    --shots 'C:\demo-shots' | tr -d '\r' | grep -E '^(question|status|progress-max|remover-exit)' | head -20
+    --shots 'C:\demo-shots' | tr -d '\r' | grep -E '^(question-text|statuses|progress-max|remover-exit)'
   for f in "$C/demo-shots"/*.bmp; do convert "$f" "$shots/$(basename "${f%.bmp}").png"; done
 fi
 
-echo "== files"
-binaries=0 binaries_left=0
+echo "== files, per folder (a folder that is gone is marked so; kept files named when few)"
 while read -r path; do
-  case "$path" in
-    */bin/d*/*) binaries=$((binaries + 1)); [ -e "$C/$path" ] && binaries_left=$((binaries_left + 1)); continue ;;
-  esac
+  if [ -e "$C/$path" ]; then state=kept; else state=removed; fi
+  dir=${path%/*}
+  printf '%s\t%s\t%s\t%s\n' "$dir" "$state" "${path##*/}" "$([ -d "$C/$dir" ] && echo here || echo gone)"
+done < "$work/files-before.txt" | awk -F'\t' '
+  { dirs[$1] = $4; if ($2 == "kept") { kept[$1]++; names[$1] = names[$1] (kept[$1] > 1 ? ", " : "") $3 }
+    else removed[$1]++ }
+  END { for (d in dirs)
+          printf "C:/%s: %d removed, %d kept%s%s\n", d, removed[d], kept[d],
+                 (kept[d] > 0 && kept[d] <= 3) ? " (" names[d] ")" : "", dirs[d] == "gone" ? "; folder gone" : "" }' | sort
+echo "== shortcuts"
+while read -r path; do
   if [ -e "$C/$path" ]; then echo "kept     C:/$path"; else echo "removed  C:/$path"; fi
-done < "$work/files-before.txt"
-echo "removed  $((binaries - binaries_left)) of $binaries listed files under C:/Program Files/Korvane/bin"
+done < "$work/shortcuts-before.txt"
 echo "== registry"
 registry "$work" | sed 's/^present/kept    /; s/^absent/removed /'
 echo "== the staged remover: $(ls "$temp/~uninst.exe" 2>/dev/null || echo missing)"
