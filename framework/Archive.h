@@ -44,8 +44,8 @@ class Archive {
   Archive(const Archive&) = delete;
   Archive& operator=(const Archive&) = delete;
 
-  // Load mode. Short input raises ArchiveError(EndOfFile); a length above 0x7FFFFFFF raises
-  // ArchiveError(Generic). A declared length larger than the bytes left in the file is refused
+  // Load mode. Short input raises ArchiveError(EndOfFile); a length above 0x7FFFFFFF in the
+  // 64-bit form raises ArchiveError(Generic) (the 32-bit form takes up to 0xFFFFFFFE). A declared length larger than the bytes left in the file is refused
   // before anything is allocated. Wide strings are converted to GBK; text with no
   // exact GBK form raises ArchiveError(Generic) rather than turning into '?' wildcards.
   std::string ReadString();

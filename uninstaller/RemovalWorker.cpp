@@ -87,9 +87,11 @@ class RemovalPass : public payload::RecordVisitor {
  private:
   // The folders "Resource.ini" in the install folder names, then the file itself. Only an
   // install folder given as a full path is used: "\Resource.ini" would be a file at the root of
-  // the current drive, not the product's.
+  // the current drive, not the product's. Nor one that is not GBK text: one ending in a lone lead
+  // byte would take the separator appended to it as its second byte (0x81 + '\' is 乗) and name
+  // a sibling of the install folder.
   void RemoveResourceFolders() {
-    if (!fw::IsFullyQualified(installFolder_)) return;
+    if (!fw::IsFullyQualified(installFolder_) || !fw::GbkToWide(header_.installDir)) return;
     const std::string ini = installFolder_ + "Resource.ini";
     if (Found(ini)) {
       fw::File file;

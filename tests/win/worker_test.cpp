@@ -173,6 +173,22 @@ TEST_F(WorkerTest, ResourceFoldersGoBeforeTheFirstListedFileNotAfterAndOnlyInsid
       << "a group without a folder keeps its files but adds no folder";
 }
 
+// An install folder whose text ends in half a character: with a backslash appended it would be
+// "Korvane乗", whose "Resource.ini" and resource folders are another folder's.
+TEST_F(WorkerTest, AnInstallFolderEndingInHalfACharacterNamesNoSiblingOfIt) {
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  const std::string sibling = install_ + "\x81\\";  // Korvane乗
+  WriteFileBytes(sibling + "Resource.ini", "res_Data=1\r\n");
+  Dir(sibling + "Data");
+  WriteFileBytes(sibling + "Data\\keep.txt", "not the product's");
+  const payload::RemovalRecords records{{programName_, install_ + "\x81", ""}, {{"", {In("a.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_FALSE(Exists(In("a.txt")));
+  EXPECT_TRUE(Exists(sibling + "Data\\keep.txt"));
+  EXPECT_TRUE(Exists(sibling + "Resource.ini"));
+}
+
 TEST_F(WorkerTest, FilesThatCannotGoStillAdvanceMissingAndOverlongOnesDoNot) {
   Dir(install_);
   WriteFileBytes(In("ro.txt"), "x");
