@@ -38,6 +38,12 @@ class FileObject {
   // itself. Empty when the entry cannot be opened (gone, held, access denied) or is no longer of
   // `kind`.
   FileObject OpenEntry(const FolderEntry& entry, Kind kind) const;
+  // Deletes the file `entry` of this folder: opened relative to its handle, never following a
+  // link (a file link goes as the link itself), never a folder, for deletion when closed; a file
+  // the system will not delete (read-only, held) stays. Whatever file has that name in this
+  // folder goes, so nothing outside the folder can be reached. One open and one close, as
+  // DeleteFileW costs.
+  bool DeleteFileEntry(const FolderEntry& entry) const;
 
   explicit operator bool() const { return static_cast<bool>(handle_); }
   HANDLE get() const { return handle_.get(); }

@@ -81,9 +81,8 @@ void RemoveEntries(const fw::FileObject& folder, BOOL deleteFiles) {
     if (entry.IsFolder()) {
       RemoveFolder(folder, entry, deleteFiles);
     } else if (deleteFiles) {
-      // Opened without following a link: a file link is deleted as a link.
-      const fw::FileObject file = folder.OpenEntry(entry, Kind::File);
-      if (file && file.HoldsListed(entry)) file.MarkForDeletion();
+      // A file link is deleted as a link; a folder swapped in under the name is not touched.
+      folder.DeleteFileEntry(entry);
     }
   }
 }
