@@ -1,5 +1,6 @@
 #include "UninstDlg.h"
 
+#include "StageAndLaunch.h"
 #include "resource.h"
 
 CUninstDlg::CUninstDlg() : fw::AppDialog(IDD_UNINST_DIALOG, IDR_MAINFRAME) {}

@@ -58,12 +58,4 @@ int AppMessageBox(HWND owner, const wchar_t* text, UINT type);
 // a Yes/No (or Yes/No/Cancel) box the question mark.
 UINT MessageBoxType(UINT type);
 
-// First thing both programs do: they run elevated from the user's temporary folder, where anyone
-// can drop a DLL, so DLLs are only ever loaded from the system folder.
-void RestrictDllSearchToSystem();
-
-// InitCommonControlsEx from comctl32 loaded out of the system folder (it is not a KnownDLL, so it
-// is not imported: an import would be resolved beside the executable first).
-void InitCommonControlsFromSystem(DWORD classes);
-
 }  // namespace fw

@@ -17,15 +17,29 @@ class FileError : public std::runtime_error {
 
 #ifdef _WIN32
 using NativePath = std::wstring;
+using NativeHandle = void*;  // HANDLE
 #else
 using NativePath = std::string;
+using NativeHandle = int;    // file descriptor
 #endif
+
+// Which file an open file is, whatever name it was opened by: volume and file index on Windows,
+// device and inode on POSIX.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
 
 class File {
  public:
   enum class Mode {
     Read,         // read-only; on Windows no other opener is admitted while it is open
     CreateWrite,  // create, or truncate an existing file; write-only
+    CreateNew,    // create a file that does not exist yet; write-only. Anything of that name,
+                  // a link included, makes the open fail: nothing existing is ever opened
+    ReadHeld,     // read-only, other readers admitted and writers shut out; a link is opened
+                  // itself, never followed
   };
   enum class SeekFrom { Begin, End };
 
@@ -52,10 +66,11 @@ class File {
   // Writes all `size` bytes or throws FileError.
   void Write(const void* buffer, std::size_t size);
 
-  // For platform calls the class does not offer: the open handle (a HANDLE on Windows, a file
-  // descriptor on POSIX), and taking ownership of one opened elsewhere.
-  std::intptr_t NativeHandle() const;
-  void Attach(std::intptr_t handle);
+  // Which file is open. Throws FileError when the platform cannot say.
+  FileId Id() const;
+
+  // Takes ownership of a handle opened elsewhere (an in-memory file, say).
+  void Attach(NativeHandle handle);
 
   struct Impl;
 

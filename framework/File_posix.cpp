@@ -37,7 +37,20 @@ File& File::operator=(File&&) noexcept = default;
 
 bool File::Open(const NativePath& path, Mode mode) {
   Close();
-  const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+  int flags = O_WRONLY | O_CREAT | O_TRUNC;
+  switch (mode) {
+    case Mode::Read:
+      flags = O_RDONLY;
+      break;
+    case Mode::CreateWrite:
+      break;
+    case Mode::CreateNew:
+      flags = O_WRONLY | O_CREAT | O_EXCL;  // O_EXCL: a link of that name fails too
+      break;
+    case Mode::ReadHeld:  // POSIX has no sharing modes; the link itself is refused, not followed
+      flags = O_RDONLY | O_NOFOLLOW;
+      break;
+  }
   const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   struct stat st {};
@@ -50,9 +63,13 @@ bool File::Open(const NativePath& path, Mode mode) {
   return true;
 }
 
-std::intptr_t File::NativeHandle() const { return impl_->fd.get(); }
+FileId File::Id() const {
+  struct stat st {};
+  if (::fstat(impl_->fd.get(), &st) != 0) Fail("cannot identify the file");
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
 
-void File::Attach(std::intptr_t handle) { impl_->fd.reset(static_cast<int>(handle)); }
+void File::Attach(NativeHandle handle) { impl_->fd.reset(handle); }
 
 bool File::IsOpen() const { return impl_ && static_cast<bool>(impl_->fd); }
 

@@ -1,4 +1,4 @@
-// File on Windows: CreateFileA with the sharing the remover and launcher rely on.
+// File on Windows: CreateFileW with the sharing the remover and launcher rely on.
 #include <windows.h>
 
 #include <algorithm>
@@ -26,17 +26,37 @@ File& File::operator=(File&&) noexcept = default;
 
 bool File::Open(const NativePath& path, Mode mode) {
   Close();
-  const bool read = mode == Mode::Read;
-  HANDLE h = CreateFileW(path.c_str(), read ? GENERIC_READ : GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                         read ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD access = GENERIC_WRITE, share = 0, disposition = CREATE_ALWAYS, flags = FILE_ATTRIBUTE_NORMAL;
+  switch (mode) {
+    case Mode::Read:
+      access = GENERIC_READ;
+      disposition = OPEN_EXISTING;
+      break;
+    case Mode::CreateWrite:
+      break;
+    case Mode::CreateNew:
+      disposition = CREATE_NEW;
+      break;
+    case Mode::ReadHeld:
+      access = GENERIC_READ;
+      share = FILE_SHARE_READ;
+      disposition = OPEN_EXISTING;
+      flags = FILE_FLAG_OPEN_REPARSE_POINT;
+      break;
+  }
+  HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   impl_->handle.reset(h);
   return true;
 }
 
-std::intptr_t File::NativeHandle() const { return reinterpret_cast<std::intptr_t>(impl_->handle.get()); }
+FileId File::Id() const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(impl_->handle.get(), &info)) Fail("cannot identify the file");
+  return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
 
-void File::Attach(std::intptr_t handle) { impl_->handle.reset(reinterpret_cast<HANDLE>(handle)); }
+void File::Attach(NativeHandle handle) { impl_->handle.reset(handle); }
 
 bool File::IsOpen() const { return impl_ && static_cast<bool>(impl_->handle); }
 

@@ -24,12 +24,6 @@ struct FileHandleTraits {  // CreateFile: INVALID_HANDLE_VALUE when empty
   static void close(pointer h) { LastErrorKeeper keep; CloseHandle(h); }
 };
 
-struct KernelHandleTraits {  // threads, processes, events: null when empty
-  using pointer = HANDLE;
-  static pointer invalid() { return nullptr; }
-  static void close(pointer h) { LastErrorKeeper keep; CloseHandle(h); }
-};
-
 struct FindHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() { return INVALID_HANDLE_VALUE; }
@@ -37,7 +31,6 @@ struct FindHandleTraits {
 };
 
 using FileHandle = UniqueHandle<FileHandleTraits>;
-using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 
 }  // namespace fw

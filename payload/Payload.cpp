@@ -145,11 +145,6 @@ std::optional<PayloadLocation> ReadTrailer(fw::File& file) {
   return atEnd;
 }
 
-void AppendTrailer(fw::File& file, const PayloadTrailer& trailer) {
-  const auto bytes = trailer.Encode();
-  file.Seek(0, fw::File::SeekFrom::End);
-  file.Write(bytes.data(), bytes.size());
-}
 
 std::uint32_t RemovalRecords::FileTotal() const {
   std::uint64_t total = 0;
@@ -204,5 +199,22 @@ void RecordWriter::OnGroup(const std::string& folderPath, std::int32_t entryCoun
 }
 
 void RecordWriter::OnEntry(const std::string& filePath) { archive_.WriteString(filePath); }
+
+void AppendPayload(fw::File& file, std::uint64_t imageSize, std::uint32_t fileTotal,
+                   const std::function<void(RecordVisitor& writer)>& writeRecords) {
+  if (imageSize > PayloadTrailer::kMaxImageSize) throw fw::FileError("image too large for a payload trailer");
+  file.Seek(0, fw::File::SeekFrom::End);
+  fw::Archive archive(file, fw::Archive::Mode::Store);
+  RecordWriter writer(archive);
+  writeRecords(writer);
+  archive.Close();
+  const auto trailer = PayloadTrailer::ForImage(static_cast<std::uint32_t>(imageSize), fileTotal).Encode();
+  file.Seek(0, fw::File::SeekFrom::End);
+  file.Write(trailer.data(), trailer.size());
+}
+
+void AppendPayload(fw::File& file, std::uint64_t imageSize, const RemovalRecords& records, std::uint32_t fileTotal) {
+  AppendPayload(file, imageSize, fileTotal, [&](RecordVisitor& writer) { ReplayRecords(records, writer); });
+}
 
 }  // namespace payload

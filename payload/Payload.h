@@ -4,6 +4,7 @@
 // position, so every reader and writer here produces and accepts exactly these bytes.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ namespace payload {
 struct PayloadTrailer {
   static constexpr std::uint32_t kBlockSize = 1024;  // what writers in this system store
   static constexpr std::size_t kSize = 16;
+  // The largest image a payload can follow: the consistency value, image size + kBlockSize + 16,
+  // must fit in 32 bits.
+  static constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFull - kBlockSize - kSize;
 
   std::uint32_t blockSize = 0;
   std::uint32_t recordsOffset = 0;
@@ -76,9 +80,6 @@ struct PayloadLocation : PayloadTrailer {
 // read from inside a certificate table. nullopt when a file without a table is shorter than a
 // trailer. Moves the file position.
 std::optional<PayloadLocation> ReadTrailer(fw::File& file);
-
-// Appends the trailer at the end of the file.
-void AppendTrailer(fw::File& file, const PayloadTrailer& trailer);
 
 struct RecordHeader {
   std::string programFolderName;  // folder name inside the Start menu's Programs folder
@@ -145,5 +146,14 @@ class RecordCollector : public RecordVisitor {
 
   RemovalRecords records;
 };
+
+// Appends a payload to `file`, which holds `imageSize` bytes of image: the records that
+// `writeRecords` hands to the writer it is given, then the trailer ForImage(imageSize,
+// fileTotal). An image larger than kMaxImageSize raises fw::FileError before anything is written.
+void AppendPayload(fw::File& file, std::uint64_t imageSize, std::uint32_t fileTotal,
+                   const std::function<void(RecordVisitor& writer)>& writeRecords);
+
+// The same for records held in memory.
+void AppendPayload(fw::File& file, std::uint64_t imageSize, const RemovalRecords& records, std::uint32_t fileTotal);
 
 }  // namespace payload

@@ -1,212 +1,37 @@
 #include "RemovalWorker.h"
 
-#include <shlobj.h>
-
-#include <vector>
-
-#include "Archive.h"
-#include "File.h"
-#include "FileFind.h"
-#include "FolderTree.h"
-#include "Payload.h"
-#include "RemovalRules.h"
-#include "Text.h"
-#include "WideText.h"
+#include "FileObject.h"
+#include "WorkerProbe.h"
 
 namespace uninstaller {
 
-std::atomic<std::int32_t> g_nProgress{0};
-
-const char* const kProductShortcut = "Zintera.lnk";
-const char* const kUninstallShortcut = "\xD0\xB6\xD4\xD8Zintera.lnk";  // 卸载Zintera.lnk
-const char* const kHelpShortcut = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";  // 帮助文档.lnk
-
-std::wstring ShellServices::FolderPath(int csidl) {
-  LPITEMIDLIST idList = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &idList)) || idList == nullptr) return L"";
-  wchar_t path[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListW(idList, path);
-  CoTaskMemFree(idList);
-  return ok ? path : L"";
-}
-
-void ShellServices::ChangeNotify(LONG event, UINT flags, const std::wstring& path) {
-  SHChangeNotify(event, flags, path.c_str(), nullptr);
-}
-
-ShellServices& SystemShell() {
-  static ShellServices shell;
-  return shell;
+DWORD WINAPI RemovalWorker(LPVOID param) {
+  OnWorkerStart();
+  const std::unique_ptr<std::shared_ptr<WorkerChannel>> owned(static_cast<std::shared_ptr<WorkerChannel>*>(param));
+  const std::shared_ptr<WorkerChannel> channel = *owned;
+  const int command = RunRemoval(fw::OwnPath(), channel->DeleteHistory(), *channel);
+  OnWorkerEnd();
+  channel->Finish(command);
+  return 0;
 }
 
 namespace {
-
-// Every notification: the event with SHCNE_INTERRUPT, a path, and a flush so the shell has taken
-// it before the worker goes on.
-constexpr UINT kNotifyFlags = SHCNF_PATHW | SHCNF_FLUSH;
-
-// A GBK path or name of the payload as the system takes it; "" (which names nothing) for text
-// that is not GBK.
-std::wstring Wide(const std::string& gbk) { return fw::GbkToWide(gbk).value_or(L""); }
-
-bool Found(const std::wstring& path) {
-  fw::FileFind finder;
-  return !path.empty() && finder.FindFile(path);
-}
-
-// A path of the payload: one of 260 bytes or more is never found, as the remover's paths are
-// limited to that.
-bool Found(const std::string& gbkPath) { return gbkPath.size() < MAX_PATH && Found(Wide(gbkPath)); }
-
-// The second pass over the records: acts on each item as it is read.
-class RemovalPass : public payload::RecordVisitor {
- public:
-  RemovalPass(std::uint32_t fileTotal, RemovalView& view) : fileTotal_(fileTotal), view_(view) {}
-
-  void OnHeader(const payload::RecordHeader& header) override {
-    header_ = header;
-    installFolder_ = fw::WithTrailingSeparator(header.installDir);
-    RemoveResourceFolders();
-  }
-
-  void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
-    if (!folderPath.empty()) folderList_.push_back(folderPath);
-  }
-
-  void OnEntry(const std::string& filePath) override {
-    if (!Found(filePath)) return;  // missing (or 260 bytes and more): no status, no progress
-    DeleteFileW(Wide(filePath).c_str());
-    view_.DeletingFile(filePath);
-    ++deletedCount_;
-    g_nProgress.store(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
-  }
-
-  const payload::RecordHeader& Header() const { return header_; }
-  const std::vector<std::string>& FolderList() const { return folderList_; }
-
- private:
-  // The folders "Resource.ini" in the install folder names, then the file itself. Only an
-  // install folder given as a full path is used: "\Resource.ini" would be a file at the root of
-  // the current drive, not the product's. Nor one that is not GBK text: one ending in a lone lead
-  // byte would take the separator appended to it as its second byte (0x81 + '\' is 乗) and name
-  // a sibling of the install folder.
-  void RemoveResourceFolders() {
-    if (!fw::IsFullyQualified(installFolder_) || !fw::GbkToWide(header_.installDir)) return;
-    const std::string ini = installFolder_ + "Resource.ini";
-    if (Found(ini)) {
-      fw::File file;
-      if (file.Open(Wide(ini), fw::File::Mode::Read)) {
-        try {
-          fw::Archive archive(file, fw::Archive::Mode::Load);
-          std::string line;
-          while (archive.ReadLine(line)) {
-            if (const auto folder = ResourceFolderFromLine(line, installFolder_)) RemoveFolderTree(*folder, TRUE);
-          }
-        } catch (const std::runtime_error&) {
-          // A read failure ends the list; what was named before it was handled.
-        }
-      }
-    }
-    DeleteFileW(Wide(ini).c_str());
-  }
-
-  std::uint32_t fileTotal_;
-  RemovalView& view_;
-  payload::RecordHeader header_;
-  std::string installFolder_;
-  std::vector<std::string> folderList_;
-  std::int32_t deletedCount_ = 0;
-};
-
-// Reads the whole record archive without acting on it: false when it is damaged.
-bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) {
-  try {
-    payload::RecordVisitor check;
-    payload::ReadRecords(own, trailer, check);
-    return true;
-  } catch (const std::runtime_error&) {
-    return false;
-  }
-}
-
-void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell) {
-  // The current user's desktop only.
-  const std::wstring desktop = shell.FolderPath(CSIDL_DESKTOP);
-  if (!desktop.empty()) {
-    const std::wstring link = desktop + L"\\" + Wide(kProductShortcut);
-    if (Found(link)) {
-      DeleteFileW(link.c_str());
-      shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
-      shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, desktop);
-    }
-  }
-
-  // The product folder in the per-user Programs folder, else in the all-users one.
-  const std::wstring folderName = Wide(programFolderName);
-  std::wstring programs = shell.FolderPath(CSIDL_PROGRAMS);
-  std::wstring product = programs + L"\\" + folderName;
-  if (programs.empty() || !Found(product + L"\\*.*")) {
-    programs = shell.FolderPath(CSIDL_COMMON_PROGRAMS);
-    product = programs + L"\\" + folderName;
-  }
-  if (programs.empty()) return;
-
-  // A folder name that is empty or a path would make these the Programs folder or another one.
-  if (IsSingleFolderName(programFolderName) && !folderName.empty()) {
-    for (const char* name : {kProductShortcut, kUninstallShortcut, kHelpShortcut}) {
-      const std::wstring link = product + L"\\" + Wide(name);
-      if (Found(link)) {
-        DeleteFileW(link.c_str());
-        shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
-      }
-    }
-    bool empty = true;
-    fw::FileFind finder;
-    if (finder.FindFile(product + L"\\*.*")) {
-      bool more = true;
-      while (more && empty) {
-        more = finder.FindNextFile();
-        if (!finder.IsDots()) empty = false;
-      }
-    }
-    finder.Close();
-    if (empty && Found(product)) {
-      RemoveDirectoryW(product.c_str());
-      shell.ChangeNotify(SHCNE_RMDIR | SHCNE_INTERRUPT, kNotifyFlags, product);
-    }
-  }
-  shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, programs);
-}
-
+ThreadStart g_threadStartForTest = nullptr;
 }  // namespace
 
-int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view, ShellServices& shell) {
-  fw::File own;
-  if (!own.Open(ownPath, fw::File::Mode::Read)) return IDCANCEL;
-  const auto trailer = payload::ReadTrailer(own);
-  if (!trailer || !trailer->IsValid()) return IDCANCEL;
-  if (!RecordsReadThrough(own, *trailer)) return IDCANCEL;
+void SetThreadStartForTest(ThreadStart start) { g_threadStartForTest = start; }
 
-  RemovalPass pass(trailer->fileTotal, view);
-  try {
-    payload::ReadRecords(own, *trailer, pass);
-  } catch (const std::runtime_error&) {
-    // The file is held without sharing since the check, so this is a read failure of the
-    // device itself: stop here, and leave the registry to a later run.
-    return IDCANCEL;
+bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel) {
+  auto* param = new std::shared_ptr<WorkerChannel>(channel);
+  HANDLE thread = g_threadStartForTest ? g_threadStartForTest(RemovalWorker, param, CREATE_SUSPENDED)
+                                       : CreateThread(nullptr, 0, RemovalWorker, param, CREATE_SUSPENDED, nullptr);
+  if (thread == nullptr) {
+    delete param;
+    return false;
   }
-  own.Close();
-
-  DeleteFileW(Wide(pass.Header().finalFile).c_str());
-
-  const auto& folders = pass.FolderList();
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    view.DeletingFolder(*it);
-    RemoveFolderTree(*it, deleteHistory);
-  }
-
-  RemoveShortcuts(pass.Header().programFolderName, shell);
-  return IDOK;
+  channel->m_hThread = thread;
+  ResumeThread(thread);
+  return true;
 }
 
 }  // namespace uninstaller

@@ -1,50 +1,25 @@
 #pragma once
-// The remover's work: read the payload from the remover's own file and remove what it lists,
-// then the product's shortcuts. Runs on the worker thread; reports through a RemovalView.
+// The worker thread: runs the removal for the dialog and reports through their channel.
 #include <windows.h>
 
-#include <atomic>
-#include <cstdint>
-#include <string>
+#include <memory>
+
+#include "WorkerChannel.h"
 
 namespace uninstaller {
 
-// Listed files found and deleted so far x 200 / fileTotal; written only by the worker, read by
-// the dialog's timer. Never reset.
-extern std::atomic<std::int32_t> g_nProgress;
+// The worker thread's procedure. `param` is a heap-allocated std::shared_ptr<WorkerChannel> that
+// the worker takes over. It reads the remover's own file and returns 0 on every path.
+DWORD WINAPI RemovalWorker(LPVOID param);
 
-// What the worker tells the window while it runs. Paths are GBK, exactly as the payload lists
-// them; the view formats "正在删除文件：%s" / "正在删除目录：%s".
-class RemovalView {
- public:
-  virtual ~RemovalView() = default;
-  virtual void DeletingFile(const std::string& path) = 0;    // after a found file's deletion
-  virtual void DeletingFolder(const std::string& path) = 0;  // before a listed folder's removal
-};
+// Creates the worker thread suspended, stores its handle in the channel, then lets it run, so
+// the handle is in place before the worker can reach its end. False when no thread was made.
+bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel);
 
-// The shell services the worker uses: special folders and change notifications. Paths are
-// UTF-16, as the shell gives and takes them (a profile's name need not have a GBK form).
-class ShellServices {
- public:
-  virtual ~ShellServices() = default;
-  // Path of a special folder (CSIDL_*), or "" when it cannot be resolved.
-  virtual std::wstring FolderPath(int csidl);
-  // SHChangeNotify(event, flags, path, null).
-  virtual void ChangeNotify(LONG event, UINT flags, const std::wstring& path);
-};
-ShellServices& SystemShell();
-
-// The shortcut names the worker removes (GBK).
-extern const char* const kProductShortcut;    // Zintera.lnk
-extern const char* const kUninstallShortcut;  // 卸载Zintera.lnk
-extern const char* const kHelpShortcut;       // 帮助文档.lnk
-
-// Runs the removal from the payload in `ownPath` (the remover's own file) and returns the dialog
-// command that ends it:
-// IDOK after the work, IDCANCEL when nothing was deleted because the file could not be opened,
-// its trailer is invalid or its record archive is damaged (the archive is read through once
-// before anything is deleted).
-int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view,
-               ShellServices& shell = SystemShell());
+// Test seam: makes the worker thread in place of CreateThread (null: CreateThread), so tests can
+// have thread creation fail or hold the worker. Gets the start routine, its parameter and the
+// creation flags; returns the thread handle or null.
+using ThreadStart = HANDLE (*)(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags);
+void SetThreadStartForTest(ThreadStart start);
 
 }  // namespace uninstaller

@@ -4,10 +4,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 
-#include "RemovalWorker.h"
+#include "Removal.h"
 
 namespace uninstaller {
 
@@ -30,7 +29,9 @@ class WorkerChannel final : public RemovalView {
   void DialogClosed() { m_dialogGone = true; }
   bool WorkerRunning() const { return m_hThread.load() != nullptr; }
 
-  // Handle of the worker thread: set before the worker runs, released and cleared by it.
+  // Handle of the worker thread: set before the worker runs, released and cleared by it. A raw
+  // atomic rather than an owner: the dialog reads it while the worker may be releasing it, and
+  // the worker, not a destructor, decides when it is closed.
   std::atomic<HANDLE> m_hThread{nullptr};
 
  private:
@@ -41,19 +42,5 @@ class WorkerChannel final : public RemovalView {
   const BOOL m_bDeleteHistory;
   std::atomic<bool> m_dialogGone{false};
 };
-
-// The worker thread's procedure. `param` is a heap-allocated std::shared_ptr<WorkerChannel> that
-// the worker takes over. It reads the remover's own file and returns 0 on every path.
-DWORD WINAPI RemovalWorker(LPVOID param);
-
-// Creates the worker thread suspended, stores its handle in the channel, then lets it run, so
-// the handle is in place before the worker can reach its end. False when no thread was made.
-bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel);
-
-// Test seam: makes the worker thread in place of CreateThread (null: CreateThread), so tests can
-// have thread creation fail or hold the worker. Gets the start routine, its parameter and the
-// creation flags; returns the thread handle or null.
-using ThreadStart = HANDLE (*)(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags);
-void SetThreadStartForTest(ThreadStart start);
 
 }  // namespace uninstaller

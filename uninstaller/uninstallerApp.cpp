@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "Dialog.h"
+#include "SystemLibraries.h"
 #include "uninstallerDlg.h"
 
 namespace {

@@ -25,12 +25,12 @@
 #include <vector>
 
 #include "WinUi.h"
+#include "resource.h"  // the remover's control ids
 
 namespace {
 
 const std::wstring kRemoverTitle = L"Korvane 卸载系统";
 const std::wstring kLauncherTitle = L"Korvane 卸载软件";
-constexpr int kUninstallId = 1001, kStatusId = 1002, kProgressId = 1000;
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -154,9 +154,9 @@ int main(int argc, char** argv) {
     Report("launcher-window", winui::FindTopWindow(kLauncherTitle) ? 1 : 0);
   }
 
-  HWND status = GetDlgItem(dialog, kStatusId);
-  HWND progress = GetDlgItem(dialog, kProgressId);
-  HWND uninstall = GetDlgItem(dialog, kUninstallId);
+  HWND status = GetDlgItem(dialog, IDC_STATUS);
+  HWND progress = GetDlgItem(dialog, IDC_PROGRESS);
+  HWND uninstall = GetDlgItem(dialog, IDC_UNINSTALL);
   HWND cancel = GetDlgItem(dialog, IDCANCEL);
   GUITHREADINFO info{};
   winui::WaitFor([&] {
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     if (byHand)
       Report("press-uninstall", ScreenCenter(uninstall));
     else
-      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kUninstallId, BN_CLICKED), reinterpret_cast<LPARAM>(uninstall));
+      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UNINSTALL, BN_CLICKED), reinterpret_cast<LPARAM>(uninstall));
     HWND box = nullptr;
     if (!winui::WaitFor([&] { return (box = FindMessageBox(pid, dialog)) != nullptr; }, byHand ? 60000 : 15000))
       Fail("no question box");

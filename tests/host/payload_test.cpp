@@ -36,11 +36,7 @@ class PayloadTest : public testing_files::ScratchDir {
     fw::File file;
     EXPECT_TRUE(file.Open(path, fw::File::Mode::CreateWrite));
     file.Write(image.data(), image.size());
-    fw::Archive archive(file, fw::Archive::Mode::Store);
-    payload::RecordWriter writer(archive);
-    payload::ReplayRecords(records, writer);
-    archive.Close();
-    payload::AppendTrailer(file, PayloadTrailer::ForImage(static_cast<std::uint32_t>(image.size()), records.FileTotal()));
+    payload::AppendPayload(file, image.size(), records, records.FileTotal());
     file.Close();
     return ReadAll(path);
   }

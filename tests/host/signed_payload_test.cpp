@@ -22,12 +22,7 @@ class SignedPayloadTest : public testing_files::ScratchDir {
     fw::File file;
     EXPECT_TRUE(file.Open(Path("packing.exe"), fw::File::Mode::CreateWrite));
     file.Write(image.data(), image.size());
-    fw::Archive archive(file, fw::Archive::Mode::Store);
-    payload::RecordWriter writer(archive);
-    payload::ReplayRecords(kRecords, writer);
-    archive.Close();
-    payload::AppendTrailer(file, payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(image.size()),
-                                                                   kRecords.FileTotal()));
+    payload::AppendPayload(file, image.size(), kRecords, kRecords.FileTotal());
     file.Close();
     return testing_files::ReadAll(Path("packing.exe"));
   }

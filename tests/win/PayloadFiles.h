@@ -13,12 +13,7 @@ inline void Write(const std::string& path, const payload::RemovalRecords& record
   fw::File file;
   if (!file.Open(fw::GbkToWide(path).value(), fw::File::Mode::CreateWrite)) throw std::runtime_error("cannot create " + path);
   file.Write(image.data(), image.size());
-  fw::Archive archive(file, fw::Archive::Mode::Store);
-  payload::RecordWriter writer(archive);
-  payload::ReplayRecords(records, writer);
-  archive.Close();
-  payload::AppendTrailer(file, payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(image.size()),
-                                                                 fileTotal ? fileTotal : records.FileTotal()));
+  payload::AppendPayload(file, image.size(), records, fileTotal ? fileTotal : records.FileTotal());
 }
 
 }  // namespace testpayload

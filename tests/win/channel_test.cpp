@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "WorkerChannel.h"
+#include "RemovalWorker.h"
 #include "WinUi.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "TestPaths.h"
 #include "WinScratch.h"
 #include "WinUi.h"
+#include "resource.h"  // the remover's control ids
 
 namespace {
 
@@ -15,7 +16,6 @@ using winscratch::Exists;
 
 const std::wstring kRemoverTitle = L"Korvane 卸载系统";
 constexpr UINT kCloseThenLateWorkerOk = WM_APP + 1;  // remover_dialog_host.cpp
-constexpr int kUninstallId = 1001, kStatusId = 1002, kProgressId = 1000;
 
 struct ProductKey {
   HKEY root;
@@ -67,8 +67,8 @@ class RemoverDialogTest : public winscratch::ScratchDir {
     if (!winui::Start(Path("~uninst.exe"), remover_, dir_)) return nullptr;
     HWND dialog = winui::WaitForWindow(kRemoverTitle, remover_.id, 60000);
     if (!dialog) return nullptr;
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kUninstallId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, kUninstallId)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UNINSTALL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_UNINSTALL)));
     HWND box = nullptr;
     if (!winui::WaitFor([&] { return (box = QuestionBox(dialog)) != nullptr; })) return nullptr;
     PostMessageW(box, WM_COMMAND, IDYES, 0);
@@ -106,8 +106,8 @@ TEST_F(RemoverDialogTest, AFailedWorkerStartNeitherClosesNorRemovesNorCleansTheR
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(remover_.Exited(1000)) << "the dialog stays open";
   EXPECT_TRUE(IsWindowVisible(dialog));
-  EXPECT_EQ(winui::Text(GetDlgItem(dialog, kStatusId)), L"");
-  EXPECT_EQ(SendMessageW(GetDlgItem(dialog, kProgressId), PBM_GETPOS, 0, 0), 0);
+  EXPECT_EQ(winui::Text(GetDlgItem(dialog, IDC_STATUS)), L"");
+  EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETPOS, 0, 0), 0);
   EXPECT_TRUE(FilesPresent());
   EXPECT_EQ(ProductKeysPresent(), 3);
 
@@ -122,7 +122,7 @@ TEST_F(RemoverDialogTest, AFailedWorkerStartNeitherClosesNorRemovesNorCleansTheR
 TEST_F(RemoverDialogTest, NoRegistryCleanupForAWorkerOkThatArrivesWhileClosing) {
   HWND dialog = StartAndConfirm("worker-held");
   ASSERT_NE(dialog, nullptr);
-  ASSERT_TRUE(winui::WaitFor([&] { return !IsWindowEnabled(GetDlgItem(dialog, kUninstallId)); }))
+  ASSERT_TRUE(winui::WaitFor([&] { return !IsWindowEnabled(GetDlgItem(dialog, IDC_UNINSTALL)); }))
       << "the worker was started";
   PostMessageW(dialog, kCloseThenLateWorkerOk, 0, 0);
   ASSERT_TRUE(remover_.Exited(10000));

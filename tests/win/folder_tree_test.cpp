@@ -4,7 +4,7 @@
 
 #include "FileFind.h"
 #include "FolderTree.h"
-#include "RemovalWorker.h"
+#include "Removal.h"
 #include "UnixSide.h"
 #include "WinScratch.h"
 

@@ -82,6 +82,15 @@ class LauncherTest : public winscratch::ScratchDir {
     EXPECT_TRUE(process.Exited(10000)) << "closing the failure dialog ends the launcher";
   }
 
+  // Starts `launcher` and expects the failure dialog, with nothing staged and nothing started.
+  void ExpectRefused(const std::string& launcher) {
+    winui::Process process;
+    ASSERT_TRUE(winui::Start(launcher, process));
+    ExpectFailureDialog(process);
+    EXPECT_FALSE(Exists(staged_));
+    EXPECT_FALSE(Exists(log_));
+  }
+
   std::string staged_, log_;
   payload::RemovalRecords records_;
 };
@@ -142,11 +151,7 @@ TEST_F(LauncherTest, ASignedLauncherStagesWhatTheUnsignedOneStagesAndAPayloadOut
   DeleteFileA(log_.c_str());
   const std::string signedImage = testsigning::Signed(ReadBytes(testpaths::BinaryDir() + "\\Uninst_stub.exe"));
   testpayload::Write(Path("Uninst.exe"), records_, 0, signedImage);
-  winui::Process process;
-  ASSERT_TRUE(winui::Start(Path("Uninst.exe"), process));
-  ExpectFailureDialog(process);
-  EXPECT_FALSE(Exists(staged_));
-  EXPECT_FALSE(Exists(log_));
+  ExpectRefused(Path("Uninst.exe"));
 }
 
 TEST_F(LauncherTest, ReplacesAnExistingStagedFile) {
@@ -194,11 +199,7 @@ TEST_F(LauncherTest, ADamagedArchiveLeavesNoStagedFile) {
   const auto trailer = payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(image.size()), 1).Encode();
   WriteFileBytes(Path("Uninst.exe"),
                  image + "\x01Q\xFF\xFF\xFF\xF0\xFF\xFF\x7F" + std::string(trailer.begin(), trailer.end()));
-  winui::Process process;
-  ASSERT_TRUE(winui::Start(Path("Uninst.exe"), process));
-  ExpectFailureDialog(process);
-  EXPECT_FALSE(Exists(staged_));
-  EXPECT_FALSE(Exists(log_));
+  ExpectRefused(Path("Uninst.exe"));
 }
 
 TEST_F(LauncherTest, AMissingRemoverResourceIsReportedThenTheFailureDialogStays) {

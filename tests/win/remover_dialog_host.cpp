@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "Dialog.h"
-#include "WorkerChannel.h"
+#include "RemovalWorker.h"
+#include "SystemLibraries.h"
 #include "uninstallerDlg.h"
 
 namespace {

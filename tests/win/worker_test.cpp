@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "PayloadFiles.h"
-#include "RemovalWorker.h"
+#include "Removal.h"
 #include "TestPaths.h"
 #include "WinScratch.h"
 
@@ -41,7 +41,7 @@ struct Notification {
 struct RecordingShell : uninstaller::ShellServices {
   std::wstring FolderPath(int csidl) override {
     if (std::find(unresolvable.begin(), unresolvable.end(), csidl) != unresolvable.end()) return L"";
-    return ShellServices::FolderPath(csidl);
+    return uninstaller::SystemShell().FolderPath(csidl);
   }
   void ChangeNotify(LONG event, UINT flags, const std::wstring& path) override {
     notifications.push_back({event, flags, winscratch::Gbk(path)});
@@ -99,6 +99,19 @@ class WorkerTest : public winscratch::ScratchDir {
              {install_, {In("Korvane.exe")}}}};
   }
 
+  // What the worker announces for MakeInstallation's shortcuts: the desktop one, the three in
+  // the per-user Start-menu folder, that folder when it was removed, the Programs folder.
+  std::vector<Notification> ShortcutNotifications(bool folderRemoved) const {
+    std::vector<Notification> expected{{kDelete, kFlags, desktopLink_},
+                                       {kUpdateDir, kFlags, Shell(CSIDL_DESKTOP)},
+                                       {kDelete, kFlags, userPrograms_ + "\\Zintera.lnk"},
+                                       {kDelete, kFlags, userPrograms_ + "\\" + kUninstallLnk},
+                                       {kDelete, kFlags, userPrograms_ + "\\" + kHelpLnk}};
+    if (folderRemoved) expected.push_back({kRmDir, kFlags, userPrograms_});
+    expected.push_back({kUpdateDir, kFlags, Shell(CSIDL_PROGRAMS)});
+    return expected;
+  }
+
   int Run(const payload::RemovalRecords& records, BOOL history, std::uint32_t fileTotal = 0) {
     testpayload::Write(Path("~uninst.exe"), records, fileTotal);
     return RunRemoval(winscratch::W(Path("~uninst.exe")), history, view_, shell_);
@@ -124,15 +137,7 @@ TEST_F(WorkerTest, YesRemovesTheWholeInstallationAndItsShortcuts) {
   EXPECT_EQ(view_.progress, (std::vector<std::int32_t>{0, 40, 80, 120}));
   EXPECT_EQ(g_nProgress.load(), 160) << "one of five listed files is missing: short of full";
 
-  const std::string desktop = Shell(CSIDL_DESKTOP), programs = Shell(CSIDL_PROGRAMS);
-  EXPECT_EQ(shell_.notifications,
-            (std::vector<Notification>{{kDelete, kFlags, desktopLink_},
-                                       {kUpdateDir, kFlags, desktop},
-                                       {kDelete, kFlags, userPrograms_ + "\\Zintera.lnk"},
-                                       {kDelete, kFlags, userPrograms_ + "\\" + kUninstallLnk},
-                                       {kDelete, kFlags, userPrograms_ + "\\" + kHelpLnk},
-                                       {kRmDir, kFlags, userPrograms_},
-                                       {kUpdateDir, kFlags, programs}}));
+  EXPECT_EQ(shell_.notifications, ShortcutNotifications(true));
 }
 
 TEST_F(WorkerTest, NoKeepsUserFilesAndTheFoldersThatHoldThem) {
@@ -278,14 +283,7 @@ TEST_F(WorkerTest, AHeldShortcutIsStillAnnouncedAndDoesNotStopTheRest) {
   EXPECT_TRUE(helpStayed);
   EXPECT_FALSE(Exists(userPrograms_ + "\\Zintera.lnk"));
   EXPECT_FALSE(Exists(userPrograms_ + "\\" + kUninstallLnk));
-  const std::string desktop = Shell(CSIDL_DESKTOP), programs = Shell(CSIDL_PROGRAMS);
-  EXPECT_EQ(shell_.notifications,
-            (std::vector<Notification>{{kDelete, kFlags, desktopLink_},
-                                       {kUpdateDir, kFlags, desktop},
-                                       {kDelete, kFlags, userPrograms_ + "\\Zintera.lnk"},
-                                       {kDelete, kFlags, userPrograms_ + "\\" + kUninstallLnk},
-                                       {kDelete, kFlags, heldLink},
-                                       {kUpdateDir, kFlags, programs}}))
+  EXPECT_EQ(shell_.notifications, ShortcutNotifications(false))
       << "the Start-menu folder still holds the held shortcut: it stays, and no removal is announced";
 }
 

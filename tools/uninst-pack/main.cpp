@@ -152,7 +152,7 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
   fw::File launcher;
   if (!launcher.Open(launcherPath, fw::File::Mode::Read)) throw InputError("cannot open launcher " + launcherPath);
   const std::uint64_t imageSize = launcher.GetLength();
-  if (imageSize > 0xFFFFFFFFull - payload::PayloadTrailer::kBlockSize - payload::PayloadTrailer::kSize)
+  if (imageSize > payload::PayloadTrailer::kMaxImageSize)
     throw InputError("launcher " + launcherPath + " is too large for a payload trailer (4 GiB limit)");
   if (const auto table = payload::FindCertificateTable(launcher)) {
     std::ostringstream msg;
@@ -179,12 +179,7 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
     std::vector<char> chunk(1 << 16);
     while (const std::size_t n = launcher.Read(chunk.data(), chunk.size())) out.Write(chunk.data(), n);
 
-    fw::Archive archive(out, fw::Archive::Mode::Store);
-    payload::RecordWriter writer(archive);
-    payload::ReplayRecords(records, writer);
-    archive.Close();
-    payload::AppendTrailer(out, payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(imageSize),
-                                                                   records.FileTotal()));
+    payload::AppendPayload(out, imageSize, records, records.FileTotal());
     out.Close();
     fs::rename(tempPath, outputPath);
   } catch (...) {

@@ -1,6 +1,5 @@
 #include "Dialog.h"
 
-#include <commctrl.h>
 
 #include <string>
 
@@ -92,21 +91,6 @@ UINT MessageBoxType(UINT type) {
 
 int AppMessageBox(HWND owner, const wchar_t* text, UINT type) {
   return MessageBoxW(owner, text, ApplicationName(), MessageBoxType(type));
-}
-
-void RestrictDllSearchToSystem() {
-  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  SetDllDirectoryW(L"");  // and never the current directory
-}
-
-void InitCommonControlsFromSystem(DWORD classes) {
-  HMODULE comctl = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (comctl == nullptr) return;
-  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
-  if (init == nullptr) return;
-  INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), classes};
-  init(&icc);  // comctl32 stays loaded: the dialogs use its classes
 }
 
 }  // namespace fw

@@ -10,7 +10,7 @@
 #include "FileFind.h"
 #include "FileObject.h"
 #include "Staging.h"
-#include "UninstDlg.h"
+#include "StageAndLaunch.h"
 #include "Win32Handles.h"
 #include "resource.h"
 
@@ -44,11 +44,7 @@ Check CheckStagedName(const std::wstring& path) {
 bool CreateWorkFile(const std::wstring& tempFolder, std::wstring& workPath, fw::File& work) {
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     workPath = tempFolder + L"~uninst." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt) + L".tmp";
-    HANDLE h = CreateFileW(workPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      work.Attach(reinterpret_cast<std::intptr_t>(h));
-      return true;
-    }
+    if (work.Open(workPath, fw::File::Mode::CreateNew)) return true;
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
@@ -62,11 +58,6 @@ std::optional<std::string_view> RemoverImage() {
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (bytes == nullptr) return std::nullopt;
   return std::string_view(static_cast<const char*>(bytes), SizeofResource(self, found));
-}
-
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 int Stage() {
@@ -107,11 +98,10 @@ int Stage() {
     return 0;
   }
 
-  BY_HANDLE_FILE_INFORMATION written{};
+  fw::FileId written;
   try {
     payload::WriteStagedRemover(source, *trailer, *image, work);
-    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(work.NativeHandle()), &written))
-      throw fw::FileError("cannot identify the staged file");
+    written = work.Id();
   } catch (const std::exception&) {
     work.Close();
     DeleteFileW(workPath.c_str());  // never leave a half-written remover behind
@@ -126,10 +116,8 @@ int Stage() {
 
   // Hold the file, read-only with writers shut out, until the start has been issued, and make
   // sure it is still the file just written.
-  fw::FileHandle held(CreateFileW(stagedPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  BY_HANDLE_FILE_INFORMATION reopened{};
-  if (!held || !GetFileInformationByHandle(held.get(), &reopened) || !SameFile(written, reopened)) return 0;
+  fw::File held;
+  if (!held.Open(stagedPath, fw::File::Mode::ReadHeld) || held.Id() != written) return 0;
 
   SetCurrentDirectoryW(temp.c_str());
   SHELLEXECUTEINFOW start{};

@@ -1,0 +1,36 @@
+#pragma once
+// The remover's work: read the payload from the remover's own file and remove what it lists,
+// then the product's shortcuts. Runs on the worker thread; reports through a RemovalView.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "ShellServices.h"
+
+namespace uninstaller {
+
+// Listed files found and deleted so far x 200 / fileTotal; written only by the worker, read by
+// the dialog's timer. Never reset.
+extern std::atomic<std::int32_t> g_nProgress;
+
+// What the worker tells the window while it runs. Paths are GBK, exactly as the payload lists
+// them; the view formats "正在删除文件：%s" / "正在删除目录：%s". The remover's is the
+// WorkerChannel; tests record.
+class RemovalView {
+ public:
+  virtual ~RemovalView() = default;
+  virtual void DeletingFile(const std::string& path) = 0;    // after a found file's deletion
+  virtual void DeletingFolder(const std::string& path) = 0;  // before a listed folder's removal
+};
+
+// Runs the removal from the payload in `ownPath` (the remover's own file) and returns the dialog
+// command that ends it:
+// IDOK after the work, IDCANCEL when nothing was deleted because the file could not be opened,
+// its trailer is invalid or its record archive is damaged (the archive is read through once
+// before anything is deleted).
+int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view,
+               ShellServices& shell = SystemShell());
+
+}  // namespace uninstaller

@@ -1,0 +1,9 @@
+#include "WorkerProbe.h"
+
+namespace uninstaller {
+
+void OnWorkerStart() {}
+void OnWorkerEnd() {}
+bool ShowsStatusTexts() { return true; }
+
+}  // namespace uninstaller
