@@ -3,18 +3,9 @@
 #include <cwchar>
 
 #include "FileObject.h"
+#include "Text.h"
 
 namespace fw {
-namespace {
-
-bool IsFullyQualifiedWide(const std::wstring& path) {
-  const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-  const bool unc = path.size() > 2 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/');
-  return drive || unc;
-}
-
-}  // namespace
-
 bool FileFind::FindFile(const std::wstring& pattern) {
   Close();
   if (pattern.size() >= MAX_PATH) {
@@ -29,7 +20,7 @@ bool FileFind::FindFile(const std::wstring& pattern) {
   // The root is the full path of the pattern's folder, so entries get full paths even when the
   // pattern was relative. A fully qualified pattern is its own root (no system call per search:
   // the remover searches once for every file it deletes).
-  root_ = IsFullyQualifiedWide(pattern) ? pattern : FullPathOf(pattern);
+  root_ = IsFullyQualified(pattern) ? pattern : FullPathOf(pattern);
   const auto cut = root_.find_last_of(L"\\/");
   root_.resize(cut == std::wstring::npos ? 0 : cut);
   return true;

@@ -121,13 +121,9 @@ HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
 
 }  // namespace
 
-FileObject FileObject::OpenEntry(const FolderEntry& entry, Kind kind) const {
-  const bool folder = kind == Kind::Folder;
-  // A folder being walked is shared without delete access, so that nobody renames it away or
-  // puts something else in its place while its entries are handled.
-  HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE | FILE_READ_ATTRIBUTES | (folder ? FILE_LIST_DIRECTORY : 0),
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | (folder ? 0 : FILE_SHARE_DELETE),
-                          folder ? kDirectoryFile : kNonDirectoryFile);
+FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
+  HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, kDirectoryFile);
   return h ? FileObject(h) : FileObject();
 }
 

@@ -27,17 +27,16 @@ struct FolderEntry {
 
 class FileObject {
  public:
-  enum class Kind { File, Folder };
-
   FileObject() = default;
 
   // Opens the folder at `path` (a full path) for listing and deletion. Links in the path's
   // parents are followed; whether the result is where the caller meant is for FinalPath to say.
   static FileObject OpenFolder(const std::wstring& path);
-  // Opens `entry` of this folder relative to its handle, without following a link at the entry
-  // itself. Empty when the entry cannot be opened (gone, held, access denied) or is no longer of
-  // `kind`.
-  FileObject OpenEntry(const FolderEntry& entry, Kind kind) const;
+  // Opens the sub-folder `entry` of this folder relative to its handle, without following a link
+  // at the entry itself, shared without delete access (nobody renames it away or puts something
+  // else in its place while it is held). Empty when it cannot be opened (gone, held, access
+  // denied) or is no longer a folder.
+  FileObject OpenSubfolder(const FolderEntry& entry) const;
   // Deletes the file `entry` of this folder: opened relative to its handle, never following a
   // link (a file link goes as the link itself), never a folder, for deletion when closed; a file
   // the system will not delete (read-only, held) stays. Whatever file has that name in this

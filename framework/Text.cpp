@@ -2,7 +2,15 @@
 
 namespace fw {
 namespace {
-bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+template <typename Char>
+bool FullyQualified(std::basic_string_view<Char> path) {
+  const auto letter = path.size() >= 3 ? (path[0] | 0x20) : 0;
+  const bool drive = letter >= 'a' && letter <= 'z' && path[1] == static_cast<Char>(':') && IsPathSeparator(path[2]);
+  const bool unc = path.size() > 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
+  return drive || unc;
+}
+
 }  // namespace
 
 std::string::size_type FindLastSeparator(std::string_view gbk) {
@@ -12,12 +20,11 @@ std::string::size_type FindLastSeparator(std::string_view gbk) {
   return found;
 }
 
-bool IsFullyQualified(std::string_view path) {
-  const bool drive = path.size() >= 3 && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
-                     IsPathSeparator(path[2]);
-  const bool unc = path.size() > 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1]);
-  return drive || unc;
-}
+bool IsFullyQualified(std::string_view path) { return FullyQualified(path); }
+
+bool IsFullyQualified(std::wstring_view path) { return FullyQualified(path); }
+
+bool IsFullyQualified(std::u16string_view path) { return FullyQualified(path); }
 
 bool EndsWithSeparator(std::string_view gbk) {
   return !gbk.empty() && FindLastSeparator(gbk) == gbk.size() - 1;

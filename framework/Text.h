@@ -20,9 +20,17 @@ constexpr std::size_t GbkCharLength(std::string_view gbk, std::size_t i) {
 // The second byte of a double-byte character (0x5C in 乗 = 81 5C) is never a separator; '/'
 // (0x2F) is never such a byte.
 
+// '\\' and '/': Windows splits paths at both (any character type; never a GBK trail byte).
+template <typename Char>
+constexpr bool IsPathSeparator(Char c) {
+  return c == static_cast<Char>('\\') || c == static_cast<Char>('/');
+}
+
 // "X:\...", "X:/...", or two separators first ("\\server\share...", "//server/share...", device
-// paths) (GBK text). Relative, rooted ("\x") and drive-relative ("X:x") paths are not.
+// paths), as GBK or as UTF-16. Relative, rooted ("\x") and drive-relative ("X:x") paths are not.
 bool IsFullyQualified(std::string_view path);
+bool IsFullyQualified(std::wstring_view path);
+bool IsFullyQualified(std::u16string_view path);
 
 // Position of the last separator that is a character of its own, or npos.
 std::string::size_type FindLastSeparator(std::string_view gbk);

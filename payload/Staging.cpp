@@ -3,7 +3,6 @@
 namespace payload {
 
 void WriteStagedRemover(fw::File& source, const PayloadLocation& trailer, std::string_view image, fw::File& staged) {
-  if (image.size() > PayloadTrailer::kMaxImageSize) throw fw::FileError("remover image too large for a payload trailer");
   staged.Seek(0, fw::File::SeekFrom::Begin);
   staged.Write(image.data(), image.size());
   AppendPayload(staged, image.size(), trailer.fileTotal,

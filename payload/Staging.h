@@ -10,8 +10,8 @@ namespace payload {
 // Reads `source`'s record archive (from trailer.recordsOffset) and writes, to `staged` from its
 // start: `image`, the records re-encoded in their order (wide strings come out narrow), and the
 // trailer ForImage(image size, trailer.fileTotal). `trailer` is the valid trailer of `source`.
-// A damaged archive raises fw::ArchiveError, a failed write fw::FileError; the caller removes
-// the incomplete file.
+// A damaged archive raises fw::ArchiveError, a failed write or an image too large for a trailer
+// fw::FileError; the caller removes the incomplete file.
 void WriteStagedRemover(fw::File& source, const PayloadLocation& trailer, std::string_view image, fw::File& staged);
 
 }  // namespace payload

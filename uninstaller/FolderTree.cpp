@@ -12,8 +12,6 @@
 namespace uninstaller {
 namespace {
 
-using Kind = fw::FileObject::Kind;
-
 void (*g_afterListingHook)(HANDLE folder) = nullptr;
 
 std::wstring ShellFolder(int csidl) {
@@ -23,7 +21,7 @@ std::wstring ShellFolder(int csidl) {
 
 // Without trailing separators ("C:\" becomes "C:").
 std::wstring Bare(std::wstring path) {
-  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  while (!path.empty() && fw::IsPathSeparator(path.back())) path.pop_back();
   return path;
 }
 
@@ -90,7 +88,7 @@ void RemoveEntries(const fw::FileObject& folder, BOOL deleteFiles) {
 // Removes the sub-folder `entry` of `parent` with its content; a link only as a link, its target
 // never entered. True when the folder was removed.
 bool RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry, BOOL deleteFiles) {
-  fw::FileObject folder = parent.OpenEntry(entry, Kind::Folder);
+  fw::FileObject folder = parent.OpenSubfolder(entry);
   if (!folder) return false;
   if (entry.IsLink() || folder.IsReparsePoint()) {
     // Only a handle on the link itself may be deleted: where the system followed the link to

@@ -93,11 +93,8 @@ FolderGuard MakeFolderGuard(std::vector<std::u16string> folders, const std::vect
 bool IsGuardedFolder(std::u16string_view path, const FolderGuard& guard) {
   const std::u16string folder = Comparable(path);
   // Drive roots ("c:"), and anything that is not a full path, are never walked.
-  const bool drive = folder.size() >= 3 && folder[1] == u':' && folder[2] == u'\\' &&
-                     ((folder[0] >= u'a' && folder[0] <= u'z'));
-  const bool unc = folder.size() > 2 && folder[0] == u'\\' && folder[1] == u'\\';
-  if (!drive && !unc) return true;
-  if (unc) {
+  if (folder.size() <= 2 || !fw::IsFullyQualified(std::u16string_view(folder + u'\\'))) return true;
+  if (folder[0] == u'\\') {
     // \\server\share is the root; \\?\ and \\.\ device forms are refused outright.
     if (folder[2] == u'?' || folder[2] == u'.') return true;
     std::size_t parts = 0, start = 2;

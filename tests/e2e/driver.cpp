@@ -73,12 +73,18 @@ void Shot(const std::string& dir, const char* name, DWORD settleMs = 250) {
   winui::SaveScreenshot(dir + "\\" + name + ".bmp");
 }
 
-// The id of the control that has the keyboard focus in `thread`'s windows, 0 when none has it.
-int FocusedControl(DWORD thread) {
+// The active window and the focus of `thread`'s windows (all null when it cannot be read).
+GUITHREADINFO GuiState(DWORD thread) {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(thread, &info) || info.hwndFocus == nullptr) return 0;
-  return GetDlgCtrlID(info.hwndFocus);
+  if (!GetGUIThreadInfo(thread, &info)) return {};
+  return info;
+}
+
+// The id of the control that has the keyboard focus in `thread`'s windows, 0 when none has it.
+int FocusedControl(DWORD thread) {
+  const HWND focus = GuiState(thread).hwndFocus;
+  return focus ? GetDlgCtrlID(focus) : 0;
 }
 
 // The middle of a window on the screen, where a person clicks it (screen and X coordinates are
@@ -109,8 +115,7 @@ int LauncherFailure(winui::Process& launcher, const std::string& shots) {
   if (!dialog) Fail("no launcher failure dialog");
   const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
   GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  winui::WaitFor([&] { return GetGUIThreadInfo(thread, &info) && info.hwndActive == dialog; }, 5000);
+  winui::WaitFor([&] { return (info = GuiState(thread)).hwndActive == dialog; }, 5000);
   Report("launcher-failure-text", Utf8(winui::ChildTexts(dialog)));
   Report("launcher-active", info.hwndActive == dialog ? 1 : 0);
   Report("launcher-focus-in-dialog", info.hwndFocus && (info.hwndFocus == dialog || IsChild(dialog, info.hwndFocus)) ? 1 : 0);
@@ -158,23 +163,19 @@ int main(int argc, char** argv) {
   HWND progress = GetDlgItem(dialog, IDC_PROGRESS);
   HWND uninstall = GetDlgItem(dialog, IDC_UNINSTALL);
   HWND cancel = GetDlgItem(dialog, IDCANCEL);
-  GUITHREADINFO info{};
-  winui::WaitFor([&] {
-    info = {};
-    info.cbSize = sizeof info;
-    return GetGUIThreadInfo(uiThread, &info) && info.hwndFocus != nullptr;
-  }, 5000);
+  winui::WaitFor([&] { return FocusedControl(uiThread) != 0; }, 5000);
   Report("initial-status", Utf8(winui::Text(status)));
   Report("initial-progress", SendMessageW(progress, PBM_GETPOS, 0, 0));
   Report("progress-range", std::to_string(SendMessageW(progress, PBM_GETRANGE, TRUE, 0)) + ".." +
                                std::to_string(SendMessageW(progress, PBM_GETRANGE, FALSE, 0)));
-  Report("initial-focus", info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+  Report("initial-focus", FocusedControl(uiThread));
   Shot(shots, "remover-before");
 
   if (action == "cancel") {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
   } else if (action == "escape") {
-    PostMessageW(info.hwndFocus ? info.hwndFocus : cancel, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    const HWND focus = GuiState(uiThread).hwndFocus;
+    PostMessageW(focus ? focus : cancel, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
   } else if (action == "close") {
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
   } else {

@@ -63,21 +63,26 @@ std::string GbkToUtf8(const std::string& gbk, const std::string& field) {
   return *utf8;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+// What a security directory that reaches past the end of a file of `length` bytes is.
+std::string OutsideTheFile(const payload::CertificateTable& table, std::uint64_t length) {
+  std::ostringstream msg;
+  msg << "the security directory points outside the file (certificate table at offset " << table.offset << ", "
+      << table.size << " bytes; the file has " << length << " bytes)";
+  return msg.str();
+}
 
 // The remover runs with the temporary folder as its current folder and joins nothing onto a
 // listed path, so every path must name one place by itself: "X:\..." or "\\server\share...",
 // with no ".." component. Checked on the UTF-8 text, where a separator byte is always one.
 void RequireFullPath(const std::string& utf8, const std::string& field) {
-  const bool drive = utf8.size() >= 3 && std::isalpha(static_cast<unsigned char>(utf8[0])) && utf8[1] == ':' &&
-                     IsSeparator(utf8[2]);
-  const bool unc = utf8.size() > 2 && IsSeparator(utf8[0]) && IsSeparator(utf8[1]) && !IsSeparator(utf8[2]);
-  if (!drive && !unc)
+  // Two separators then a third is no server name.
+  const bool noServer = utf8.size() > 2 && fw::IsPathSeparator(utf8[0]) && fw::IsPathSeparator(utf8[2]);
+  if (!fw::IsFullyQualified(std::string_view(utf8)) || noServer)
     throw InputError("manifest: " + field + " is not a full Windows path (drive and separator, or \\\\server\\share): \"" +
                      utf8 + "\"");
   std::size_t start = 0;
   for (std::size_t i = 0; i <= utf8.size(); ++i) {
-    if (i < utf8.size() && !IsSeparator(utf8[i])) continue;
+    if (i < utf8.size() && !fw::IsPathSeparator(utf8[i])) continue;
     if (utf8.compare(start, i - start, "..") == 0 && i - start == 2)
       throw InputError("manifest: " + field + " has a '..' component: \"" + utf8 + "\"");
     start = i + 1;
@@ -158,9 +163,7 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
     std::ostringstream msg;
     msg << "launcher " << launcherPath;
     if (table->End() > imageSize)
-      msg << ": its security directory points outside the file (certificate table at offset " << table->offset << ", "
-          << table->size << " bytes; the file has " << imageSize
-          << " bytes), so the payload appended behind it would lie inside that table";
+      msg << ": " << OutsideTheFile(*table, imageSize) << ", so the payload appended behind it would lie inside that table";
     else
       msg << " is signed (certificate table at offset " << table->offset << ", " << table->size
           << " bytes): a payload appended now would lie outside the signature";
@@ -246,8 +249,7 @@ void RequireSignatureCoversPayload(const std::string& path, const payload::Paylo
   std::ostringstream msg;
   msg << path << ": ";
   if (table.End() > length) {
-    msg << "the security directory points outside the file (certificate table at offset " << table.offset << ", "
-        << table.size << " bytes; the file has " << length << " bytes)";
+    msg << OutsideTheFile(table, length);
   } else {
     msg << "the certificate table at offset " << table.offset << " (" << table.size << " bytes) ";
     if (found.signature == payload::Signature::ImageOnly)
