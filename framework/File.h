@@ -40,6 +40,10 @@ class File {
                   // a link included, makes the open fail: nothing existing is ever opened
     ReadHeld,     // read-only, other readers admitted and writers shut out; a link is opened
                   // itself, never followed
+    OwnImage,     // the running program's own file, as ReadHeld (nobody writes, deletes or renames
+                  // it while it is open), and only when the file opened is the one the program's
+                  // image was loaded from: a file put under its name since fails
+                  // (ERROR_FILE_INVALID on Windows). Plain read-only on POSIX.
   };
   enum class SeekFrom { Begin, End };
 

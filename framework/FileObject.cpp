@@ -1,8 +1,12 @@
 #include "FileObject.h"
 
+#include <aclapi.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstring>
+
+#include "Ntdll.h"
 
 namespace fw {
 namespace {
@@ -27,24 +31,18 @@ constexpr ULONG kFileIdBothDirectoryInformation = 37;      // FILE_INFORMATION_C
 constexpr ULONG kFileInternalInformation = 6;              // FILE_INFORMATION_CLASS: the file id
 constexpr ULONG kObjCaseInsensitive = 0x00000040;          // OBJ_CASE_INSENSITIVE
 
-template <typename Fn>
-Fn Native(const char* name) {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ntdll, name))) : nullptr;
-}
-
 NtCreateFileFn NtCreateFileEntry() {
-  static const NtCreateFileFn fn = Native<NtCreateFileFn>("NtCreateFile");
+  static const NtCreateFileFn fn = NtdllFunction<NtCreateFileFn>("NtCreateFile");
   return fn;
 }
 
 NtQueryDirectoryFileFn NtQueryDirectoryFileEntry() {
-  static const NtQueryDirectoryFileFn fn = Native<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
+  static const NtQueryDirectoryFileFn fn = NtdllFunction<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
   return fn;
 }
 
 NtQueryInformationFileFn NtQueryInformationFileEntry() {
-  static const NtQueryInformationFileFn fn = Native<NtQueryInformationFileFn>("NtQueryInformationFile");
+  static const NtQueryInformationFileFn fn = NtdllFunction<NtQueryInformationFileFn>("NtQueryInformationFile");
   return fn;
 }
 
@@ -60,8 +58,9 @@ UNICODE_STRING Counted(const std::wstring& text) {
 void Collect(const unsigned char* buffer, std::vector<FolderEntry>& entries) {
   for (;;) {
     const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer);
-    entries.push_back({std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)), info->FileAttributes,
-                       static_cast<std::uint64_t>(info->FileId.QuadPart)});
+    entries.push_back({std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)),
+                       std::wstring(info->ShortName, static_cast<std::size_t>(info->ShortNameLength) / sizeof(wchar_t)),
+                       info->FileAttributes, static_cast<std::uint64_t>(info->FileId.QuadPart)});
     if (info->NextEntryOffset == 0) return;
     buffer += info->NextEntryOffset;
   }
@@ -85,9 +84,11 @@ std::vector<FolderEntry> Query(HANDLE folder, const std::wstring* mask, bool sin
   }
 }
 
+// "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...". Any other device form
+// ("\\?\GLOBALROOT\...", a volume GUID path) stays as it is: it names no drive.
 std::wstring WithoutDevicePrefix(std::wstring path) {
   if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
-  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':') return path.substr(4);
   return path;
 }
 
@@ -103,7 +104,8 @@ FileObject FileObject::OpenFolder(const std::wstring& path) {
 namespace {
 
 // NtCreateFile of `name` relative to `folder`, never following a link at the name itself.
-HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options) {
+HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
+                    bool followLink = false) {
   const auto create = NtCreateFileEntry();
   if (!create || !folder) return nullptr;
   UNICODE_STRING counted = Counted(name);
@@ -115,11 +117,36 @@ HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
   IO_STATUS_BLOCK io{};
   HANDLE h = nullptr;
   const NTSTATUS status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, kFileOpen,
-                                 options | kOpenReparsePoint | kSynchronousIoNonAlert, nullptr, 0);
+                                 options | (followLink ? 0 : kOpenReparsePoint) | kSynchronousIoNonAlert, nullptr, 0);
   return status == 0 ? h : nullptr;
 }
 
 }  // namespace
+
+FileObject FileObject::OpenPassage(const FolderEntry& entry) const {
+  HANDLE h = OpenRelative(handle_.get(), entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kDirectoryFile);
+  return h ? FileObject(h) : FileObject();
+}
+
+FileObject FileObject::OpenLinkItself(const FolderEntry& entry) const {
+  HANDLE h = OpenRelative(handle_.get(), entry.name, FILE_READ_ATTRIBUTES | READ_CONTROL,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  return h ? FileObject(h) : FileObject();
+}
+
+FileObject FileObject::OpenThroughLink(const FolderEntry& entry) const {
+  HANDLE h = OpenRelative(handle_.get(), entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kDirectoryFile, /*followLink=*/true);
+  return h ? FileObject(h) : FileObject();
+}
+
+File FileObject::OpenFileForReading(const FolderEntry& entry) const {
+  File file;
+  if (HANDLE h = OpenRelative(handle_.get(), entry.name, GENERIC_READ, FILE_SHARE_READ, kNonDirectoryFile))
+    file.Attach(h);
+  return file;
+}
 
 FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
   HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
@@ -145,10 +172,63 @@ std::optional<FolderEntry> FileObject::Find(const std::wstring& name) const {
   return found.front();
 }
 
+namespace {
+
+// `name` in upper case as the system compares names (the invariant culture, not the user's).
+std::wstring Upper(const std::wstring& name) {
+  std::wstring out(name);
+  if (!out.empty())
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()), out.data(),
+                  static_cast<int>(out.size()), nullptr, nullptr, 0);
+  return out;
+}
+
+}  // namespace
+
+FolderListing::FolderListing(const FileObject& folder) : entries_(folder.List()) {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    index_.emplace_back(Upper(entries_[i].name), i);
+    if (!entries_[i].shortName.empty()) index_.emplace_back(Upper(entries_[i].shortName), i);
+  }
+  std::sort(index_.begin(), index_.end());
+}
+
+const FolderEntry* FolderListing::Find(const std::wstring& name) const {
+  if (name.empty() || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos) return nullptr;
+  const std::wstring key = Upper(name);
+  const auto it = std::lower_bound(index_.begin(), index_.end(), std::make_pair(key, std::size_t{0}));
+  return it != index_.end() && it->first == key ? &entries_[it->second] : nullptr;
+}
+
 bool FileObject::IsReparsePoint() const {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   return !GetFileInformationByHandleEx(handle_.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
          (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool FileObject::OwnedByAdministrators() const {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor) != ERROR_SUCCESS)
+    return false;
+  // NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID trustedInstaller = nullptr;
+  AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u, 0, 0,
+                           &trustedInstaller);
+  const bool trusted = owner != nullptr && (IsWellKnownSid(owner, WinLocalSystemSid) ||
+                                            IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                            (trustedInstaller != nullptr && EqualSid(owner, trustedInstaller)));
+  if (trustedInstaller) FreeSid(trustedInstaller);
+  LocalFree(descriptor);
+  return trusted;
+}
+
+FileId FileObject::Identity() const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle_.get(), &info)) return {};
+  return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 bool FileObject::HoldsListed(const FolderEntry& entry) const {

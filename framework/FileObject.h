@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "File.h"
 #include "Win32Handles.h"
 
 namespace fw {
@@ -17,6 +18,7 @@ namespace fw {
 // One entry of a folder listing, as the listing reported it.
 struct FolderEntry {
   std::wstring name;
+  std::wstring shortName;  // the 8.3 name, where the file system keeps one
   DWORD attributes = 0;
   std::uint64_t id = 0;  // the file system's identity of the entry (file index / file id)
 
@@ -37,6 +39,18 @@ class FileObject {
   // else in its place while it is held). Empty when it cannot be opened (gone, held, access
   // denied) or is no longer a folder.
   FileObject OpenSubfolder(const FolderEntry& entry) const;
+  // Opens the sub-folder `entry` of this folder to pass through it (list it, open what is in it):
+  // relative to this handle, without following a link at the entry, with no delete access and
+  // every sharing, so that no other program's handle stands in the way. Empty when it cannot be
+  // opened or is no longer a folder.
+  FileObject OpenPassage(const FolderEntry& entry) const;
+  // Opens the link `entry` of this folder itself, to read who made it (its owner).
+  FileObject OpenLinkItself(const FolderEntry& entry) const;
+  // Opens the folder the link `entry` of this folder leads to (the system follows the link).
+  FileObject OpenThroughLink(const FolderEntry& entry) const;
+  // Opens the file `entry` of this folder for reading, without following a link at the entry;
+  // other readers admitted, writers shut out. Not open when it cannot be opened.
+  File OpenFileForReading(const FolderEntry& entry) const;
   // Deletes the file `entry` of this folder: opened relative to its handle, never following a
   // link (a file link goes as the link itself), never a folder, for deletion when closed; a file
   // the system will not delete (read-only, held) stays. Whatever file has that name in this
@@ -52,12 +66,20 @@ class FileObject {
   std::vector<FolderEntry> List() const;
   // The entry of this folder that `name` names (its long name as the folder stores it, also when
   // `name` is a short 8.3 name). Wildcards are never matched: a name holding one finds nothing.
+  // Once per handle: the system keeps the name of a handle's first query for all later ones, so a
+  // second Find (or a List) on the same handle would answer for the first name. To look up
+  // several names in one folder, use a FolderListing.
   std::optional<FolderEntry> Find(const std::wstring& name) const;
 
   // True when this handle holds `entry` as it was listed: the same file system identity. An entry
   // replaced since the listing, by another file or folder or by a link to one, fails this.
   bool HoldsListed(const FolderEntry& entry) const;
   bool IsReparsePoint() const;
+  // True when the object's owner is SYSTEM, TrustedInstaller or the Administrators group: only
+  // an administrator made it (or took it over). False when the owner cannot be read.
+  bool OwnedByAdministrators() const;
+  // Which object this is: volume serial and file id. Zero values when the system cannot say.
+  FileId Identity() const;
   // The path with every link resolved ("C:\\..." or "\\\\server\\share\\..."), or "" when the system
   // cannot tell.
   std::wstring FinalPath() const;
@@ -71,6 +93,20 @@ class FileObject {
  private:
   explicit FileObject(HANDLE handle) : handle_(handle) {}
   FileHandle handle_;
+};
+
+// The entries of a folder as one listing read them, looked up as the file system looks names up:
+// case-insensitively, and by short (8.3) name too. Entries made after the listing are not in it.
+class FolderListing {
+ public:
+  explicit FolderListing(const FileObject& folder);
+  const std::vector<FolderEntry>& Entries() const { return entries_; }
+  // The entry `name` names, or null. A name holding a wildcard or a separator finds nothing.
+  const FolderEntry* Find(const std::wstring& name) const;
+
+ private:
+  std::vector<FolderEntry> entries_;
+  std::vector<std::pair<std::wstring, std::size_t>> index_;  // upper-case name, entry; sorted
 };
 
 // `path` with its short (8.3) components expanded, or "" when the system cannot tell.

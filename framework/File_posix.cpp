@@ -40,6 +40,7 @@ bool File::Open(const NativePath& path, Mode mode) {
   int flags = O_WRONLY | O_CREAT | O_TRUNC;
   switch (mode) {
     case Mode::Read:
+    case Mode::OwnImage:
       flags = O_RDONLY;
       break;
     case Mode::CreateWrite:

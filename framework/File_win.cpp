@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "File.h"
+#include "Ntdll.h"
 #include "Win32Handles.h"
 
 namespace fw {
@@ -11,6 +12,22 @@ namespace {
 
 [[noreturn]] void Fail(const char* what) {
   throw FileError(std::string(what) + " (Win32 error " + std::to_string(GetLastError()) + ")");
+}
+
+// True when `file` is the file the running program's image was mapped from. A name proves
+// nothing (the running file may have been renamed away and another put in its place), so the
+// system compares the image's mapping with a view of the opened file.
+bool IsOwnImage(HANDLE file) {
+  using SameFn = LONG(NTAPI*)(PVOID, PVOID);
+  static const auto same = NtdllFunction<SameFn>("NtAreMappedFilesTheSame");
+  if (!same) return false;
+  const FileHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping.get()) return false;
+  void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
+  if (!view) return false;
+  const bool own = same(GetModuleHandleW(nullptr), view) == 0;
+  UnmapViewOfFile(view);
+  return own;
 }
 
 }  // namespace
@@ -38,6 +55,7 @@ bool File::Open(const NativePath& path, Mode mode) {
       disposition = CREATE_NEW;
       break;
     case Mode::ReadHeld:
+    case Mode::OwnImage:
       access = GENERIC_READ;
       share = FILE_SHARE_READ;
       disposition = OPEN_EXISTING;
@@ -47,6 +65,11 @@ bool File::Open(const NativePath& path, Mode mode) {
   HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   impl_->handle.reset(h);
+  if (mode == Mode::OwnImage && !IsOwnImage(h)) {
+    Close();
+    SetLastError(ERROR_FILE_INVALID);
+    return false;
+  }
   return true;
 }
 

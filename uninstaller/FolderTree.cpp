@@ -1,130 +1,160 @@
 #include "FolderTree.h"
 
-#include <shlobj.h>
-
 #include <vector>
 
 #include "FileObject.h"
-#include "RemovalRules.h"
-#include "Text.h"
+#include "PathParts.h"
 #include "WideText.h"
 
 namespace uninstaller {
 namespace {
 
-void (*g_afterListingHook)(HANDLE folder) = nullptr;
+class SystemWalkImpl final : public WalkSystem {
+ public:
+  std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
+  void Listed(HANDLE) const override {}
+};
 
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
-}
+// One walk: the guard's identities are compared on the walked folder's volume, which the walk
+// never leaves (it enters no link or mount point).
+struct Walk {
+  const RemovalScope& scope;
+  const WalkSystem& system;
+  std::uint64_t volume;
+  BOOL deleteFiles;
 
-// Without trailing separators ("C:\" becomes "C:").
-std::wstring Bare(std::wstring path) {
-  while (!path.empty() && fw::IsPathSeparator(path.back())) path.pop_back();
-  return path;
-}
+  bool RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry) const;
 
-// Every name the system knows `path` by: as written, made full, with short names expanded, and
-// with links resolved (the last two only for a path that exists).
-std::vector<std::u16string> Forms(const std::wstring& path) {
-  std::vector<std::u16string> forms;
-  for (const std::wstring& form : {path, fw::FullPathOf(path), fw::LongPathOf(path), fw::FinalPathOf(path)})
-    if (!form.empty()) forms.push_back(fw::AsUtf16(form));
-  return forms;
-}
-
-const FolderGuard& Guard() {
-  static const FolderGuard guard = [] {
-    std::vector<std::wstring> bases;
-    wchar_t buffer[MAX_PATH] = {};
-    if (GetWindowsDirectoryW(buffer, MAX_PATH)) bases.push_back(buffer);
-    if (GetSystemDirectoryW(buffer, MAX_PATH)) bases.push_back(buffer);
-    if (GetTempPathW(MAX_PATH, buffer)) bases.push_back(buffer);
-    for (int csidl :
-         {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
-          CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE, CSIDL_DESKTOP,
-          CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS, CSIDL_APPDATA,
-          CSIDL_LOCAL_APPDATA, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
-          CSIDL_STARTUP, CSIDL_COMMON_STARTUP, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES,
-          CSIDL_TEMPLATES, CSIDL_SENDTO, CSIDL_RECENT, CSIDL_FONTS})
-      bases.push_back(ShellFolder(csidl));
-    const std::wstring profile = ShellFolder(CSIDL_PROFILE);
-    if (!profile.empty()) bases.push_back(profile + L"\\Downloads");  // no CSIDL of its own
-
-    std::vector<std::u16string> folders;
-    for (const std::wstring& base : bases)
-      if (!base.empty())
-        for (std::u16string& form : Forms(base)) folders.push_back(std::move(form));
-    return MakeFolderGuard(std::move(folders), profile.empty() ? std::vector<std::u16string>{} : Forms(profile));
-  }();
-  return guard;
-}
-
-bool IsGuarded(const std::wstring& path) {
-  for (const std::u16string& form : Forms(path))
-    if (IsGuardedFolder(form, Guard())) return true;
-  return false;
-}
-
-bool RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry, BOOL deleteFiles);
-
-// Handles the entries of `folder`, each opened relative to the folder's handle and checked
-// against the listing before anything is done to it.
-void RemoveEntries(const fw::FileObject& folder, BOOL deleteFiles) {
-  const std::vector<fw::FolderEntry> entries = folder.List();
-  if (g_afterListingHook) g_afterListingHook(folder.get());
-  for (const fw::FolderEntry& entry : entries) {
-    if (entry.IsDots()) continue;
-    if (entry.IsFolder()) {
-      RemoveFolder(folder, entry, deleteFiles);
-    } else if (deleteFiles) {
-      // A file link is deleted as a link; a folder swapped in under the name is not touched.
-      folder.DeleteFileEntry(entry);
+  // Handles the entries of `folder`, each opened relative to the folder's handle and checked
+  // against the listing before anything is done to it.
+  void RemoveEntries(const fw::FileObject& folder) const {
+    const std::vector<fw::FolderEntry> entries = folder.List();
+    system.Listed(folder.get());
+    for (const fw::FolderEntry& entry : entries) {
+      if (entry.IsDots()) continue;
+      if (entry.IsFolder()) {
+        RemoveFolder(folder, entry);
+      } else if (deleteFiles) {
+        // A file link is deleted as a link; a folder swapped in under the name is not touched.
+        folder.DeleteFileEntry(entry);
+      }
     }
   }
+};
+
+// Removes a link as the link itself, never entering it: only a handle on the link itself may be
+// deleted; where the system followed the link to open it, the link stays.
+bool RemoveLink(const fw::FileObject& parent, const fw::FolderEntry& entry) {
+  const fw::FileObject link = parent.OpenSubfolder(entry);
+  return link && link.IsReparsePoint() && link.MarkForDeletion();
 }
 
-// Removes the sub-folder `entry` of `parent` with its content; a link only as a link, its target
-// never entered. True when the folder was removed.
-bool RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry, BOOL deleteFiles) {
+// Removes the sub-folder `entry` of `parent` with its content. True when the folder was removed.
+bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry) const {
+  if (entry.IsLink()) return RemoveLink(parent, entry);
+  if (scope.Guard().IsGuardedIdentity(volume, entry.id)) return false;
   fw::FileObject folder = parent.OpenSubfolder(entry);
   if (!folder) return false;
-  if (entry.IsLink() || folder.IsReparsePoint()) {
-    // Only a handle on the link itself may be deleted: where the system followed the link to
-    // open it, the link stays.
-    return folder.IsReparsePoint() && folder.MarkForDeletion();
-  }
+  if (folder.IsReparsePoint()) return folder.MarkForDeletion();
   if (!folder.HoldsListed(entry)) return false;  // replaced since it was listed
-  RemoveEntries(folder, deleteFiles);
+  RemoveEntries(folder);
   const bool removed = folder.MarkForDeletion();
   folder.Close();
   return removed;
 }
 
+std::u16string Comparable(const std::wstring& path) { return ComparablePath(fw::AsUtf16(path)); }
+
 }  // namespace
 
-BOOL RemoveFolderTree(std::string path, BOOL deleteFiles) {
-  if (path.empty() || !fw::IsFullyQualified(path)) return FALSE;
-  const auto wide = fw::GbkToWide(path);
-  if (!wide) return FALSE;
-  const std::wstring full = Bare(fw::FullPathOf(*wide));
-  if (full.empty() || IsGuarded(*wide) || IsGuarded(full)) return FALSE;
+RemovalScope::RemovalScope(const FolderGuard& guard, std::wstring installFolder)
+    : guard_(guard), installFolder_(Comparable(installFolder)) {}
 
-  // The folder is taken as an entry of its parent, like every folder below it.
-  const auto cut = full.find_last_of(L"\\/");
-  if (cut == std::wstring::npos) return FALSE;
-  const fw::FileObject parent = fw::FileObject::OpenFolder(full.substr(0, cut) + L"\\");
-  if (!parent) return FALSE;
-  const auto entry = parent.Find(full.substr(cut + 1));
-  if (!entry || !entry->IsFolder()) return FALSE;
-  // Where the walk really goes: the parent as it is now, links in it resolved, and the entry's
-  // own long name. A link in a parent must not lead into a guarded folder either.
-  const std::wstring parentNow = Bare(parent.FinalPath());
-  if (parentNow.empty() || IsGuardedFolder(fw::AsUtf16(parentNow + L"\\" + entry->name), Guard())) return FALSE;
-  return RemoveFolder(parent, *entry, deleteFiles) ? TRUE : FALSE;
+bool RemovalScope::MayFollow(const std::wstring& linkPath, const fw::FileObject& link) const {
+  const std::u16string comparable = Comparable(linkPath);
+  if (!installFolder_.empty() && IsBelow(comparable, installFolder_)) return false;
+  if (guard_.IsInsideAProfile(comparable)) return false;
+  return link.OwnedByAdministrators();
 }
 
-void SetAfterListingHookForTest(void (*hook)(HANDLE folder)) { g_afterListingHook = hook; }
+std::optional<fw::ReachedFolder> RemovalScope::Reach(const std::wstring& root, std::span<const std::wstring> names) const {
+  return fw::ReachFolder(root, names,
+                         [this](const std::wstring& linkPath, const fw::FileObject& link) { return MayFollow(linkPath, link); });
+}
+
+std::optional<fw::ReachedFolder> RemovalScope::Reach(const std::wstring& path) const {
+  const auto parts = fw::SplitPlainPath(std::wstring_view(path));
+  if (!parts) return std::nullopt;
+  return Reach(parts->root, parts->components);
+}
+
+const WalkSystem& SystemWalk() {
+  static const SystemWalkImpl system;
+  return system;
+}
+
+BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& system) {
+  const FolderGuard& guard = scope.Guard();
+  const std::u16string written = fw::AsUtf16(path);
+  const FolderVerdict asWritten = guard.Judge({written});
+  if (asWritten == FolderVerdict::Refuse) return FALSE;
+  if (fw::KindOf(std::wstring_view(path)) == fw::PathKind::Device)
+    return RemoveDirectoryW(path.c_str());  // only an empty folder (or a link itself) goes
+
+  const auto parts = fw::SplitPlainPath(std::wstring_view(path));
+  if (!parts || parts->components.empty()) return FALSE;
+  // The folder is taken as an entry of its parent, like every folder below it.
+  const std::span<const std::wstring> names(parts->components);
+  const std::wstring& name = names.back();
+  const auto parent = scope.Reach(parts->root, names.first(names.size() - 1));
+  if (!parent) return FALSE;
+  const auto entry = parent->folder.Find(name);
+  if (!entry || !entry->IsFolder()) return FALSE;
+  const std::wstring stored = parent->path + (fw::IsPathSeparator(parent->path.back()) ? L"" : L"\\") + entry->name;
+  const std::u16string storedForm = fw::AsUtf16(stored);
+  if (guard.Judge({written, storedForm}) == FolderVerdict::Refuse) return FALSE;
+  if (entry->IsLink()) return RemoveLink(parent->folder, *entry) ? TRUE : FALSE;
+
+  fw::FileObject folder = parent->folder.OpenSubfolder(*entry);
+  if (!folder || folder.IsReparsePoint() || !folder.HoldsListed(*entry)) return FALSE;
+  const fw::FileId id = folder.Identity();
+  if (guard.IsGuardedIdentity(id.volume, id.index)) return FALSE;
+  const std::u16string finalPath = fw::AsUtf16(system.FinalPath(folder));
+  switch (guard.Judge({written, storedForm, finalPath})) {
+    case FolderVerdict::Refuse:
+      return FALSE;
+    case FolderVerdict::OnlyIfEmpty:
+      return folder.MarkForDeletion() ? TRUE : FALSE;  // the system refuses a folder that is not empty
+    case FolderVerdict::Walk:
+      break;
+  }
+  const Walk walk{scope, system, id.volume, deleteFiles};
+  walk.RemoveEntries(folder);
+  const bool removed = folder.MarkForDeletion();
+  folder.Close();
+  return removed ? TRUE : FALSE;
+}
+
+bool ListedFiles::Delete(const std::wstring& path) {
+  const auto parts = fw::SplitPlainPath(std::wstring_view(path));
+  if (!parts || parts->components.empty()) return false;
+  const std::span<const std::wstring> names(parts->components);
+  const std::span<const std::wstring> folderNames = names.first(names.size() - 1);
+  std::wstring folderPath = parts->root;
+  for (const std::wstring& folderName : folderNames) folderPath += folderName + L"\\";
+  auto [slot, added] = folders_.try_emplace(Comparable(folderPath));
+  if (added) {
+    if (auto reached = scope_.Reach(parts->root, folderNames)) {
+      fw::FolderListing listing(reached->folder);
+      slot->second.emplace(Folder{std::move(reached->folder), std::move(listing)});
+    }
+  }
+  if (!slot->second) return false;
+  const fw::FolderEntry* entry = slot->second->listing.Find(names.back());
+  // A link where a listed file was is not the product's file: it is left as it is.
+  if (!entry || entry->IsLink()) return false;
+  if (!entry->IsFolder()) slot->second->handle.DeleteFileEntry(*entry);
+  return true;
+}
 
 }  // namespace uninstaller

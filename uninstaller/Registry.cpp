@@ -3,36 +3,42 @@
 #include <set>
 #include <string>
 
+#include "Ntdll.h"
+
 namespace uninstaller {
 namespace {
 
 constexpr REGSAM kViewFlags = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
 constexpr DWORD kNameBufferSize = 256;  // characters, the terminating zero included
 
+// NtDeleteKey deletes the key a handle holds. RegDeleteKey(Ex) takes a name and opens it again,
+// following a link there.
+using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+
 class SystemRegistryApi final : public RegistryApi {
  public:
-  LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, REGSAM access, HKEY* result) override {
-    return RegOpenKeyExW(parent, subkey, 0, access, result);
+  LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, DWORD options, REGSAM access, HKEY* result) override {
+    return RegOpenKeyExW(parent, subkey, options, access, result);
   }
   LONG EnumKeyEx(HKEY key, DWORD index, LPWSTR name, DWORD* nameSize) override {
     return RegEnumKeyExW(key, index, name, nameSize, nullptr, nullptr, nullptr, nullptr);
   }
-  LONG DeleteKey(HKEY parent, LPCWSTR subkey) override { return RegDeleteKeyW(parent, subkey); }
+  bool IsLink(HKEY key) override {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+  }
+  LONG DeleteKey(HKEY key) override {
+    static const auto deleteKey = fw::NtdllFunction<NtDeleteKeyFn>("NtDeleteKey");
+    static const auto toWin32 = fw::NtdllFunction<RtlNtStatusToDosErrorFn>("RtlNtStatusToDosError");
+    if (!deleteKey || !toWin32) return ERROR_CALL_NOT_IMPLEMENTED;
+    return static_cast<LONG>(toWin32(deleteKey(key)));
+  }
   LONG CloseKey(HKEY key) override { return RegCloseKey(key); }
-  HMODULE ModuleHandle(LPCWSTR name) override { return GetModuleHandleW(name); }
-  FARPROC ProcAddress(HMODULE module, LPCSTR name) override { return GetProcAddress(module, name); }
 };
 
 }  // namespace
-
-RegistryApi::DeleteKeyExFn RegistryApi::ExtendedDelete() {
-  if (!lookedUp_) {
-    if (HMODULE advapi = ModuleHandle(L"Advapi32.dll"))
-      deleteKeyEx_ = reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(ProcAddress(advapi, "RegDeleteKeyExW")));
-    lookedUp_ = true;
-  }
-  return deleteKeyEx_;
-}
 
 RegistryApi& SystemRegistry() {
   static SystemRegistryApi api;
@@ -41,7 +47,7 @@ RegistryApi& SystemRegistry() {
 
 LONG CRegistryKey::Open(HKEY parent, LPCWSTR subkey, REGSAM access) {
   HKEY opened = nullptr;
-  const LONG status = m_api.OpenKeyEx(parent, subkey, access, &opened);
+  const LONG status = m_api.OpenKeyEx(parent, subkey, REG_OPTION_OPEN_LINK, access, &opened);
   if (status == ERROR_SUCCESS) {
     Close();
     m_hKey = opened;
@@ -61,14 +67,17 @@ LONG CRegistryKey::Close() {
 }
 
 LONG CRegistryKey::RemoveSubkey(LPCWSTR subkey) {
-  if (const auto deleteKeyEx = m_api.ExtendedDelete()) return deleteKeyEx(m_hKey, subkey, m_viewFlags, 0);
-  return m_api.DeleteKey(m_hKey, subkey);
+  CRegistryKey child(m_api);
+  const LONG opened = child.Open(m_hKey, subkey, DELETE | m_viewFlags);
+  if (opened != ERROR_SUCCESS) return opened;
+  return m_api.DeleteKey(child.m_hKey);
 }
 
 LONG CRegistryKey::RemoveTree(LPCWSTR subkey) {
   CRegistryKey child(m_api);
-  const LONG opened = child.Open(m_hKey, subkey, KEY_READ | KEY_WRITE | m_viewFlags);
+  const LONG opened = child.Open(m_hKey, subkey, KEY_READ | KEY_WRITE | DELETE | m_viewFlags);
   if (opened != ERROR_SUCCESS) return opened;
+  if (m_api.IsLink(child.m_hKey)) return m_api.DeleteKey(child.m_hKey);
 
   // Index 0 every time: the subkey just taken is gone, so the next one moves up. A key that
   // reports success but stays would come back at index 0 forever; the names already deleted
@@ -82,8 +91,7 @@ LONG CRegistryKey::RemoveTree(LPCWSTR subkey) {
     if (status != ERROR_SUCCESS) return status;
     size = kNameBufferSize;
   }
-  child.Close();
-  return RemoveSubkey(subkey);
+  return m_api.DeleteKey(child.m_hKey);
 }
 
 void CleanRegistry(RegistryApi& api) {

@@ -8,29 +8,22 @@ namespace uninstaller {
 
 // The registry operations the cleanup uses, with the platform's statuses. The product uses the
 // system's (SystemRegistry); tests put a double here to produce failures the real registry
-// cannot. Also holds the once-only lookup of the extended delete.
+// cannot.
 class RegistryApi {
  public:
-  using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-
   virtual ~RegistryApi() = default;
-  virtual LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, REGSAM access, HKEY* result) = 0;
+  // RegOpenKeyExW with `options` (REG_OPTION_OPEN_LINK: a symbolic link key is opened itself).
+  virtual LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, DWORD options, REGSAM access, HKEY* result) = 0;
   virtual LONG EnumKeyEx(HKEY key, DWORD index, LPWSTR name, DWORD* nameSize) = 0;
-  virtual LONG DeleteKey(HKEY parent, LPCWSTR subkey) = 0;  // RegDeleteKeyW
+  // True when the open key is a symbolic link (its "SymbolicLinkValue" is a REG_LINK).
+  virtual bool IsLink(HKEY key) = 0;
+  // Deletes the open key itself (NtDeleteKey): the key that handle holds, whatever its name now
+  // is; the platform refuses one that has subkeys.
+  virtual LONG DeleteKey(HKEY key) = 0;
   virtual LONG CloseKey(HKEY key) = 0;
-  virtual HMODULE ModuleHandle(LPCWSTR name) = 0;           // GetModuleHandleW: never loads
-  virtual FARPROC ProcAddress(HMODULE module, LPCSTR name) = 0;
-
-  // RegDeleteKeyExW from the already loaded "Advapi32.dll", or null where the platform lacks
-  // it. Looked up on the first call only; the answer (null included) is kept from then on.
-  DeleteKeyExFn ExtendedDelete();
-
- private:
-  bool lookedUp_ = false;
-  DeleteKeyExFn deleteKeyEx_ = nullptr;
 };
 
-// The system's registry functions; process-wide, so the lookup above happens once per process.
+// The system's registry functions.
 RegistryApi& SystemRegistry();
 
 // The one holder of an open registry key.
@@ -41,18 +34,21 @@ class CRegistryKey {
   CRegistryKey(const CRegistryKey&) = delete;
   CRegistryKey& operator=(const CRegistryKey&) = delete;
 
-  // Opens `subkey` of `parent` (null: the parent itself). On success the key held before is
-  // closed and the view flags become access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY); on failure
-  // the holder keeps what it held.
+  // Opens `subkey` of `parent` (null: the parent itself); a key that is a symbolic link is opened
+  // itself, never followed. On success the key held before is closed and the view flags become
+  // access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY); on failure the holder keeps what it held.
   LONG Open(HKEY parent, LPCWSTR subkey, REGSAM access);
   // Closes the held key (its status is returned; ERROR_SUCCESS when empty); view flags become 0.
   LONG Close();
-  // Deletes a direct subkey of the held key; the platform refuses one that has subkeys.
+  // Deletes a direct subkey of the held key, opened as a link where it is one (the link goes, not
+  // its target); the platform refuses one that has subkeys.
   LONG RemoveSubkey(LPCWSTR subkey);
-  // Deletes a subkey of the held key with everything below it, children before parents. The
-  // first failure stops the tree and is returned; what was deleted before it stays deleted. A
-  // level whose enumeration keeps naming a key it has already deleted stops with
-  // ERROR_CANTWRITE instead of looping.
+  // Deletes a subkey of the held key with everything below it, children before parents, each key
+  // through the handle it was walked with. A key that is a symbolic link is deleted as the link:
+  // nothing below it is listed or deleted, so a link planted in the product's place never leads
+  // into someone else's keys. The first failure stops the tree and is returned; what was deleted
+  // before it stays deleted. A level whose enumeration keeps naming a key it has already deleted
+  // stops with ERROR_CANTWRITE instead of looping.
   LONG RemoveTree(LPCWSTR subkey);
 
   HKEY m_hKey = nullptr;

@@ -1,5 +1,6 @@
 #include "Removal.h"
 
+#include <optional>
 #include <vector>
 
 #include "Archive.h"
@@ -8,8 +9,8 @@
 #include "Payload.h"
 #include "RemovalRules.h"
 #include "Shortcuts.h"
-#include "SystemPaths.h"
 #include "Text.h"
+#include "WideText.h"
 
 namespace uninstaller {
 
@@ -17,18 +18,26 @@ std::atomic<std::int32_t> g_nProgress{0};
 
 namespace {
 
-// A path of the payload: one of 260 bytes or more is never found, as the remover's paths are
-// limited to that.
-bool Found(const std::string& gbkPath) { return gbkPath.size() < MAX_PATH && uninstaller::Found(Wide(gbkPath)); }
+// A path of the payload as the system takes it; nullopt for one the remover never acts on: text
+// that is not GBK, or 260 bytes and more (the remover's paths are limited to that).
+std::optional<std::wstring> SystemPath(const std::string& gbk) {
+  if (gbk.size() >= MAX_PATH) return std::nullopt;
+  return fw::GbkToWide(gbk);
+}
 
 // The second pass over the records: acts on each item as it is read.
 class RemovalPass : public payload::RecordVisitor {
  public:
-  RemovalPass(std::uint32_t fileTotal, RemovalView& view) : fileTotal_(fileTotal), view_(view) {}
+  RemovalPass(std::uint32_t fileTotal, RemovalView& view, const FolderGuard& guard)
+      : fileTotal_(fileTotal), view_(view), guard_(guard) {}
 
   void OnHeader(const payload::RecordHeader& header) override {
     header_ = header;
     installFolder_ = fw::WithTrailingSeparator(header.installDir);
+    // No link inside the install folder is followed: anyone who can write there could make one.
+    const auto install = fw::GbkToWide(header.installDir);
+    scope_.emplace(guard_, install.value_or(L""));
+    files_.emplace(*scope_);
     RemoveResourceFolders();
   }
 
@@ -37,44 +46,60 @@ class RemovalPass : public payload::RecordVisitor {
   }
 
   void OnEntry(const std::string& filePath) override {
-    if (!Found(filePath)) return;  // missing (or 260 bytes and more): no status, no progress
-    DeleteFileW(Wide(filePath).c_str());
+    const auto path = SystemPath(filePath);
+    if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
     view_.DeletingFile(filePath);
     ++deletedCount_;
     g_nProgress.store(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
   }
 
+  // After the records: the final file, then the folder handles the listed files needed are let go
+  // (a held folder could not be removed).
+  void DeleteFinalFile() {
+    if (const auto path = SystemPath(header_.finalFile); path && files_) files_->Delete(*path);
+    files_.reset();
+  }
+
   const payload::RecordHeader& Header() const { return header_; }
   const std::vector<std::string>& FolderList() const { return folderList_; }
+  const RemovalScope& Scope() const { return *scope_; }
 
  private:
-  // The folders "Resource.ini" in the install folder names, then the file itself. Only an
-  // install folder given as a full path is used: "\Resource.ini" would be a file at the root of
-  // the current drive, not the product's. Nor one that is not GBK text: one ending in a lone lead
-  // byte would take the separator appended to it as its second byte (0x81 + '\' is 乗) and name
-  // a sibling of the install folder.
+  // The folders "Resource.ini" in the install folder names, then the file itself; the install
+  // folder and the file are reached by handle. Only an install folder given as a full path is
+  // used: "\Resource.ini" would be a file at the root of the current drive, not the product's.
+  // Nor one that is not GBK text: one ending in a lone lead byte would take the separator appended
+  // to it as its second byte (0x81 + '\' is 乗) and name a sibling of the install folder.
   void RemoveResourceFolders() {
-    if (!fw::IsFullyQualified(installFolder_) || !fw::GbkToWide(header_.installDir)) return;
-    const std::string ini = installFolder_ + "Resource.ini";
-    if (Found(ini)) {
-      fw::File file;
-      if (file.Open(Wide(ini), fw::File::Mode::Read)) {
+    const auto install = fw::GbkToWide(header_.installDir);
+    if (!install || !fw::IsFullyQualified(installFolder_)) return;
+    const auto folder = scope_->Reach(*install);
+    if (!folder) return;
+    const auto ini = folder->folder.Find(L"Resource.ini");
+    if (!ini || ini->IsLink() || ini->IsFolder()) return;
+    {
+      fw::File file = folder->folder.OpenFileForReading(*ini);
+      if (file.IsOpen()) {
         try {
           fw::Archive archive(file, fw::Archive::Mode::Load);
           std::string line;
           while (archive.ReadLine(line)) {
-            if (const auto folder = ResourceFolderFromLine(line, installFolder_)) RemoveFolderTree(*folder, TRUE);
+            if (const auto named = ResourceFolderFromLine(line, installFolder_))
+              if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, *scope_);
           }
         } catch (const std::runtime_error&) {
           // A read failure ends the list; what was named before it was handled.
         }
       }
     }
-    DeleteFileW(Wide(ini).c_str());
+    folder->folder.DeleteFileEntry(*ini);
   }
 
   std::uint32_t fileTotal_;
   RemovalView& view_;
+  const FolderGuard& guard_;
+  std::optional<RemovalScope> scope_;
+  std::optional<ListedFiles> files_;
   payload::RecordHeader header_;
   std::string installFolder_;
   std::vector<std::string> folderList_;
@@ -94,14 +119,13 @@ bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) 
 
 }  // namespace
 
-int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view, ShellServices& shell) {
-  fw::File own;
-  if (!own.Open(ownPath, fw::File::Mode::Read)) return IDCANCEL;
+int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServices& shell, const FolderGuard& guard) {
+  if (!own.IsOpen()) return IDCANCEL;  // not opened, or not the remover's own file
   const auto trailer = payload::ReadTrailer(own);
   if (!trailer || !trailer->IsValid()) return IDCANCEL;
   if (!RecordsReadThrough(own, *trailer)) return IDCANCEL;
 
-  RemovalPass pass(trailer->fileTotal, view);
+  RemovalPass pass(trailer->fileTotal, view, guard);
   try {
     payload::ReadRecords(own, *trailer, pass);
   } catch (const std::runtime_error&) {
@@ -111,15 +135,15 @@ int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& vie
   }
   own.Close();
 
-  DeleteFileW(Wide(pass.Header().finalFile).c_str());
+  pass.DeleteFinalFile();
 
   const auto& folders = pass.FolderList();
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     view.DeletingFolder(*it);
-    RemoveFolderTree(*it, deleteHistory);
+    if (const auto path = SystemPath(*it)) RemoveFolderTree(*path, deleteHistory, pass.Scope());
   }
 
-  RemoveShortcuts(pass.Header().programFolderName, shell);
+  RemoveShortcuts(pass.Header().programFolderName, shell, guard);
   return IDOK;
 }
 

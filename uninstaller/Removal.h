@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "File.h"
 #include "ShellServices.h"
+#include "SystemGuard.h"
 
 namespace uninstaller {
 
@@ -25,12 +27,12 @@ class RemovalView {
   virtual void DeletingFolder(const std::string& path) = 0;  // before a listed folder's removal
 };
 
-// Runs the removal from the payload in `ownPath` (the remover's own file) and returns the dialog
-// command that ends it:
-// IDOK after the work, IDCANCEL when nothing was deleted because the file could not be opened,
-// its trailer is invalid or its record archive is damaged (the archive is read through once
-// before anything is deleted).
-int RunRemoval(const std::wstring& ownPath, BOOL deleteHistory, RemovalView& view,
-               ShellServices& shell = SystemShell());
+// Runs the removal from the payload in `own`, the remover's own file as it was opened and proven
+// at start (File::Mode::OwnImage), read through that handle only, and returns the dialog command
+// that ends it: IDOK after the work, IDCANCEL when nothing was deleted because the file is not
+// open (not found, or not the remover's own), its trailer is invalid or its record archive is
+// damaged (the archive is read through once before anything is deleted).
+int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServices& shell = SystemShell(),
+               const FolderGuard& guard = SystemFolderGuard());
 
 }  // namespace uninstaller

@@ -1,6 +1,5 @@
 #include "RemovalWorker.h"
 
-#include "FileObject.h"
 #include "WorkerProbe.h"
 
 namespace uninstaller {
@@ -9,7 +8,7 @@ DWORD WINAPI RemovalWorker(LPVOID param) {
   OnWorkerStart();
   const std::unique_ptr<std::shared_ptr<WorkerChannel>> owned(static_cast<std::shared_ptr<WorkerChannel>*>(param));
   const std::shared_ptr<WorkerChannel> channel = *owned;
-  const int command = RunRemoval(fw::OwnPath(), channel->DeleteHistory(), *channel);
+  const int command = RunRemoval(channel->OwnImage(), channel->DeleteHistory(), *channel);
   OnWorkerEnd();
   channel->Finish(command);
   return 0;

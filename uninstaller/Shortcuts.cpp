@@ -2,9 +2,11 @@
 
 #include <shlobj.h>
 
-#include "FileFind.h"
+#include <optional>
+
+#include "FileObject.h"
 #include "RemovalRules.h"
-#include "SystemPaths.h"
+#include "WideText.h"
 
 namespace uninstaller {
 
@@ -16,52 +18,82 @@ namespace {
 // Every notification: the event with SHCNE_INTERRUPT, a path, and a flush so the shell has taken
 // it before the worker goes on.
 constexpr UINT kNotifyFlags = SHCNF_PATHW | SHCNF_FLUSH;
+
+std::wstring Wide(const char* gbk) { return fw::GbkToWide(gbk).value_or(L""); }
+
+// Deletes the shortcut `name` of `folder` (whose path is `folderPath`) and announces it, when the
+// folder holds an entry of that name that is not a link.
+void DeleteShortcut(const fw::FileObject& folder, const fw::FolderListing& listing, const std::wstring& folderPath,
+                    const std::wstring& name, ShellServices& shell) {
+  const fw::FolderEntry* entry = listing.Find(name);
+  if (!entry || entry->IsLink()) return;
+  if (!entry->IsFolder()) folder.DeleteFileEntry(*entry);
+  shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, folderPath + L"\\" + name);
+}
+
+// The product's folder `name` in the Programs folder `programs`, opened to remove it, unless it is
+// absent or a link.
+std::optional<fw::FileObject> OpenProductFolder(const std::wstring& programs, const std::wstring& name) {
+  if (programs.empty()) return std::nullopt;
+  // The Programs folder is where the shell says it is, even where that is a link.
+  const fw::FileObject start = fw::FileObject::OpenFolder(programs);
+  const auto entry = start ? start.Find(name) : std::nullopt;
+  if (!entry || !entry->IsFolder() || entry->IsLink()) return std::nullopt;
+  fw::FileObject product = start.OpenSubfolder(*entry);
+  if (!product || product.IsReparsePoint() || !product.HoldsListed(*entry)) return std::nullopt;
+  return product;
+}
+
 }  // namespace
 
-void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell) {
-  // The current user's desktop only.
+void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell, const FolderGuard& guard) {
+  // The current user's desktop only; the shell names it, even where it is a link (as under Wine).
   const std::wstring desktop = shell.FolderPath(CSIDL_DESKTOP);
   if (!desktop.empty()) {
-    const std::wstring link = desktop + L"\\" + Wide(kProductShortcut);
-    if (Found(link)) {
-      DeleteFileW(link.c_str());
-      shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
+    const fw::FileObject folder = fw::FileObject::OpenFolder(desktop);
+    const std::wstring name = Wide(kProductShortcut);
+    const auto entry = folder ? folder.Find(name) : std::nullopt;
+    if (entry && !entry->IsLink()) {
+      if (!entry->IsFolder()) folder.DeleteFileEntry(*entry);
+      shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, desktop + L"\\" + name);
       shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, desktop);
     }
   }
 
-  // The product folder in the per-user Programs folder, else in the all-users one.
-  const std::wstring folderName = Wide(programFolderName);
+  // The product folder in the per-user Programs folder, else in the all-users one. A folder name
+  // that is empty or a path would make it the Programs folder or another one.
+  const std::wstring folderName = fw::GbkToWide(programFolderName).value_or(L"");
+  const bool named = IsSingleFolderName(programFolderName) && !folderName.empty();
   std::wstring programs = shell.FolderPath(CSIDL_PROGRAMS);
-  std::wstring product = programs + L"\\" + folderName;
-  if (programs.empty() || !Found(product + L"\\*.*")) {
-    programs = shell.FolderPath(CSIDL_COMMON_PROGRAMS);
-    product = programs + L"\\" + folderName;
+  std::optional<fw::FileObject> product;
+  if (named) {
+    product = OpenProductFolder(programs, folderName);
+    if (!product) {
+      programs = shell.FolderPath(CSIDL_COMMON_PROGRAMS);
+      product = OpenProductFolder(programs, folderName);
+    }
   }
   if (programs.empty()) return;
 
-  // A folder name that is empty or a path would make these the Programs folder or another one.
-  if (IsSingleFolderName(programFolderName) && !folderName.empty()) {
-    for (const char* name : {kProductShortcut, kUninstallShortcut, kHelpShortcut}) {
-      const std::wstring link = product + L"\\" + Wide(name);
-      if (Found(link)) {
-        DeleteFileW(link.c_str());
-        shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, link);
-      }
-    }
+  // The folder goes through the guard like a listed one: a name such as "Startup" names a folder
+  // of the system's in Programs.
+
+  const std::wstring productPath = programs + L"\\" + folderName;
+  const fw::FileId id = product ? product->Identity() : fw::FileId{};
+  if (product && guard.Judge({fw::AsUtf16(productPath)}) == FolderVerdict::Walk &&
+      !guard.IsGuardedIdentity(id.volume, id.index)) {
+    // Listed whole (never by one name: a handle keeps the name of its first query), then once more
+    // to see what stayed.
+    const fw::FolderListing listing(*product);
+    for (const char* shortcut : {kProductShortcut, kUninstallShortcut, kHelpShortcut})
+      DeleteShortcut(*product, listing, productPath, Wide(shortcut), shell);
     bool empty = true;
-    fw::FileFind finder;
-    if (finder.FindFile(product + L"\\*.*")) {
-      bool more = true;
-      while (more && empty) {
-        more = finder.FindNextFile();
-        if (!finder.IsDots()) empty = false;
-      }
-    }
-    finder.Close();
-    if (empty && Found(product)) {
-      RemoveDirectoryW(product.c_str());
-      shell.ChangeNotify(SHCNE_RMDIR | SHCNE_INTERRUPT, kNotifyFlags, product);
+    for (const fw::FolderEntry& entry : product->List())
+      if (!entry.IsDots()) empty = false;
+    if (empty) {
+      product->MarkForDeletion();
+      product->Close();
+      shell.ChangeNotify(SHCNE_RMDIR | SHCNE_INTERRUPT, kNotifyFlags, productPath);
     }
   }
   shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, programs);

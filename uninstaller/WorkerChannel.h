@@ -6,15 +6,17 @@
 #include <atomic>
 #include <string>
 
+#include "File.h"
 #include "Removal.h"
 
 namespace uninstaller {
 
 class WorkerChannel final : public RemovalView {
  public:
-  // `dialog` gets the final command, `status` the status texts.
-  WorkerChannel(HWND dialog, HWND status, BOOL deleteHistory)
-      : m_hDialog(dialog), m_hStatus(status), m_bDeleteHistory(deleteHistory) {}
+  // `dialog` gets the final command, `status` the status texts; `ownImage` is the remover's own
+  // file as the dialog opened it, for the worker to read the payload from.
+  WorkerChannel(HWND dialog, HWND status, BOOL deleteHistory, fw::File ownImage = {})
+      : m_hDialog(dialog), m_hStatus(status), m_bDeleteHistory(deleteHistory), m_ownImage(std::move(ownImage)) {}
 
   // Worker side. Status texts go to the status line synchronously: each update is on screen
   // before the worker goes on. Once the dialog has gone, nothing is sent.
@@ -24,6 +26,7 @@ class WorkerChannel final : public RemovalView {
   // (IDOK or IDCANCEL) and waits until the dialog has handled it.
   void Finish(int command);
   BOOL DeleteHistory() const { return m_bDeleteHistory; }
+  fw::File& OwnImage() { return m_ownImage; }
 
   // Dialog side.
   void DialogClosed() { m_dialogGone = true; }
@@ -40,6 +43,7 @@ class WorkerChannel final : public RemovalView {
   const HWND m_hDialog;
   const HWND m_hStatus;
   const BOOL m_bDeleteHistory;
+  fw::File m_ownImage;
   std::atomic<bool> m_dialogGone{false};
 };
 

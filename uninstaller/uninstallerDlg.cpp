@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "FileObject.h"
 #include "Registry.h"
 #include "RemovalWorker.h"
 #include "resource.h"
@@ -11,7 +12,13 @@ constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressTimerMs = 10;
 }  // namespace
 
-CuninstallerDlg::CuninstallerDlg() : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME) {}
+CuninstallerDlg::CuninstallerDlg() : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME) {
+  // Held from before the dialog shows until the worker has read the payload: nobody can rename
+  // the running file away and put another payload under its name while the user reads the
+  // dialog. Not the image's own file (replaced before this open): the worker finds nothing to
+  // read and deletes nothing.
+  m_ownImage.Open(fw::OwnPath(), fw::File::Mode::OwnImage);
+}
 
 CuninstallerDlg::~CuninstallerDlg() {
   if (m_channel) m_channel->DialogClosed();
@@ -63,7 +70,7 @@ void CuninstallerDlg::OnBnClickedUninstall() {
   const int answer = fw::AppMessageBox(m_hWnd, L"是否删除所有历史记录（Y/N）？", MB_YESNO);
   m_bDeleteHistory = answer == IDYES ? TRUE : FALSE;
   SetTimer(m_hWnd, kProgressTimer, kProgressTimerMs, nullptr);
-  auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory);
+  auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory, std::move(m_ownImage));
   if (!uninstaller::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
   m_channel = std::move(channel);
   // The question box hands the focus back to "卸载"; disabled with the focus, it would leave no

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "Dialog.h"
+#include "File.h"
 #include "WorkerChannel.h"
 
 // The remover's only window: "卸载" asks about history and starts the worker; a 10 ms timer
@@ -23,6 +24,7 @@ class CuninstallerDlg : public fw::AppDialog {
   void OnTimer(UINT_PTR id);
   void Close(INT_PTR result);
 
+  fw::File m_ownImage;  // the remover's own file, held until the worker takes it
   std::shared_ptr<uninstaller::WorkerChannel> m_channel;  // set once the worker was started
   BOOL m_bDeleteHistory = FALSE;
   BOOL m_bClosing = FALSE;    // EndDialog was called: later commands change nothing

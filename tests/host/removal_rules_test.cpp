@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "FolderGuard.h"
+#include "PathParts.h"
 #include "RemovalRules.h"
 
 namespace {
 
 using uninstaller::FolderGuard;
-using uninstaller::IsGuardedFolder;
 using uninstaller::ResourceFolderFromLine;
 
 const std::string kInstall = "C:\\Program Files\\Korvane\\";
@@ -57,61 +58,124 @@ TEST(Progress, IsFloorOfDeletedTimes200OverTotalIn32Bits) {
   EXPECT_EQ(uninstaller::ProgressValue(1, 0), 0);
 }
 
-// The guard as the remover builds it: system folders in several forms, and the running
-// account's folders inside its profile C:\users\root.
+// The guard as the remover builds it: system folders in several forms, the running account's
+// folders inside its profile C:\users\root, and the Windows folder as a whole tree.
 FolderGuard TestGuard() {
-  return uninstaller::MakeFolderGuard({u"C:\\windows", u"C:\\windows\\system32", u"C:\\Program Files", u"C:\\PROG~FBU",
-                                       u"C:\\users\\root\\Temp\\", u"C:\\users\\root\\Desktop",
-                                       u"C:\\users\\root\\AppData\\Roaming", u"Z:\\home\\root\\Desktop"},
-                                      {u"C:\\users\\root", u"C:\\Documents and Settings\\root"});
+  return FolderGuard({u"C:\\windows", u"C:\\windows\\system32", u"C:\\Program Files", u"C:\\Program Files\\Common Files",
+                      u"C:\\PROG~FBU", u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu", u"C:\\users\\root\\Temp\\",
+                      u"C:\\users\\root\\Desktop", u"C:\\users\\root\\AppData\\Roaming",
+                      u"C:\\users\\root\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+                      u"C:\\users\\root\\Saved Games", u"Z:\\home\\root\\Desktop"},
+                     {u"C:\\users\\root", u"C:\\Documents and Settings\\root"}, {u"C:\\windows", u"c:/WINDOWS/"});
 }
 
-// Windows reads '/' as '\\': a folder listed with '/', or with both, is guarded as the same folder.
+std::string Narrow(std::u16string_view path) { return std::string(path.begin(), path.end()); }
+
+void ExpectRefused(const FolderGuard& guard, std::initializer_list<const char16_t*> paths, bool refused) {
+  for (const char16_t* path : paths) EXPECT_EQ(guard.Refuses(path), refused) << Narrow(path);
+}
+
+// Windows reads '/' as '\': a folder listed with '/', or with both, is guarded as the same folder.
 TEST(FolderGuardTest, SlashWrittenFoldersAreGuardedLikeBackslashOnes) {
-  const FolderGuard guard = TestGuard();
-  for (const char16_t* path : {u"C:/", u"c:/windows", u"C:\\Windows/", u"C:/windows\\system32/", u"c:/prog~fbu/",
-                               u"C:/users/root/Temp/", u"C:/Users/", u"C:/users/alice/Desktop", u"//server/share/",
-                               u"/\\server\\share", u"//?/C:/x"}) {
-    EXPECT_TRUE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
-  }
-  for (const char16_t* path : {u"C:/Program Files/Korvane/", u"C:/windows2", u"//server/share/Korvane"}) {
-    EXPECT_FALSE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
-  }
+  ExpectRefused(TestGuard(),
+                {u"C:/", u"c:/windows", u"C:\\Windows/", u"C:/windows\\system32/", u"c:/prog~fbu/", u"C:/users/root/Temp/",
+                 u"C:/Users/", u"C:/users/alice/Desktop", u"//server/share/", u"/\\server\\share", u"//?/C:/x"},
+                true);
+  ExpectRefused(TestGuard(), {u"C:/Program Files/Korvane/", u"C:/windows2", u"//server/share/Korvane"}, false);
 }
 
 TEST(FolderGuardTest, RootsAndSystemFoldersAreGuarded) {
-  const FolderGuard guard = TestGuard();
-  for (const char16_t* path : {u"C:\\", u"C:", u"c:\\\\", u"D:\\", u"\\\\server\\share", u"\\\\server\\share\\", u"\\\\server",
-                               u"//server/share", u"\\\\?\\C:\\x", u"\\\\.\\PhysicalDrive0", u"C:\\WINDOWS",
-                               u"c:\\windows\\System32\\", u"C:/Windows/", u"C:\\program files", u"c:\\prog~fbu", u"C:\\Users",
-                               u"C:\\users\\alice", u"C:\\users\\root", u"C:\\users\\root\\Temp",
-                               u"C:\\Documents and Settings", u"relative\\folder", u"\\rooted", u""}) {
-    EXPECT_TRUE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
-  }
-  for (const char16_t* path : {u"C:\\Program Files\\Korvane", u"C:\\users\\root\\Temp\\korvane",
-                               u"\\\\server\\share\\Korvane", u"C:\\windows2", u"C:\\users\\alice\\AppData\\Korvane",
-                               u"C:\\users\\alice\\Desktop\\Korvane", u"C:\\usersX\\alice"}) {
-    EXPECT_FALSE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
-  }
+  ExpectRefused(TestGuard(),
+                {u"C:\\", u"C:", u"c:\\\\", u"D:\\", u"\\\\server\\share", u"\\\\server\\share\\", u"\\\\server",
+                 u"//server/share", u"\\\\?\\C:\\x", u"\\\\.\\PhysicalDrive0", u"C:\\WINDOWS", u"c:\\windows\\System32\\",
+                 u"C:/Windows/", u"C:\\program files", u"c:\\prog~fbu", u"C:\\Users", u"C:\\users\\alice", u"C:\\users\\root",
+                 u"C:\\users\\root\\Temp", u"C:\\Documents and Settings", u"relative\\folder", u"\\rooted", u"C:rel", u""},
+                true);
+  ExpectRefused(TestGuard(),
+                {u"C:\\Program Files\\Korvane", u"C:\\users\\root\\Temp\\korvane", u"\\\\server\\share\\Korvane",
+                 u"C:\\windows2", u"C:\\users\\alice\\AppData\\Korvane", u"C:\\users\\alice\\Desktop\\Korvane",
+                 u"C:\\usersX\\alice"},
+                false);
+}
+
+// A folder that holds a guarded folder would take it along; anything in the Windows tree is the
+// system's. Paths with "." or ".." components name another folder than they spell.
+TEST(FolderGuardTest, FoldersHoldingAGuardedFolderAndTheWindowsTreeAreGuarded) {
+  ExpectRefused(TestGuard(),
+                {u"C:\\users\\root\\AppData", u"C:\\Users\\alice\\AppData", u"C:\\users\\bob\\AppData\\Roaming\\Microsoft",
+                 u"C:\\users\\root\\AppData\\Roaming\\Microsoft\\Windows", u"C:\\ProgramData\\Microsoft",
+                 u"C:\\windows\\system32\\drivers", u"C:\\Windows\\Temp\\x", u"c:/windows/fonts/",
+                 u"C:\\users\\alice\\Saved Games", u"C:\\Program Files\\Korvane\\..\\..\\x", u"C:\\Korvane\\.\\x",
+                 u"C:\\Korvane\\ ..\\x"},
+                true);
+  ExpectRefused(TestGuard(),
+                {u"C:\\users\\alice\\AppData\\Local\\Korvane", u"C:\\ProgramData\\Korvane",
+                 u"C:\\Program Files\\Common Files\\Korvane", u"C:\\Korvane\\v1.2"},
+                false);
 }
 
 // Elevated as another account, the remover still knows the signed-in user's Desktop and
 // AppData: a folder guarded inside its own profile is guarded inside every profile.
 TEST(FolderGuardTest, ProfileFoldersAreGuardedInEveryProfile) {
-  const FolderGuard guard = TestGuard();
-  for (const char16_t* path : {u"C:\\users\\alice\\Desktop", u"c:/users/alice/appdata/roaming/", u"C:\\users\\bob\\Temp",
-                               u"C:\\Documents and Settings\\alice\\Desktop", u"C:\\Documents and Settings\\alice"}) {
-    EXPECT_TRUE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
-  }
-  // Only the same relative path: inside those folders, and the profile's other folders, are not.
-  for (const char16_t* path : {u"C:\\users\\alice\\AppData", u"C:\\users\\alice\\Desktop\\old",
-                               u"C:\\users\\alice\\Korvane\\Desktop"}) {
-    EXPECT_FALSE(IsGuardedFolder(path, guard)) << std::string(path, path + std::char_traits<char16_t>::length(path));
-  }
+  ExpectRefused(TestGuard(),
+                {u"C:\\users\\alice\\Desktop", u"c:/users/alice/appdata/roaming/", u"C:\\users\\bob\\Temp",
+                 u"C:\\Documents and Settings\\alice\\Desktop", u"C:\\Documents and Settings\\alice"},
+                true);
+  // Inside those folders, and the profile's other folders, are not.
+  ExpectRefused(TestGuard(), {u"C:\\users\\alice\\Desktop\\old", u"C:\\users\\alice\\Korvane\\Desktop"}, false);
   // A profile at a drive's root has no profiles folder: not every folder at C:\ is guarded.
-  const FolderGuard rootProfile = uninstaller::MakeFolderGuard({u"C:\\root\\Desktop"}, {u"C:\\root"});
-  EXPECT_TRUE(IsGuardedFolder(u"C:\\root", rootProfile));
-  EXPECT_FALSE(IsGuardedFolder(u"C:\\Korvane", rootProfile));
+  const FolderGuard rootProfile({u"C:\\root\\Desktop"}, {u"C:\\root"}, {});
+  EXPECT_TRUE(rootProfile.Refuses(u"C:\\root"));
+  EXPECT_FALSE(rootProfile.Refuses(u"C:\\Korvane"));
+}
+
+// A share or a device namespace is never walked, whatever name led there; the system's final path
+// of a folder reached on a share stays "\\?\UNC\...", which matches no guarded name.
+TEST(FolderGuardTest, SharesAndDevicePathsAreRemovedOnlyWhenEmpty) {
+  using uninstaller::FolderVerdict;
+  const FolderGuard guard = TestGuard();
+  EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin"}), FolderVerdict::Walk);
+  for (const std::u16string_view finalPath :
+       {u"\\\\localhost\\C$\\Windows\\System32\\x", u"\\\\localhost\\ADMIN$\\x", u"\\\\?\\UNC\\localhost\\C$\\x",
+        u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x", u"\\\\.\\C:\\x"})
+    EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin", finalPath}), FolderVerdict::OnlyIfEmpty) << Narrow(finalPath);
+  EXPECT_EQ(guard.Judge({u"\\\\server\\share\\Korvane"}), FolderVerdict::OnlyIfEmpty);
+  EXPECT_EQ(guard.Judge({u"\\\\server\\share"}), FolderVerdict::Refuse) << "a share's root";
+  EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin", u"C:\\windows\\x"}), FolderVerdict::Refuse)
+      << "any refused name refuses";
+}
+
+// Links inside a profile may be anybody's; outside, the owner decides (checked by handle).
+TEST(FolderGuardTest, EverythingBelowTheProfilesFolderIsInsideAProfile) {
+  const FolderGuard guard = TestGuard();
+  for (const char16_t* path : {u"C:\\users\\alice", u"C:\\Users\\bob\\Documents\\x", u"C:/users/Public/x"})
+    EXPECT_TRUE(guard.IsInsideAProfile(path)) << Narrow(path);
+  for (const char16_t* path : {u"C:\\users", u"C:\\Documents and Settings", u"C:\\Program Files\\Korvane\\x"})
+    EXPECT_FALSE(guard.IsInsideAProfile(path)) << Narrow(path);
+}
+
+TEST(FolderGuardTest, GuardedIdentitiesAreKnownWhateverTheName) {
+  FolderGuard guard = TestGuard();
+  guard.AddIdentity(7, 42);
+  EXPECT_TRUE(guard.IsGuardedIdentity(7, 42));
+  EXPECT_FALSE(guard.IsGuardedIdentity(8, 42)) << "the same id on another volume is another folder";
+}
+
+// Plain full paths come apart into a root and names; anything else is not taken apart at all.
+TEST(PathPartsTest, OnlyPlainFullPathsComeApart) {
+  const auto drive = fw::SplitPlainPath(std::u16string_view(u"C:\\Program Files//Korvane\\bin\\"));
+  ASSERT_TRUE(drive);
+  EXPECT_EQ(drive->root, u"C:\\");
+  EXPECT_EQ(drive->components, (std::vector<std::u16string>{u"Program Files", u"Korvane", u"bin"}));
+  const auto unc = fw::SplitPlainPath(std::u16string_view(u"\\\\server\\share\\Korvane\\a.txt"));
+  ASSERT_TRUE(unc);
+  EXPECT_EQ(unc->root, u"\\\\server\\share\\");
+  EXPECT_EQ(unc->components, (std::vector<std::u16string>{u"Korvane", u"a.txt"}));
+  for (const char16_t* path : {u"..\\x", u"C:x", u"\\x", u"x", u"C:\\Program Files\\Korvane\\..\\..\\x", u"C:\\a\\.\\b",
+                               u"C:\\a\\...\\b", u"C:\\a\\. .\\b", u"\\\\?\\C:\\x", u"\\\\.\\C:\\x", u"\\\\server",
+                               u"\\\\server\\share\\..\\x", u""})
+    EXPECT_FALSE(fw::SplitPlainPath(std::u16string_view(path))) << Narrow(path);
+  EXPECT_TRUE(fw::SplitPlainPath(std::u16string_view(u"C:\\a\\v1.2\\.cache")));
 }
 
 TEST(FolderNames, ProgramFolderNameIsASingleName) {

@@ -10,7 +10,11 @@
 
 namespace {
 
-using uninstaller::RemoveFolderTree;
+// A walk of the folder `path` (GBK), as the remover walks a listed folder.
+BOOL RemoveFolderTree(const std::string& path, BOOL deleteFiles,
+                      const uninstaller::WalkSystem& system = uninstaller::SystemWalk()) {
+  return uninstaller::RemoveFolderTree(winscratch::W(path), deleteFiles, uninstaller::RemovalScope(), system);
+}
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
 
@@ -124,20 +128,21 @@ TEST(FolderTreeLinks, GuardedFoldersReachedThroughALinkSurvive) {
 // right after the top folder was listed.
 class SwapDuringWalk : public winscratch::ScratchDir {
  protected:
-  static void SwapOnce(HANDLE) {
-    if (swapScript_.empty()) return;
-    swapped_ = unixside::Run(swapScript_);
-    swapScript_.clear();
-  }
+  // The system's walk, but the first listing is followed by the swap.
+  struct SwapAfterFirstListing : uninstaller::WalkSystem {
+    std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
+    void Listed(HANDLE) const override {
+      if (swapScript_.empty()) return;
+      swapped_ = unixside::Run(swapScript_);
+      swapScript_.clear();
+    }
+  };
   // The link is removed on the Linux side (which never follows it), before and after the test.
   void SetUp() override {
     ClearOnLinuxSide();
     ScratchDir::SetUp();
   }
-  void TearDown() override {
-    uninstaller::SetAfterListingHookForTest(nullptr);
-    ClearOnLinuxSide();
-  }
+  void TearDown() override { ClearOnLinuxSide(); }
   void ClearOnLinuxSide() {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -162,10 +167,8 @@ TEST_F(SwapDuringWalk, AFolderSwappedForALinkAfterItsListingIsNeverEntered) {
   swapScript_ = "mv " + unixside::Quoted(tree + "/b") + " " + unixside::Quoted(UnixPath(Path("b-moved"))) + " && ln -s " +
                 unixside::Quoted(UnixPath(Path("sentinel"))) + " " + unixside::Quoted(tree + "/b");
   swapped_ = false;
-  uninstaller::SetAfterListingHookForTest(&SwapOnce);
 
-  RemoveFolderTree(Path("tree"), TRUE);
-  uninstaller::SetAfterListingHookForTest(nullptr);
+  RemoveFolderTree(Path("tree"), TRUE, SwapAfterFirstListing());
   ASSERT_TRUE(swapped_) << "the swap did not run";
 
   for (const char* f : {"sentinel\\2.dat", "sentinel\\deep\\3.dat", "sentinel\\mine.txt"})

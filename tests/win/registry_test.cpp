@@ -85,6 +85,44 @@ TEST_F(RealRegistryTest, EachRowStandsAlone) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_CONFIG, "Lettrova"));
 }
 
+// A symbolic link key (REG_LINK "SymbolicLinkValue") at `root`\`path`, leading to `target`, a
+// native key path such as \Registry\Machine\Software\X.
+void CreateLink(HKEY root, const wchar_t* path, const std::wstring& target) {
+  HKEY link = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr,
+                            &link, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                           static_cast<DWORD>(target.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  RegCloseKey(link);
+}
+
+bool LinkExists(HKEY root, const wchar_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// Links put where the product's keys were (any program of the user can do that in its own
+// classes): the cleanup deletes the links, and the trees they point to stay whole.
+TEST_F(RealRegistryTest, LinksInThePlaceOfTheProductsKeysGoAsLinks) {
+  CreateKeyWithValue(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetX\\Sub\\Deep");
+  CreateKeyWithValue(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetY\\Sub");
+  CreateLink(HKEY_CURRENT_CONFIG, L"Lettrova", L"\\Registry\\Machine\\Software\\KorvaneLinkTargetX");
+  CreateLink(HKEY_CLASSES_ROOT, L".lvf", L"\\Registry\\Machine\\Software\\KorvaneLinkTargetY");
+  ASSERT_TRUE(KeyExists(HKEY_CURRENT_CONFIG, "Lettrova\\Sub\\Deep")) << "the link leads to the target";
+  ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".lvf\\Sub"));
+
+  CleanRegistry();
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetX\\Sub\\Deep"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetY\\Sub"));
+  EXPECT_FALSE(LinkExists(HKEY_CURRENT_CONFIG, L"Lettrova")) << "the link itself is deleted";
+  EXPECT_FALSE(LinkExists(HKEY_CLASSES_ROOT, L".lvf"));
+  for (const char* k : {"Software\\KorvaneLinkTargetX", "Software\\KorvaneLinkTargetY"}) DeleteIfThere(HKEY_LOCAL_MACHINE, k);
+}
+
 // ---- a registry double ----
 
 class FakeRegistry : public RegistryApi {
@@ -95,14 +133,13 @@ class FakeRegistry : public RegistryApi {
     bool refusesDelete = false;  // delete returns ERROR_ACCESS_DENIED
     bool refusesOpen = false;    // open returns ERROR_ACCESS_DENIED
     bool neverGoes = false;      // delete reports success, the key stays
+    Key* linkTarget = nullptr;   // a symbolic link to this key
   };
 
-  explicit FakeRegistry(bool hasExtendedDelete) : hasExtendedDelete_(hasExtendedDelete) {
+  FakeRegistry() {
     roots_[HKEY_CURRENT_CONFIG] = std::make_unique<Key>();
     roots_[HKEY_CLASSES_ROOT] = std::make_unique<Key>();
-    current_ = this;
   }
-  ~FakeRegistry() override { current_ = nullptr; }
 
   // Creates every key on a backslash-separated path; returns the last.
   Key& Add(HKEY root, const std::string& path) {
@@ -129,12 +166,14 @@ class FakeRegistry : public RegistryApi {
   }
   Key& Root(HKEY root) { return *roots_[root]; }
 
-  LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, REGSAM access, HKEY* result) override {
+  LONG OpenKeyEx(HKEY parent, LPCWSTR subkey, DWORD options, REGSAM access, HKEY* result) override {
     accessSeen.push_back(access);
+    optionsSeen.push_back(options);
     Key* base = Resolve(parent);
     if (base == nullptr) return ERROR_INVALID_HANDLE;
     Key* key = subkey ? Find(*base, Narrow(subkey)) : base;
     if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (key->linkTarget && !(options & REG_OPTION_OPEN_LINK)) key = key->linkTarget;  // followed
     if (key->refusesOpen) return ERROR_ACCESS_DENIED;
     const HKEY handle = reinterpret_cast<HKEY>(nextHandle_++);
     open_[handle] = key;
@@ -144,6 +183,7 @@ class FakeRegistry : public RegistryApi {
   LONG EnumKeyEx(HKEY handle, DWORD index, LPWSTR name, DWORD* nameSize) override {
     Key* key = Resolve(handle);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (key->linkTarget) return ERROR_NO_MORE_ITEMS;  // a link key itself has no subkeys
     if (index >= key->children.size()) return ERROR_NO_MORE_ITEMS;
     const std::wstring child = fw::GbkToWide(key->children[index]->name).value();
     if (child.size() + 1 > *nameSize) return ERROR_MORE_DATA;
@@ -151,42 +191,42 @@ class FakeRegistry : public RegistryApi {
     *nameSize = static_cast<DWORD>(child.size());
     return ERROR_SUCCESS;
   }
-  LONG DeleteKey(HKEY parent, LPCWSTR subkey) override {
-    Key* base = Resolve(parent);
-    if (base == nullptr) return ERROR_INVALID_HANDLE;
-    for (auto it = base->children.begin(); it != base->children.end(); ++it) {
-      if ((*it)->name != Narrow(subkey)) continue;
-      if ((*it)->refusesDelete || !(*it)->children.empty()) return ERROR_ACCESS_DENIED;
-      deleted.push_back(Narrow(subkey));
-      if (!(*it)->neverGoes) base->children.erase(it);
-      return ERROR_SUCCESS;
+  bool IsLink(HKEY handle) override {
+    Key* key = Resolve(handle);
+    return key != nullptr && key->linkTarget != nullptr;
+  }
+  LONG DeleteKey(HKEY handle) override {
+    Key* key = Resolve(handle);
+    if (key == nullptr) return ERROR_INVALID_HANDLE;
+    for (auto& [root, top] : roots_) {
+      if (Key* parent = ParentOf(*top, key)) {
+        if (key->refusesDelete || !key->children.empty()) return ERROR_ACCESS_DENIED;
+        deleted.push_back(key->name);
+        if (!key->neverGoes) {
+          std::erase_if(parent->children, [key](const std::unique_ptr<Key>& child) { return child.get() == key; });
+          for (auto it = open_.begin(); it != open_.end(); ++it)
+            if (it->second == key) it->second = &gone_;
+        }
+        return ERROR_SUCCESS;
+      }
     }
     return ERROR_FILE_NOT_FOUND;
   }
   LONG CloseKey(HKEY key) override { return open_.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }
-  HMODULE ModuleHandle(LPCWSTR name) override {
-    ++moduleLookups;
-    EXPECT_STREQ(name, L"Advapi32.dll");
-    return reinterpret_cast<HMODULE>(0x1000);
-  }
-  FARPROC ProcAddress(HMODULE, LPCSTR name) override {
-    EXPECT_STREQ(name, "RegDeleteKeyExW");
-    return hasExtendedDelete_ ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&DeleteKeyExThunk)) : nullptr;
-  }
 
   std::size_t OpenHandles() const { return open_.size(); }
 
   std::vector<std::string> deleted;  // names, in deletion order
   std::vector<REGSAM> accessSeen;
-  int moduleLookups = 0;
-  int extendedDeletes = 0;
-  std::vector<REGSAM> extendedViews;
+  std::vector<DWORD> optionsSeen;
 
  private:
-  static LONG WINAPI DeleteKeyExThunk(HKEY parent, LPCWSTR subkey, REGSAM view, DWORD) {
-    ++current_->extendedDeletes;
-    current_->extendedViews.push_back(view);
-    return current_->DeleteKey(parent, subkey);
+  static Key* ParentOf(Key& from, const Key* key) {
+    for (auto& child : from.children) {
+      if (child.get() == key) return &from;
+      if (Key* found = ParentOf(*child, key)) return found;
+    }
+    return nullptr;
   }
   static std::string Narrow(LPCWSTR name) { return fw::WideToGbk(name).value(); }
   static Key* Find(Key& parent, const std::string& name) {
@@ -207,8 +247,7 @@ class FakeRegistry : public RegistryApi {
     return nullptr;
   }
 
-  static inline FakeRegistry* current_ = nullptr;
-  bool hasExtendedDelete_;
+  Key gone_;  // what the handles of a deleted key hold
   std::map<HKEY, std::unique_ptr<Key>> roots_;
   std::map<HKEY, Key*> open_;
   std::uintptr_t nextHandle_ = 0x5000;
@@ -229,32 +268,36 @@ const std::vector<std::string> kFullOrder = {"A11", "A1", "A2", "A", "B", "Lettr
                                              "command", "open", "shell", "Lettrova.Document"};
 
 TEST(RegistryDouble, DeletesDepthFirstInTableOrderAndClosesEveryKey) {
-  for (const bool extended : {true, false}) {
-    SCOPED_TRACE(extended ? "RegDeleteKeyExW" : "RegDeleteKeyW only");
-    FakeRegistry reg(extended);
-    AddInstallation(reg);
-    CleanRegistry(reg);
-    EXPECT_EQ(reg.deleted, kFullOrder);
-    EXPECT_TRUE(reg.Has(HKEY_CURRENT_CONFIG, "LettrovaX"));
-    EXPECT_TRUE(reg.Has(HKEY_CLASSES_ROOT, ".lvg"));
-    EXPECT_EQ(reg.OpenHandles(), 0u);
-    EXPECT_EQ(reg.extendedDeletes, extended ? 12 : 0);
-    for (REGSAM view : reg.extendedViews) EXPECT_EQ(view, 0u) << "the default registry view";
-    for (REGSAM access : reg.accessSeen) EXPECT_EQ(access, static_cast<REGSAM>(KEY_READ | KEY_WRITE));
-  }
+  FakeRegistry reg;
+  AddInstallation(reg);
+  CleanRegistry(reg);
+  EXPECT_EQ(reg.deleted, kFullOrder);
+  EXPECT_TRUE(reg.Has(HKEY_CURRENT_CONFIG, "LettrovaX"));
+  EXPECT_TRUE(reg.Has(HKEY_CLASSES_ROOT, ".lvg"));
+  EXPECT_EQ(reg.OpenHandles(), 0u);
+  for (REGSAM access : reg.accessSeen) EXPECT_EQ(access & ~static_cast<REGSAM>(DELETE), static_cast<REGSAM>(KEY_READ | KEY_WRITE)) << "the default registry view";
+  for (DWORD options : reg.optionsSeen) EXPECT_EQ(options, static_cast<DWORD>(REG_OPTION_OPEN_LINK)) << "no link is followed";
 }
 
-TEST(RegistryDouble, TheExtendedDeleteIsLookedUpOnce) {
-  FakeRegistry reg(false);
+// A link planted where a product key was: the link goes, what it points to stays whole.
+TEST(RegistryDouble, ALinkIsDeletedAsTheLinkAndNeverWalked) {
+  FakeRegistry reg;
   AddInstallation(reg);
+  FakeRegistry::Key& target = reg.Add(HKEY_CURRENT_CONFIG, "Elsewhere\\Target");
+  reg.Add(HKEY_CURRENT_CONFIG, "Elsewhere\\Target\\Deep");
+  FakeRegistry::Key& lvf = reg.Add(HKEY_CLASSES_ROOT, ".lvf");
+  lvf.children.clear();
+  lvf.linkTarget = &target;
   CleanRegistry(reg);
-  AddInstallation(reg);
-  CleanRegistry(reg);
-  EXPECT_EQ(reg.moduleLookups, 1) << "also when the lookup found nothing";
+  EXPECT_FALSE(reg.Has(HKEY_CLASSES_ROOT, ".lvf"));
+  EXPECT_TRUE(reg.Has(HKEY_CURRENT_CONFIG, "Elsewhere\\Target\\Deep"));
+  EXPECT_EQ(reg.deleted, (std::vector<std::string>{"A11", "A1", "A2", "A", "B", "Lettrova", ".lvf", "command", "open",
+                                                   "shell", "Lettrova.Document"}));
+  EXPECT_EQ(reg.OpenHandles(), 0u);
 }
 
 TEST(RegistryDouble, AProtectedSubkeyStopsOnlyItsOwnTree) {
-  FakeRegistry reg(true);
+  FakeRegistry reg;
   AddInstallation(reg);
   reg.Add(HKEY_CURRENT_CONFIG, "Lettrova\\A\\A2").refusesDelete = true;
   CleanRegistry(reg);
@@ -267,7 +310,7 @@ TEST(RegistryDouble, AProtectedSubkeyStopsOnlyItsOwnTree) {
 }
 
 TEST(RegistryDouble, KeysThatCannotBeOpenedStopTheirRow) {
-  FakeRegistry reg(true);
+  FakeRegistry reg;
   AddInstallation(reg);
   reg.Root(HKEY_CURRENT_CONFIG).refusesOpen = true;
   reg.Add(HKEY_CLASSES_ROOT, "Lettrova.Document\\shell").refusesOpen = true;
@@ -279,7 +322,7 @@ TEST(RegistryDouble, KeysThatCannotBeOpenedStopTheirRow) {
 }
 
 TEST(RegistryDouble, ANameTooLongForTheBufferEndsThatTree) {
-  FakeRegistry reg(true);
+  FakeRegistry reg;
   AddInstallation(reg);
   reg.Add(HKEY_CURRENT_CONFIG, "Lettrova\\" + std::string(256, 'n'));  // 256 + zero > 256 bytes
   reg.Add(HKEY_CURRENT_CONFIG, "Lettrova\\A").children.clear();
@@ -288,14 +331,14 @@ TEST(RegistryDouble, ANameTooLongForTheBufferEndsThatTree) {
   EXPECT_FALSE(reg.Has(HKEY_CLASSES_ROOT, ".lvf"));
   EXPECT_FALSE(reg.Has(HKEY_CLASSES_ROOT, "Lettrova.Document"));
 
-  FakeRegistry fits(true);
+  FakeRegistry fits;
   fits.Add(HKEY_CURRENT_CONFIG, "Lettrova\\" + std::string(255, 'n'));
   CleanRegistry(fits);
   EXPECT_FALSE(fits.Has(HKEY_CURRENT_CONFIG, "Lettrova")) << "255 bytes and the zero fit";
 }
 
 TEST(RegistryDouble, AKeyThatNeverGoesDoesNotLoopForever) {
-  FakeRegistry reg(true);
+  FakeRegistry reg;
   AddInstallation(reg);
   reg.Add(HKEY_CURRENT_CONFIG, "Lettrova\\A\\A2").neverGoes = true;
   CRegistryKey root(reg);
@@ -308,7 +351,7 @@ TEST(RegistryDouble, AKeyThatNeverGoesDoesNotLoopForever) {
 }
 
 TEST(RegistryDouble, HolderKeepsItsKeyWhenAnOpenFails) {
-  FakeRegistry reg(true);
+  FakeRegistry reg;
   reg.Add(HKEY_CLASSES_ROOT, ".lvf");
   CRegistryKey key(reg);
   ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, L".lvf", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);

@@ -112,9 +112,16 @@ class WorkerTest : public winscratch::ScratchDir {
     return expected;
   }
 
+  // The removal from the payload file `path`, opened as the remover holds its own file.
+  int RunFrom(const std::string& path, BOOL history) {
+    fw::File own;
+    own.Open(winscratch::W(path), fw::File::Mode::ReadHeld);
+    return RunRemoval(own, history, view_, shell_);
+  }
+
   int Run(const payload::RemovalRecords& records, BOOL history, std::uint32_t fileTotal = 0) {
     testpayload::Write(Path("~uninst.exe"), records, fileTotal);
-    return RunRemoval(winscratch::W(Path("~uninst.exe")), history, view_, shell_);
+    return RunFrom(Path("~uninst.exe"), history);
   }
 
   std::string install_, programName_, userPrograms_, commonPrograms_, desktopLink_;
@@ -319,7 +326,7 @@ TEST_F(WorkerTest, NoGroupsStillHandlesResourceIniFinalFileAndShortcuts) {
   const auto full = MakeInstallation();
   const payload::RemovalRecords records{full.header, {}};
   testpayload::Write(Path("~uninst.exe"), records, 7);  // a trailer needs a non-zero total
-  EXPECT_EQ(RunRemoval(winscratch::W(Path("~uninst.exe")), TRUE, view_, shell_), IDOK);
+  EXPECT_EQ(RunFrom(Path("~uninst.exe"), TRUE), IDOK);
   EXPECT_TRUE(view_.events.empty());
   EXPECT_TRUE(Exists(In("Korvane.exe")));
   EXPECT_FALSE(Exists(In("Uninst.exe")));
@@ -348,7 +355,7 @@ TEST_F(WorkerTest, DamagedOrMissingPayloadsDeleteNothing) {
 
   for (const char* name : {"cut.exe", "zero.exe", "badend.exe", "short.exe", "nonexistent.exe"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(RunRemoval(winscratch::W(Path(name)), TRUE, view_, shell_), IDCANCEL);
+    EXPECT_EQ(RunFrom(Path(name), TRUE), IDCANCEL);
   }
   EXPECT_TRUE(view_.events.empty());
   EXPECT_TRUE(shell_.notifications.empty());

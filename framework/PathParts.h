@@ -1,0 +1,76 @@
+#pragma once
+// A full Windows path taken apart into where it starts and the names below that, for opening it
+// one component at a time by handle. Portable: the same rules for UTF-16 on Windows and the host
+// tests' char16_t.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Text.h"
+
+namespace fw {
+
+enum class PathKind {
+  Drive,     // "X:\..."
+  Unc,       // "\\server\share\..."
+  Device,    // "\\?\..." or "\\.\..." (long-path, device and GLOBALROOT forms)
+  NotFull,   // relative, rooted ("\x") or drive-relative ("X:x")
+};
+
+template <typename Char>
+PathKind KindOf(std::basic_string_view<Char> path) {
+  if (!IsFullyQualified(path)) return PathKind::NotFull;
+  if (!IsPathSeparator(path[0])) return PathKind::Drive;
+  if (path.size() >= 4 && (path[2] == static_cast<Char>('?') || path[2] == static_cast<Char>('.')) &&
+      IsPathSeparator(path[3]))
+    return PathKind::Device;
+  return PathKind::Unc;
+}
+
+template <typename Char>
+struct PathParts {
+  std::basic_string<Char> root;                         // "X:\" or "\\server\share\"
+  std::vector<std::basic_string<Char>> components;      // the names below the root, in order
+};
+
+// True for a name Windows would read as "." or ".." (it drops trailing dots and spaces).
+template <typename Char>
+bool IsDotsName(std::basic_string_view<Char> name) {
+  if (name.empty()) return false;
+  for (Char c : name)
+    if (c != static_cast<Char>('.') && c != static_cast<Char>(' ')) return false;
+  return true;
+}
+
+// Takes apart a plain full path: a drive path or a UNC path, '\' or '/' between the names, empty
+// names (doubled or trailing separators) dropped. nullopt for anything else: a path that is not
+// fully qualified, a device path, a UNC path without a share, and a path with a "." or ".."
+// component (or one Windows would trim to that), which would name another folder than it spells.
+template <typename Char>
+std::optional<PathParts<Char>> SplitPlainPath(std::basic_string_view<Char> path) {
+  const PathKind kind = KindOf(path);
+  if (kind != PathKind::Drive && kind != PathKind::Unc) return std::nullopt;
+  std::vector<std::basic_string<Char>> names;
+  std::size_t start = kind == PathKind::Drive ? 3 : 2;
+  for (std::size_t i = start; i <= path.size(); ++i) {
+    if (i < path.size() && !IsPathSeparator(path[i])) continue;
+    const auto name = path.substr(start, i - start);
+    if (IsDotsName(name)) return std::nullopt;
+    if (!name.empty()) names.emplace_back(name);
+    start = i + 1;
+  }
+  PathParts<Char> parts;
+  const Char backslash = static_cast<Char>('\\');
+  if (kind == PathKind::Drive) {
+    parts.root = {path[0], path[1], backslash};
+  } else {
+    if (names.size() < 2) return std::nullopt;  // "\\server" or "\\server\share": no folder in it
+    parts.root = std::basic_string<Char>(2, backslash) + names[0] + backslash + names[1] + backslash;
+    names.erase(names.begin(), names.begin() + 2);
+  }
+  parts.components = std::move(names);
+  return parts;
+}
+
+}  // namespace fw

@@ -1,0 +1,112 @@
+#include "SystemGuard.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+#include "FileObject.h"
+#include "PathParts.h"
+#include "WideText.h"
+
+namespace uninstaller {
+namespace {
+
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
+}
+
+// COM for the known-folder manager, on whichever thread builds the guard.
+class ComScope {
+ public:
+  ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComScope() {
+    if (initialised_) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  bool initialised_;
+};
+
+// The path of every known folder the system has registered (not only those with a CSIDL:
+// Saved Games, Downloads, Links, ...), where it has one on disk.
+void AddKnownFolders(std::vector<std::wstring>& paths) {
+  const ComScope com;
+  IKnownFolderManager* manager = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
+                              reinterpret_cast<void**>(&manager))))
+    return;
+  KNOWNFOLDERID* ids = nullptr;
+  UINT count = 0;
+  if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
+    for (UINT i = 0; i < count; ++i) {
+      PWSTR path = nullptr;
+      if (SUCCEEDED(SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) paths.push_back(path);
+      CoTaskMemFree(path);
+    }
+    CoTaskMemFree(ids);
+  }
+  manager->Release();
+}
+
+// A folder path on a drive or a share; virtual folders ("C:\...\::{GUID}") and empty answers are
+// not folders.
+bool IsFolderPath(const std::wstring& path) {
+  const fw::PathKind kind = fw::KindOf(std::wstring_view(path));
+  return (kind == fw::PathKind::Drive || kind == fw::PathKind::Unc) && path.find(L':', 2) == std::wstring::npos;
+}
+
+// `path` as named, in its long form and by its final path; the folder's identity when it exists.
+void AddForms(const std::wstring& path, std::vector<std::u16string>& forms, std::vector<fw::FileId>* identities) {
+  forms.push_back(fw::AsUtf16(path));
+  if (const std::wstring longPath = fw::LongPathOf(path); !longPath.empty()) forms.push_back(fw::AsUtf16(longPath));
+  const fw::FileObject folder = fw::FileObject::OpenFolder(path);
+  if (!folder) return;
+  if (const std::wstring finalPath = folder.FinalPath(); !finalPath.empty()) forms.push_back(fw::AsUtf16(finalPath));
+  if (const fw::FileId id = folder.Identity(); identities && id.index != 0) identities->push_back(id);
+}
+
+FolderGuard Build() {
+  std::vector<std::wstring> named;
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (GetWindowsDirectoryW(buffer, MAX_PATH)) named.push_back(buffer);
+  if (GetSystemDirectoryW(buffer, MAX_PATH)) named.push_back(buffer);
+  if (GetTempPathW(MAX_PATH + 1, buffer)) named.push_back(buffer);
+  for (int csidl :
+       {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+        CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE, CSIDL_DESKTOP,
+        CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS, CSIDL_APPDATA,
+        CSIDL_LOCAL_APPDATA, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
+        CSIDL_STARTUP, CSIDL_COMMON_STARTUP, CSIDL_MYPICTURES, CSIDL_MYMUSIC, CSIDL_MYVIDEO, CSIDL_FAVORITES,
+        CSIDL_TEMPLATES, CSIDL_SENDTO, CSIDL_RECENT, CSIDL_FONTS})
+    named.push_back(ShellFolder(csidl));
+  AddKnownFolders(named);
+
+  std::vector<std::u16string> folders;
+  std::vector<std::u16string> windowsTree;
+  std::vector<std::u16string> profile;
+  std::vector<fw::FileId> identities;
+  for (const std::wstring& path : named)
+    if (IsFolderPath(path)) AddForms(path, folders, &identities);
+  if (const std::wstring windows = ShellFolder(CSIDL_WINDOWS); IsFolderPath(windows)) AddForms(windows, windowsTree, nullptr);
+  if (const std::wstring root = ShellFolder(CSIDL_PROFILE); IsFolderPath(root)) AddForms(root, profile, nullptr);
+
+  FolderGuard guard(folders, profile, windowsTree);
+  for (const fw::FileId& id : identities) guard.AddIdentity(id.volume, id.index);
+  return guard;
+}
+
+}  // namespace
+
+const FolderGuard& SystemFolderGuard() {
+  static const FolderGuard guard = Build();
+  return guard;
+}
+
+}  // namespace uninstaller
