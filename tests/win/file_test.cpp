@@ -60,4 +60,23 @@ TEST_F(FileWinTest, GbkPathsReachTheFileSystem) {
             INVALID_FILE_ATTRIBUTES);
 }
 
+// The running program's own file opens as its own image; any other file, even one put under the
+// program's name, does not, and while the own file is held nobody renames or rewrites it.
+TEST_F(FileWinTest, OwnImageIsTheFileTheProgramWasLoadedFromAndIsHeld) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  File own;
+  ASSERT_TRUE(own.Open(self, File::Mode::OwnImage));
+  EXPECT_FALSE(MoveFileW(self, (std::wstring(self) + L".moved").c_str())) << "renamed while held";
+  EXPECT_FALSE(File().Open(self, File::Mode::CreateWrite));
+
+  // A copy of the very same bytes is still another file.
+  const std::wstring copy = winscratch::W(Path("copy.exe"));
+  ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+  File other;
+  EXPECT_FALSE(other.Open(copy, File::Mode::OwnImage));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
+  EXPECT_TRUE(other.Open(copy, File::Mode::ReadHeld)) << "and nothing of it is kept open";
+}
+
 }  // namespace

@@ -76,6 +76,24 @@ TEST_F(FolderTreeTest, GuardedFoldersUnderTheirShortNamesSurvive) {
   DeleteFileA(canary.c_str());
 }
 
+// On Windows the final path of a folder reached through \\localhost\C$ (or ADMIN$) stays a UNC path,
+// which no guarded name matches; Wine resolves it to C:\. The seam answers as Windows would: such
+// a folder is never walked, and goes only when it is empty.
+struct FinalPathOnAShare : uninstaller::WalkSystem {
+  std::wstring FinalPath(const fw::FileObject&) const override { return L"\\\\localhost\\C$\\Windows\\System32\\x"; }
+  void Listed(HANDLE) const override {}
+};
+
+TEST_F(FolderTreeTest, AFolderWhoseFinalPathIsOnAShareGoesOnlyWhenEmpty) {
+  for (const char* d : {"full", "full\\empty", "empty"}) ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
+  WriteFileBytes(Path("full\\f.txt"), "x");
+  EXPECT_FALSE(RemoveFolderTree(Path("full"), TRUE, FinalPathOnAShare()));
+  EXPECT_TRUE(Exists(Path("full\\f.txt")));
+  EXPECT_TRUE(Exists(Path("full\\empty"))) << "not walked at all";
+  EXPECT_TRUE(RemoveFolderTree(Path("empty"), TRUE, FinalPathOnAShare()));
+  EXPECT_FALSE(Exists(Path("empty")));
+}
+
 // Links made from the Linux side before this binary runs (tests/win/make-links.sh):
 //   C:\korvane-links\Korvane\linked -> ..\outside, C:\korvane-links\toplink -> outside,
 //   C:\Documents and Settings -> users, C:\korvane-links\Relinked\data -> C:\users.

@@ -7,6 +7,7 @@
 #include "PayloadFiles.h"
 #include "Removal.h"
 #include "TestPaths.h"
+#include "UnixSide.h"
 #include "WinScratch.h"
 
 namespace {
@@ -448,6 +449,144 @@ TEST_F(WorkerTest, GuardedFoldersAreNeverWalked) {
   EXPECT_TRUE(Exists(publicCanary));
   EXPECT_FALSE(Exists(users + "\\Resource.ini"));
   DeleteFileA(publicCanary.c_str());
+}
+
+// A folder that holds a guarded folder, anything in the Windows tree, and a known folder with no
+// CSIDL, listed as groups and answered 是: each keeps a canary.
+TEST_F(WorkerTest, FoldersThatHoldSystemFoldersAndTheWindowsTreeAreNeverWalked) {
+  const std::string profile = Shell(CSIDL_PROFILE);
+  const std::string roaming = Shell(CSIDL_APPDATA);
+  const std::string drivers = Shell(CSIDL_SYSTEM) + "\\drivers";
+  const std::string savedGames = profile + "\\Saved Games";
+  CreateDirectoryA(savedGames.c_str(), nullptr);
+  CreateDirectoryA(drivers.c_str(), nullptr);
+  const std::string canaries[] = {roaming + "\\korvane-canary.txt", Shell(CSIDL_LOCAL_APPDATA) + "\\korvane-canary.txt",
+                                  Shell(CSIDL_PROGRAMS) + "\\korvane-canary.lnk", drivers + "\\korvane-canary.sys",
+                                  savedGames + "\\korvane-canary.sav"};
+  for (const std::string& canary : canaries) WriteFileBytes(canary, "x");
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords listed{{programName_, install_, ""},
+                                       {{profile + "\\AppData", {}},
+                                        {roaming + "\\Microsoft", {}},
+                                        {drivers, {}},
+                                        {savedGames, {}},
+                                        {install_, {In("a.txt")}}}};
+  EXPECT_EQ(Run(listed, TRUE), IDOK);
+  for (const std::string& canary : canaries) {
+    EXPECT_TRUE(Exists(canary)) << canary;
+    DeleteFileA(canary.c_str());
+  }
+  EXPECT_FALSE(Exists(install_)) << "the product's own folder still goes";
+}
+
+// "Startup" as the Start-menu folder's name names the user's Startup folder inside Programs.
+TEST_F(WorkerTest, AStartMenuFolderNameThatIsASystemFolderTouchesNothingThere) {
+  const std::string startup = Shell(CSIDL_STARTUP);
+  const std::string name = startup.substr(startup.rfind('\\') + 1);
+  const std::string link = startup + "\\Zintera.lnk";
+  CreateDirectoryA(startup.c_str(), nullptr);
+  WriteFileBytes(link, "someone else's");
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  for (const std::string& folderName : {name, std::string("Startup")}) {
+    const payload::RemovalRecords records{{folderName, install_, ""}, {{"", {In("a.txt")}}}};
+    EXPECT_EQ(Run(records, TRUE), IDOK);
+    EXPECT_TRUE(Exists(link)) << folderName;
+  }
+  EXPECT_TRUE(Exists(startup));
+  DeleteFileA(link.c_str());
+}
+
+// Entries the installer never writes: relative ("..\x"), drive-relative ("C:x"), rooted ("\x"),
+// and full paths with ".." in them. None is taken from the current folder or resolved: each is
+// skipped as if absent, in the lists, as the final file and as a group folder.
+TEST_F(WorkerTest, EntriesThatAreNotPlainFullPathsAreSkipped) {
+  Dir(install_);
+  Dir(Path("victims"));
+  for (const char* f : {"victim1.txt", "victim2.txt", "victims\\v.txt"}) WriteFileBytes(Path(f), "not the product's");
+  WriteFileBytes(In("victim3.txt"), "not the product's");
+  WriteFileBytes("C:\\korvane-rooted.txt", "not the product's");
+  WriteFileBytes(In("a.txt"), "x");
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  SetCurrentDirectoryA(install_.c_str());  // the remover's current folder is where relative names would land
+  const payload::RemovalRecords records{
+      {programName_, install_, install_ + "\\..\\victim2.txt"},
+      {{"..\\victims", {"..\\victim1.txt", "C:victim3.txt", "\\korvane-rooted.txt", install_ + "\\..\\victim2.txt",
+                        install_ + "\\.\\a.txt"}},
+       {install_ + "\\..\\victims", {}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  SetCurrentDirectoryA(cwd);
+  for (const std::string& kept : {Path("victim1.txt"), Path("victim2.txt"), Path("victims\\v.txt"), In("victim3.txt"),
+                                  std::string("C:\\korvane-rooted.txt"), In("a.txt")})
+    EXPECT_TRUE(Exists(kept)) << kept;
+  EXPECT_TRUE(view_.events.empty() || view_.events.size() == 2) << "no file status for a skipped entry";
+  for (const std::string& event : view_.events) EXPECT_EQ(event.rfind("folder ", 0), 0u) << event;
+  DeleteFileA("C:\\korvane-rooted.txt");
+}
+
+// Links made from the Linux side (as another program of the user would make them) inside an
+// install folder that users may write: a group folder, a resource folder, a listed file and the
+// final file below such a link, leading to a folder outside the product and into system32.
+class PlantedLinksTest : public WorkerTest {
+ protected:
+  void SetUp() override {
+    WorkerTest::SetUp();
+    Clear();
+    install_ = kRoot + "\\Korvane";
+    for (const std::string& d : {kRoot, install_, kRoot + "\\outside", kRoot + "\\outside\\proj", kSystemCanary}) Dir(d);
+    for (int i = 0; i < 8; ++i) WriteFileBytes(kRoot + "\\outside\\proj\\p" + std::to_string(i) + ".dat", "not the product's");
+    for (const char* f : {"keep0.txt", "final.txt"}) WriteFileBytes(kRoot + "\\outside\\" + f, "not the product's");
+    WriteFileBytes(kSystemCanary + "\\x.dll", "the system's");
+    WriteFileBytes(In("own.txt"), "x");
+    const std::string installUnix = unixside::UnixPath(winscratch::W(install_));
+    const std::string systemUnix = unixside::UnixPath(winscratch::W(Shell(CSIDL_SYSTEM)));
+    ASSERT_FALSE(installUnix.empty()) << "not under Wine: no Linux side to make links from";
+    std::string script = "cd " + unixside::Quoted(installUnix);
+    for (const char* outside : {"hist", "skins", "cache"}) script += std::string(" && ln -s ../outside ") + outside;
+    for (const char* system : {"plugins", "sys"}) script += " && ln -s " + unixside::Quoted(systemUnix) + " " + system;
+    ASSERT_TRUE(unixside::Run(script)) << "the links were not made";
+    WriteFileBytes(In("Resource.ini"), "[Resources]\r\nres_skins\\proj=1\r\nres_sys\\korvane-planted=1\r\n");
+  }
+  void TearDown() override {
+    Clear();
+    RemoveDirectoryA(kSystemCanary.c_str());
+    WorkerTest::TearDown();
+  }
+  // The links go on the Linux side, which never follows them.
+  void Clear() {
+    const std::string root = unixside::UnixPath(winscratch::W(kRoot));
+    if (!root.empty()) unixside::Run("rm -rf " + unixside::Quoted(root));
+    DeleteFileA((kSystemCanary + "\\x.dll").c_str());
+  }
+  void ExpectOutsideUntouched() {
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(Exists(kRoot + "\\outside\\proj\\p" + std::to_string(i) + ".dat")) << i;
+    EXPECT_TRUE(Exists(kRoot + "\\outside\\keep0.txt"));
+    EXPECT_TRUE(Exists(kRoot + "\\outside\\final.txt"));
+    EXPECT_TRUE(Exists(kSystemCanary + "\\x.dll"));
+  }
+
+  const std::string kRoot = "C:\\korvane-planted";
+  const std::string kSystemCanary = Shell(CSIDL_SYSTEM) + "\\korvane-planted";
+};
+
+TEST_F(PlantedLinksTest, NoPathLeadsThroughALinkInTheInstallFolder) {
+  ASSERT_TRUE(Exists(In("hist\\proj\\p0.dat"))) << "the link leads outside";
+  const payload::RemovalRecords records{{programName_, install_ + "\\", In("cache\\final.txt")},
+                                        {{In("hist\\proj"), {In("cache\\keep0.txt"), In("own.txt")}},
+                                         {In("plugins\\korvane-planted"), {In("sys\\korvane-planted\\x.dll")}}}};
+  for (const BOOL history : {FALSE, TRUE}) {
+    SCOPED_TRACE(history ? "是" : "否");
+    view_.events.clear();
+    WriteFileBytes(In("Resource.ini"), "[Resources]\r\nres_skins\\proj=1\r\nres_sys\\korvane-planted=1\r\n");
+    EXPECT_EQ(Run(records, history), IDOK);
+    ExpectOutsideUntouched();
+    EXPECT_FALSE(Exists(In("own.txt"))) << "the product's own file still goes";
+    EXPECT_FALSE(Exists(In("Resource.ini")));
+  }
+  EXPECT_EQ(std::count(view_.events.begin(), view_.events.end(), "file " + In("cache\\keep0.txt")), 0)
+      << "a file reached only through a link is not found";
 }
 
 }  // namespace
