@@ -18,6 +18,9 @@ namespace {
 
 enum class Check { Free, HeldByRunningCopy, Failed };
 
+// How long the launcher holds the staged file for a remover that has not shown its window yet.
+constexpr DWORD kRemoverHoldsItsFileMs = 10000;
+
 // Whether "~uninst.exe" may be replaced. A remover started earlier and still running holds its
 // file (sharing violation): there is nothing to do then. A folder of that name is a failure. A
 // link of that name is removed; should that fail, the final rename still replaces the link itself
@@ -121,13 +124,21 @@ int Stage() {
 
   SetCurrentDirectoryW(temp.c_str());
   SHELLEXECUTEINFOW start{};
-  start.cbSize = sizeof(start);  // the platform's own size (not the 32-bit 60)
-  start.fMask = SEE_MASK_FLAG_NO_UI;
+  start.cbSize = sizeof(start);  // the platform's own size (60 bytes in the x86 build)
+  start.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
   start.lpVerb = L"open";
   start.lpFile = stagedPath.c_str();
   start.nShow = SW_SHOWNORMAL;
   // A remover that cannot be started is a failed uninstall: the failure dialog says so.
-  return ShellExecuteExW(&start) ? 1 : 0;
+  if (!ShellExecuteExW(&start)) return 0;
+  if (start.hProcess) {
+    // The file stays held until the remover waits for the user, by which time it holds the file
+    // itself (it opens it before its dialog shows): nobody swaps it in between. Not forever: a
+    // remover that never gets that far leaves the launcher free to quit.
+    WaitForInputIdle(start.hProcess, kRemoverHoldsItsFileMs);
+    CloseHandle(start.hProcess);
+  }
+  return 1;
 }
 
 }  // namespace

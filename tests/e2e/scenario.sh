@@ -4,7 +4,7 @@
 # the files, shortcuts and registry checked for real.
 #
 #   scenario.sh NAME      NAME: yes | no | cancel | escape | close | cancel-during | missing | no-payload
-#                         | dll-planting | escape-during | launcher-keys | signed
+#                         | dll-planting | escape-during | launcher-keys | signed | payload-swap
 #
 # Environment (set by ctest): WINE_RUN (cmake/wine-run.sh), STATE (prefix state folder),
 # WIN_BIN (the windows build's bin folder), UNINST_PACK, SHOTS (where screenshots go, as PNG).
@@ -14,7 +14,7 @@
 set -euo pipefail
 name=$1
 case "$name" in
-  escape-during | launcher-keys)
+  escape-during | launcher-keys | payload-swap)
     # xdotool and Wine must share one X display: the scenario gets its own when there is none.
     if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"; fi ;;
 esac
@@ -165,6 +165,31 @@ case "$name" in
       -a -f "$desktop/Zintera.lnk" -a -f "$programs/Korvane/Zintera.lnk"
     check "the registry is untouched" registry_untouched
     check "no remover process is left" test "$(report programs-left)" = 0
+    ;;
+  payload-swap)
+    # While the dialog waits for 卸载, another program of the user renames the running
+    # "~uninst.exe" away and puts a remover with a payload of its own under that name, one that
+    # lists a file in system32. The remover reads only the file it holds since its start.
+    make_installation 20 5
+    victim="$C/windows/system32/korvane-victim.txt"
+    echo "the system's" > "$victim"
+    printf '{"programFolderName": "Korvane", "installDir": "C:\\\\korvane-decoy\\\\", "finalFile": "C:\\\\windows\\\\system32\\\\korvane-victim.txt",\n "groups": [{"folder": "C:\\\\korvane-decoy", "files": ["C:\\\\windows\\\\system32\\\\korvane-victim.txt"]}]}\n' \
+      > "$work/swap.json"
+    "$UNINST_PACK" build --launcher "$WIN_BIN/uninstaller.exe" --manifest "$work/swap.json" --output "$work/swapped.exe"
+    drive_by_hand "$launcher" --action by-hand
+    if await press-uninstall 120; then
+      mv "$temp/~uninst.exe" "$temp/~uninst.moved"
+      cp "$work/swapped.exe" "$temp/~uninst.exe"
+      xdotool mousemove $(report press-uninstall) click 1
+    fi
+    if await question-shown 60; then xdotool key Return; fi
+    driver_done
+    check "the swap was made under the running remover's name" cmp -s "$work/swapped.exe" "$temp/~uninst.exe"
+    check "the file listed by the swapped-in payload stays" test -f "$victim"
+    check "the remover ended by itself" remover_ended
+    check "the genuine payload was removed" test ! -e "$install" -a ! -e "$desktop/Zintera.lnk"
+    check "the registry trees are gone" registry_gone
+    rm -f "$victim" "$temp/~uninst.moved"
     ;;
   launcher-keys)
     # The launcher's failure dialog (the launcher as built, without a payload) closes on
