@@ -17,13 +17,18 @@ sizes=("$@")
 
 scripts/setup.sh
 command -v makensis >/dev/null || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nsis >/dev/null; }
-cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null
+for preset in windows-x64 windows-x86; do cmake --preset $preset >/dev/null && cmake --build --preset $preset >/dev/null; done
 cmake --preset host >/dev/null && cmake --build --preset host --target uninst-pack >/dev/null
 
-export WINE_RUN="$PWD/cmake/wine-run.sh" STATE="$PWD/build/bench/wine" WIN_BIN="$PWD/build/windows/bin"
+export WINE_RUN="$PWD/cmake/wine-run.sh" STATE="$PWD/build/bench/wine" WIN_BIN="$PWD/build/windows-x64/bin"
 export UNINST_PACK="$PWD/build/host/tools/uninst-pack/uninst-pack"
 BIN=$WIN_BIN
+BIN_X86="$PWD/build/windows-x86/bin"  # the x86 remover, timed beside the x64 one under WoW64
 PACK=$UNINST_PACK
+# x86 programs run here only where the kernel runs 32-bit code; a QEMU guest's software
+# emulation would time the emulator, not the remover.
+x86_native=0
+scripts/ia32-guest.sh check >/dev/null 2>&1 && x86_native=1
 work="$PWD/build/bench/work"
 mkdir -p "$STATE" "$work"
 . scripts/lib/installation.sh  # wine_run, and C: the prefix's drive C
@@ -82,7 +87,7 @@ run_remover() {
   local n=$1 build=${2:-uninstaller_timed}
   if [ "${3:-}" = walk ]; then write_walk_manifest "$n"; else write_manifest "$n"; fi
   mkdir -p "$C/korvane-bench-remover"
-  "$PACK" build --launcher "$BIN/$build.exe" --manifest "$work/manifest.json" \
+  "$PACK" build --launcher "${REMOVER_BIN:-$BIN}/$build.exe" --manifest "$work/manifest.json" \
     --output "$C/korvane-bench-remover/~uninst.exe.new"
   mv "$C/korvane-bench-remover/~uninst.exe.new" "$C/korvane-bench-remover/~uninst.exe"
   rm -f "$C/korvane-bench-timing.txt" "$work/hwm.txt"
@@ -143,20 +148,27 @@ run_nsis() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo), $(wine64 --version 2>/dev/null || /usr/lib/wine/wine64 --version), $(date -u +%Y-%m-%d)"
-row() { printf '%8s %11s %11s %10s %14s %13s %13s %15s %15s %14s %9s %10s\n' "$@"; }
+row() { printf '%8s %11s %11s %10s %14s %13s %13s %15s %15s %14s %9s %10s %9s %8s\n' "$@"; }
 row files remover_ms no_status floor_ms nsis_hidden_ms nsis_shown_ms remover/floor no_status/floor \
-  nsis_hidden/rem nsis_shown/rem walk_ms walk/floor
+  nsis_hidden/rem nsis_shown/rem walk_ms walk/floor x86_ms x86/x64
 for n in "${sizes[@]}"; do
   make_files "$n"; run_remover "$n" uninstaller_timed_nostatus; quiet_ms=$remover_ms
   make_files "$n"; run_remover "$n" uninstaller_timed walk; walk_ms=$remover_ms
-  make_files "$n"; run_remover "$n"
+  make_files "$n"; run_remover "$n"; x64_ms=$remover_ms
+  x86_ms=n/a x86_ratio=n/a
+  if [ "$x86_native" = 1 ]; then
+    make_files "$n"; REMOVER_BIN=$BIN_X86 run_remover "$n"
+    x86_ms=$(printf %.1f "$remover_ms") x86_ratio=$(ratio "$remover_ms" "$x64_ms")
+  fi
+  remover_ms=$x64_ms
   make_files "$n"; run_floor
   make_files "$n"; run_nsis hide; hidden_ms=$nsis_ms
   make_files "$n"; run_nsis show; shown_ms=$nsis_ms
   row "$n" "$(printf %.1f "$remover_ms")" "$(printf %.1f "$quiet_ms")" "$(printf %.1f "$floor_ms")" "$hidden_ms" "$shown_ms" "$(ratio "$remover_ms" "$floor_ms")" \
     "$(ratio "$quiet_ms" "$floor_ms")" "$(ratio "$hidden_ms" "$remover_ms")" "$(ratio "$shown_ms" "$remover_ms")" \
-    "$(printf %.1f "$walk_ms")" "$(ratio "$walk_ms" "$floor_ms")"
+    "$(printf %.1f "$walk_ms")" "$(ratio "$walk_ms" "$floor_ms")" "$x86_ms" "$x86_ratio"
 done
+[ "$x86_native" = 1 ] || echo "x86: not timed, this kernel runs no 32-bit code (scripts/ia32-guest.sh check)"
 
 echo "peak memory of the remover (VmHWM), payload streamed:"
 rm -rf "$root"

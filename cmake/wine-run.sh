@@ -24,7 +24,14 @@ export WINEDEBUG=-all
 # Keep a new prefix from asking for Mono and Gecko.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
-WINE=$(command -v wine64 2>/dev/null || echo /usr/lib/wine/wine64)
+# A 64-bit prefix runs x64 programs and, under WoW64, x86 ones (wine64 hands a PE32 to the 32-bit
+# loader of wine32). KORVANE_WINE_ARCH=win32 makes the whole prefix 32-bit, as 32-bit Windows is.
+if [ "${KORVANE_WINE_ARCH:-}" = win32 ]; then
+  export WINEARCH=win32
+  WINE=/usr/lib/wine/wine
+else
+  WINE=$(command -v wine64 2>/dev/null || echo /usr/lib/wine/wine64)
+fi
 WINESERVER=$(command -v wineserver 2>/dev/null || echo /usr/lib/wine/wineserver)
 export WINE WINESERVER
 

@@ -7,8 +7,10 @@ packages=(
   cmake make g++                 # host build
   googletest                     # GoogleTest sources: compiled for both builds
   libcli11-dev nlohmann-json3-dev  # uninst-pack's command line and manifest
-  g++-mingw-w64-x86-64-posix     # the Windows cross build (posix thread model)
+  g++-mingw-w64-x86-64-posix     # the x64 Windows cross build (posix thread model)
+  g++-mingw-w64-i686-posix       # the x86 Windows cross build: the programs that ship
   wine64                         # runs the Windows tests and the demo
+  wine32:i386                    # runs the x86 programs (under WoW64 in a 64-bit prefix, or a 32-bit prefix)
   xvfb xauth                     # a display for windows when there is none (xvfb-run needs xauth)
   xdotool                        # real mouse and keyboard input for the scenarios where focus matters
   osslsigncode openssl           # the signed-launcher scenario signs with a throwaway certificate
@@ -27,10 +29,18 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-if [ ${#missing[@]} -gt 0 ]; then
+# wine32 is an i386 package: the machine takes packages of that architecture too.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  as_root dpkg --add-architecture i386
+  needs_update=1  # its package lists are read even when nothing is missing
+fi
+
+if [ ${#missing[@]} -gt 0 ] || [ -n "${needs_update:-}" ]; then
   echo "setup: installing ${missing[*]}"
   as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  [ ${#missing[@]} -eq 0 ] ||
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # zh_CN.UTF-8: Wine's ANSI code page is 936 (GBK), the product's own setting. en_US.UTF-8: code

@@ -55,6 +55,34 @@ void AddKnownFolders(std::vector<std::wstring>& paths) {
   manager->Release();
 }
 
+// A REG_SZ value of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion in the 64-bit view, or "".
+std::wstring NativeCurrentVersionValue(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return L"";
+  wchar_t value[MAX_PATH + 1] = {};
+  DWORD type = REG_NONE;
+  DWORD size = MAX_PATH * sizeof(wchar_t);
+  const LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS && type == REG_SZ ? value : L"";
+}
+
+// An x86 remover on 64-bit Windows (WoW64) sees the 32-bit view: CSIDL_PROGRAM_FILES is
+// "Program Files (x86)", System32 is SysWOW64. The 64-bit Program Files and its Common Files
+// are named by no CSIDL, only by the registry's 64-bit view; the real System32 is reached as
+// "Sysnative". Redirection stays on: the payload's paths were written in the same view.
+void AddNativeFolders(std::vector<std::wstring>& paths) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (GetSystemWow64DirectoryW(buffer, MAX_PATH)) paths.push_back(buffer);  // SysWOW64, on any 64-bit Windows
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return;
+  for (const wchar_t* name : {L"ProgramW6432Dir", L"CommonW6432Dir", L"ProgramFilesDir", L"CommonFilesDir"})
+    paths.push_back(NativeCurrentVersionValue(name));
+  if (GetWindowsDirectoryW(buffer, MAX_PATH)) paths.push_back(std::wstring(buffer) + L"\\Sysnative");
+}
+
 // A folder path on a drive or a share; virtual folders ("C:\...\::{GUID}") and empty answers are
 // not folders.
 bool IsFolderPath(const std::wstring& path) {
@@ -87,6 +115,7 @@ FolderGuard Build() {
         CSIDL_TEMPLATES, CSIDL_SENDTO, CSIDL_RECENT, CSIDL_FONTS})
     named.push_back(ShellFolder(csidl));
   AddKnownFolders(named);
+  AddNativeFolders(named);
 
   std::vector<std::u16string> folders;
   std::vector<std::u16string> windowsTree;

@@ -49,24 +49,27 @@ inline bool Start(const std::string& exe, Process& process, const std::string& c
   return true;
 }
 
+struct TopWindowSearch {
+  const std::function<bool(HWND, DWORD)>* match;
+  HWND found;
+};
+
+// A window procedure's calling convention (stdcall on x86), which a lambda does not have.
+inline BOOL CALLBACK VisitTopWindow(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<TopWindowSearch*>(lp);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (IsWindowVisible(hwnd) && (*s->match)(hwnd, owner)) {
+    s->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The first visible top-level window for which `match(window, owning process id)` holds.
 inline HWND FindTopWindowIf(const std::function<bool(HWND, DWORD)>& match) {
-  struct Search {
-    const std::function<bool(HWND, DWORD)>* match;
-    HWND found;
-  } search{&match, nullptr};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(hwnd, &owner);
-        if (IsWindowVisible(hwnd) && (*s->match)(hwnd, owner)) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TopWindowSearch search{&match, nullptr};
+  EnumWindows(VisitTopWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -480,6 +480,40 @@ TEST_F(WorkerTest, FoldersThatHoldSystemFoldersAndTheWindowsTreeAreNeverWalked) 
   EXPECT_FALSE(Exists(install_)) << "the product's own folder still goes";
 }
 
+// The x86 remover on 64-bit Windows sees the 32-bit view (WoW64): Program Files is "Program Files
+// (x86)" for it and System32 is SysWOW64. The 64-bit Program Files, the real System32 under its
+// Sysnative alias, and SysWOW64 are guarded all the same. The x86 tests run in a 64-bit prefix,
+// so there this is WoW64 for certain; the x64 build checks the folders it sees.
+TEST_F(WorkerTest, TheOtherViewsSystemFoldersAreGuardedToo) {
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  if (sizeof(void*) == 4) {
+    ASSERT_TRUE(wow64) << "the x86 tests run in a 64-bit prefix, under WoW64";
+  }
+  char windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  char sysWow64[MAX_PATH] = {};
+  ASSERT_GT(GetSystemWow64DirectoryA(sysWow64, MAX_PATH), 0u) << "a 64-bit prefix has SysWOW64";
+  std::vector<std::string> listed = {sysWow64, std::string(windows) + "\\Sysnative", "C:\\Program Files",
+                                     "C:\\Program Files\\Common Files"};
+  std::vector<std::string> canaries = {std::string(sysWow64) + "\\korvane-canary.txt",
+                                       "C:\\Program Files\\korvane-canary.txt",
+                                       "C:\\Program Files\\Common Files\\korvane-canary.txt"};
+  if (wow64) canaries.push_back(std::string(windows) + "\\Sysnative\\korvane-canary.txt");  // the real System32
+  for (const std::string& canary : canaries) WriteFileBytes(canary, "x");
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  payload::RemovalRecords records{{programName_, install_, ""}, {}};
+  for (const std::string& folder : listed) records.groups.push_back({folder, {}});
+  records.groups.push_back({install_, {In("a.txt")}});
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  for (const std::string& canary : canaries) {
+    EXPECT_TRUE(Exists(canary)) << canary;
+    DeleteFileA(canary.c_str());
+  }
+  EXPECT_FALSE(Exists(install_));
+}
+
 // "Startup" as the Start-menu folder's name names the user's Startup folder inside Programs.
 TEST_F(WorkerTest, AStartMenuFolderNameThatIsASystemFolderTouchesNothingThere) {
   const std::string startup = Shell(CSIDL_STARTUP);
