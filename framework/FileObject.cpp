@@ -26,10 +26,11 @@ constexpr ULONG kDirectoryFile = 0x00000001;               // FILE_DIRECTORY_FIL
 constexpr ULONG kNonDirectoryFile = 0x00000040;            // FILE_NON_DIRECTORY_FILE
 constexpr ULONG kSynchronousIoNonAlert = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
 constexpr ULONG kOpenReparsePoint = 0x00200000;            // FILE_OPEN_REPARSE_POINT
-constexpr ULONG kDeleteOnClose = 0x00001000;               // FILE_DELETE_ON_CLOSE
 constexpr ULONG kFileIdBothDirectoryInformation = 37;      // FILE_INFORMATION_CLASS
 constexpr ULONG kFileInternalInformation = 6;              // FILE_INFORMATION_CLASS: the file id
 constexpr ULONG kObjCaseInsensitive = 0x00000040;          // OBJ_CASE_INSENSITIVE
+constexpr ULONG kFileNameInformation = 9;                  // FILE_INFORMATION_CLASS: the name on the volume
+constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);  // STATUS_BUFFER_OVERFLOW
 
 NtCreateFileFn NtCreateFileEntry() {
   static const NtCreateFileFn fn = NtdllFunction<NtCreateFileFn>("NtCreateFile");
@@ -154,24 +155,6 @@ FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
   return h ? FileObject(h) : FileObject();
 }
 
-// One open and one close, as DeleteFileW costs: a walk deletes every file this way.
-bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
-  HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          kNonDirectoryFile | kDeleteOnClose);
-  if (h == nullptr) return false;
-  const FileHandle deletedWhenClosed(h);
-  return true;
-}
-
-std::vector<FolderEntry> FileObject::List() const { return Query(handle_.get(), nullptr, false); }
-
-std::optional<FolderEntry> FileObject::Find(const std::wstring& name) const {
-  if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring::npos) return std::nullopt;
-  auto found = Query(handle_.get(), &name, true);
-  if (found.empty()) return std::nullopt;
-  return found.front();
-}
-
 namespace {
 
 // `name` in upper case as the system compares names (the invariant culture, not the user's).
@@ -183,7 +166,64 @@ std::wstring Upper(const std::wstring& name) {
   return out;
 }
 
+// The path of the open file or folder below its volume's root ("\\x\\y"), as the file system
+// names the object the handle holds; "" when it cannot say.
+std::wstring NameOnVolume(HANDLE handle) {
+  const auto query = NtQueryInformationFileEntry();
+  if (!query || !handle) return L"";
+  // FILE_NAME_INFORMATION: the name's length in bytes, then the name. Most paths fit the first
+  // buffer; a longer one says how long it is.
+  std::vector<unsigned char> buffer(sizeof(ULONG) + MAX_PATH * sizeof(wchar_t));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = query(handle, &io, buffer.data(), static_cast<ULONG>(buffer.size()), kFileNameInformation);
+    ULONG length = 0;
+    std::memcpy(&length, buffer.data(), sizeof length);
+    if (status == 0)
+      return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof length), length / sizeof(wchar_t));
+    if (status != kBufferOverflow) return L"";
+    buffer.resize(sizeof(ULONG) + length);
+  }
+  return L"";
+}
+
+// True when the handle holds a reparse point itself (not the object it leads to).
+bool HoldsReparsePointItself(HANDLE handle) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 }  // namespace
+
+// Opened without following a link at the name; before anything is marked, the object opened must
+// be the link itself or the file whose own name is this folder's name and `entry`'s: a system
+// that follows a link whatever the flags (Wine) would otherwise delete its target.
+bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
+  HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kNonDirectoryFile);
+  if (h == nullptr) return false;
+  const FileObject file(h);
+  if (!HoldsReparsePointItself(h)) {
+    if (nameOnVolume_.empty()) {
+      nameOnVolume_ = NameOnVolume(handle_.get());
+      if (nameOnVolume_.empty()) return false;
+      if (nameOnVolume_.back() != L'\\') nameOnVolume_ += L'\\';
+    }
+    const std::wstring actual = NameOnVolume(h);
+    if (actual.empty() || Upper(nameOnVolume_ + entry.name) != Upper(actual)) return false;
+  }
+  return file.MarkForDeletion();
+}
+
+std::vector<FolderEntry> FileObject::List() const { return Query(handle_.get(), nullptr, false); }
+
+std::optional<FolderEntry> FileObject::Find(const std::wstring& name) const {
+  if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring::npos) return std::nullopt;
+  auto found = Query(handle_.get(), &name, true);
+  if (found.empty()) return std::nullopt;
+  return found.front();
+}
 
 FolderListing::FolderListing(const FileObject& folder) : entries_(folder.List()) {
   for (std::size_t i = 0; i < entries_.size(); ++i) {

@@ -54,8 +54,9 @@ class FileObject {
   // Deletes the file `entry` of this folder: opened relative to its handle, never following a
   // link (a file link goes as the link itself), never a folder, for deletion when closed; a file
   // the system will not delete (read-only, held) stays. Whatever file has that name in this
-  // folder goes, so nothing outside the folder can be reached. One open and one close, as
-  // DeleteFileW costs.
+  // folder goes, so nothing outside the folder can be reached: the object opened is deleted only
+  // when it is the link itself or its own name on the volume is this folder's and the entry's (a
+  // system that follows the link anyway, as Wine does, leaves its target alone).
   bool DeleteFileEntry(const FolderEntry& entry) const;
 
   explicit operator bool() const { return static_cast<bool>(handle_); }
@@ -93,6 +94,9 @@ class FileObject {
  private:
   explicit FileObject(HANDLE handle) : handle_(handle) {}
   FileHandle handle_;
+  // This folder's path below its volume's root with a separator behind it, read on the first
+  // DeleteFileEntry: a walk deletes many files of one folder.
+  mutable std::wstring nameOnVolume_;
 };
 
 // The entries of a folder as one listing read them, looked up as the file system looks names up:

@@ -15,8 +15,10 @@ std::optional<ReachedFolder> ReachFolder(FileObject start, std::wstring startPat
     reached.path += entry->name;
     FileObject next;
     if (entry->IsLink()) {
+      // The rule judges the link itself, as listed: where the system followed it to open it
+      // (Wine), or something else stands there now, nothing is followed.
       const FileObject link = reached.folder.OpenLinkItself(*entry);
-      if (!link || !rule(reached.path, link)) return std::nullopt;
+      if (!link || !link.IsReparsePoint() || !link.HoldsListed(*entry) || !rule(reached.path, link)) return std::nullopt;
       next = reached.folder.OpenThroughLink(*entry);
     } else {
       next = reached.folder.OpenPassage(*entry);

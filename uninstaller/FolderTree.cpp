@@ -65,15 +65,42 @@ bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& ent
 
 std::u16string Comparable(const std::wstring& path) { return ComparablePath(fw::AsUtf16(path)); }
 
+// `path` itself when it is not a device path; the plain path a drive's or a share's device path
+// names; nullopt for any other device path.
+std::optional<std::wstring> PlainFormOf(const std::wstring& path) {
+  if (fw::KindOf(std::wstring_view(path)) != fw::PathKind::Device) return path;
+  const std::wstring rest = path.substr(4);
+  if (rest.size() >= 4 && (rest[0] == L'U' || rest[0] == L'u') && (rest[1] == L'N' || rest[1] == L'n') &&
+      (rest[2] == L'C' || rest[2] == L'c') && fw::IsPathSeparator(rest[3]))
+    return L"\\\\" + rest.substr(4);
+  if (rest.size() >= 3 && rest[1] == L':' && fw::IsPathSeparator(rest[2]) &&
+      ((rest[0] >= L'A' && rest[0] <= L'Z') || (rest[0] >= L'a' && rest[0] <= L'z')))
+    return rest;
+  return std::nullopt;
+}
+
 }  // namespace
 
-RemovalScope::RemovalScope(const FolderGuard& guard, std::wstring installFolder)
-    : guard_(guard), installFolder_(Comparable(installFolder)) {}
+RemovalScope::RemovalScope(const FolderGuard& guard, std::wstring installFolder) : guard_(guard) {
+  if (installFolder.empty()) return;
+  installFolder_.push_back(Comparable(installFolder));
+  // Its other names (short names expanded, links resolved), so a link inside it is known as one
+  // whichever name led there.
+  if (const auto reached = Reach(installFolder)) {
+    installFolder_.push_back(Comparable(reached->path));
+    installFolder_.push_back(Comparable(reached->folder.FinalPath()));
+  }
+}
 
 bool RemovalScope::MayFollow(const std::wstring& linkPath, const fw::FileObject& link) const {
   const std::u16string comparable = Comparable(linkPath);
-  if (!installFolder_.empty() && IsBelow(comparable, installFolder_)) return false;
-  if (guard_.IsInsideAProfile(comparable)) return false;
+  for (const std::u16string& install : installFolder_)
+    if (!install.empty() && IsBelow(comparable, install)) return false;
+  if (guard_.IsInsideAProfile(comparable) || fw::KindOf(std::u16string_view(comparable)) != fw::PathKind::Drive)
+    return false;
+  // Where only administrators write: a drive's root, or a folder of the system's.
+  const auto parent = comparable.substr(0, comparable.rfind(u'\\'));
+  if (parent.size() > 2 && !guard_.Refuses(parent)) return false;
   return link.OwnedByAdministrators();
 }
 
@@ -98,10 +125,13 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
   const std::u16string written = fw::AsUtf16(path);
   const FolderVerdict asWritten = guard.Judge({written});
   if (asWritten == FolderVerdict::Refuse) return FALSE;
-  if (fw::KindOf(std::wstring_view(path)) == fw::PathKind::Device)
-    return RemoveDirectoryW(path.c_str());  // only an empty folder (or a link itself) goes
-
-  const auto parts = fw::SplitPlainPath(std::wstring_view(path));
+  // A device path of a drive or a share ("\\?\C:\x", "\\.\C:\x", "\\?\UNC\server\share\x") is
+  // another name of a plain path: reached by handle as that one is, judged under its names too,
+  // and never walked (its written name keeps the verdict at "only when empty"). Any other device
+  // path (a volume, GLOBALROOT) names nothing the guard could judge: left alone.
+  const auto plain = PlainFormOf(path);
+  if (!plain) return FALSE;
+  const auto parts = fw::SplitPlainPath(std::wstring_view(*plain));
   if (!parts || parts->components.empty()) return FALSE;
   // The folder is taken as an entry of its parent, like every folder below it.
   const std::span<const std::wstring> names(parts->components);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "FolderGuard.h"
 #include "PathWalk.h"
@@ -17,9 +18,10 @@ namespace uninstaller {
 // What one removal trusts: the folder guard, and the install folder. Every path is reached from
 // its drive or share root by handle; a link on the way is followed only where an administrator
 // made it (owner SYSTEM, TrustedInstaller or Administrators: the system's "C:\Documents and
-// Settings", a junction moving Program Files to another drive), and never inside the install
-// folder or inside a profile, where any user may make one. A path that would need another link
-// is treated as one that does not exist.
+// Settings", a junction moving Program Files to another drive) in a place only administrators
+// write (a drive's root, or a folder the guard holds), and never inside the install folder (under
+// any of its names), inside a profile, or on a share. A path that would need another link is
+// treated as one that does not exist.
 class RemovalScope {
  public:
   explicit RemovalScope(const FolderGuard& guard = SystemFolderGuard(), std::wstring installFolder = L"");
@@ -35,7 +37,7 @@ class RemovalScope {
 
  private:
   const FolderGuard& guard_;
-  std::u16string installFolder_;  // comparable; empty: none
+  std::vector<std::u16string> installFolder_;  // comparable: as written, as stored, final
 };
 
 // What a folder walk asks of the system beyond its handles; tests give their own to act at the

@@ -80,7 +80,9 @@ void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell,
 
   const std::wstring productPath = programs + L"\\" + folderName;
   const fw::FileId id = product ? product->Identity() : fw::FileId{};
-  if (product && guard.Judge({fw::AsUtf16(productPath)}) == FolderVerdict::Walk &&
+  // Judged where it really is too: the Programs folder's path comes from the user's own settings.
+  const std::u16string productFinal = product ? fw::AsUtf16(product->FinalPath()) : u"";
+  if (product && guard.Judge({fw::AsUtf16(productPath), productFinal}) == FolderVerdict::Walk &&
       !guard.IsGuardedIdentity(id.volume, id.index)) {
     // Listed whole (never by one name: a handle keeps the name of its first query), then once more
     // to see what stayed.

@@ -624,3 +624,77 @@ TEST_F(PlantedLinksTest, NoPathLeadsThroughALinkInTheInstallFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// File links, made from the Linux side, in the places of the product's files: a listed file, the
+// final file, "Resource.ini", a file in a folder the walk removes with "是", the desktop shortcut
+// and a Start-menu shortcut. Each leads to a file outside the product. A link is never the
+// product's file: the remover deletes at most the link, never the file it leads to. (Wine lists a
+// file symlink as a plain file and opens it at its target whatever the flags.)
+TEST_F(PlantedLinksTest, FileLinksInTheProductsPlacesNeverCostTheirTargets) {
+  Dir(In("walked"));
+  WriteFileBytes(In("walked\\own.dat"), "x");
+  Dir(userPrograms_);
+  std::vector<std::string> victims;
+  for (int i = 0; i < 6; ++i) {
+    victims.push_back(kRoot + "\\outside\\victim" + std::to_string(i) + ".txt");
+    WriteFileBytes(victims.back(), "not the product's");
+  }
+  const std::string installUnix = unixside::UnixPath(winscratch::W(install_));
+  const std::string outsideUnix = unixside::UnixPath(winscratch::W(kRoot + "\\outside"));
+  const auto link = [&](const std::string& windowsPath, int victim) {
+    const std::string at = unixside::UnixPath(winscratch::W(windowsPath));
+    return " && rm -f " + unixside::Quoted(at) + " && ln -s " +
+           unixside::Quoted(outsideUnix + "/victim" + std::to_string(victim) + ".txt") + " " + unixside::Quoted(at);
+  };
+  ASSERT_FALSE(installUnix.empty());
+  WriteFileBytes(In("Resource.ini"), "x");
+  WriteFileBytes(In("walked\\link.dat"), "x");
+  WriteFileBytes(desktopLink_, "x");
+  WriteFileBytes(userPrograms_ + "\\Zintera.lnk", "x");
+  WriteFileBytes(In("listed.dll"), "x");
+  WriteFileBytes(In("final.exe"), "x");
+  ASSERT_TRUE(unixside::Run("true" + link(In("listed.dll"), 0) + link(In("final.exe"), 1) + link(In("Resource.ini"), 2) +
+                            link(In("walked\\link.dat"), 3) + link(desktopLink_, 4) +
+                            link(userPrograms_ + "\\Zintera.lnk", 5)))
+      << "the links were not made";
+  ASSERT_EQ(testpaths::ReadBytes(In("listed.dll")), "not the product's") << "the link leads outside";
+
+  const payload::RemovalRecords records{{programName_, install_ + "\\", In("final.exe")},
+                                        {{In("walked"), {In("listed.dll"), In("own.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  for (const std::string& victim : victims) EXPECT_TRUE(Exists(victim)) << victim << ": deleted through a link";
+  EXPECT_FALSE(Exists(In("own.txt"))) << "the product's own file still goes";
+  // The shortcut links outside the install folder go on the Linux side too (Wine would delete
+  // their targets).
+  unixside::Run("rm -f " + unixside::Quoted(unixside::UnixPath(winscratch::W(desktopLink_))) + " " +
+                unixside::Quoted(unixside::UnixPath(winscratch::W(userPrograms_ + "\\Zintera.lnk"))));
+}
+
+// A group folder written as a device path ("\\?\C:\...", "\\.\C:\...") is another name of a plain
+// one. It is never walked, and the guard and the rule against links in the install folder hold
+// for it as for its plain form: an empty guarded folder stays, and so does an empty folder outside
+// the product reached through a link planted in the install folder.
+TEST_F(PlantedLinksTest, DevicePathGroupsKeepGuardedFoldersAndFollowNoPlantedLink) {
+  const std::string savedGames = Shell(CSIDL_PROFILE) + "\\Saved Games";  // a known folder with no CSIDL
+  Dir(kRoot + "\\outside\\emptied");
+  ASSERT_TRUE(Exists(In("hist\\emptied"))) << "the link leads outside";
+  for (const char* prefix : {"\\\\?\\", "\\\\.\\"}) {
+    SCOPED_TRACE(prefix);
+    CreateDirectoryA(savedGames.c_str(), nullptr);
+    ASSERT_TRUE(RemoveDirectoryA(savedGames.c_str()) && CreateDirectoryA(savedGames.c_str(), nullptr))
+        << savedGames << " must be empty for this test";
+    WriteFileBytes(In("own.txt"), "x");
+    const payload::RemovalRecords records{
+        {programName_, install_ + "\\", ""},
+        {{prefix + savedGames, {}}, {prefix + In("hist\\emptied"), {}}, {install_, {In("own.txt")}}}};
+    EXPECT_EQ(Run(records, TRUE), IDOK);
+    EXPECT_TRUE(Exists(savedGames)) << "a guarded folder removed under its device name";
+    EXPECT_TRUE(Exists(kRoot + "\\outside\\emptied")) << "removed through a link in the install folder";
+    EXPECT_FALSE(Exists(In("own.txt")));
+    CreateDirectoryA((kRoot + "\\outside\\emptied").c_str(), nullptr);
+  }
+}
+
+}  // namespace
