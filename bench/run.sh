@@ -87,7 +87,7 @@ run_remover() {
   local n=$1 build=${2:-uninstaller_timed}
   if [ "${3:-}" = walk ]; then write_walk_manifest "$n"; else write_manifest "$n"; fi
   mkdir -p "$C/korvane-bench-remover"
-  "$PACK" build --launcher "${REMOVER_BIN:-$BIN}/$build.exe" --manifest "$work/manifest.json" \
+  "$PACK" build --bare-remover --launcher "${REMOVER_BIN:-$BIN}/$build.exe" --manifest "$work/manifest.json" \
     --output "$C/korvane-bench-remover/~uninst.exe.new"
   mv "$C/korvane-bench-remover/~uninst.exe.new" "$C/korvane-bench-remover/~uninst.exe"
   rm -f "$C/korvane-bench-timing.txt" "$work/hwm.txt"

@@ -175,7 +175,8 @@ case "$name" in
     echo "the system's" > "$victim"
     printf '{"programFolderName": "Korvane", "installDir": "C:\\\\korvane-decoy\\\\", "finalFile": "C:\\\\windows\\\\system32\\\\korvane-victim.txt",\n "groups": [{"folder": "C:\\\\korvane-decoy", "files": ["C:\\\\windows\\\\system32\\\\korvane-victim.txt"]}]}\n' \
       > "$work/swap.json"
-    "$UNINST_PACK" build --launcher "$WIN_BIN/uninstaller.exe" --manifest "$work/swap.json" --output "$work/swapped.exe"
+    "$UNINST_PACK" build --bare-remover --launcher "$WIN_BIN/uninstaller.exe" --manifest "$work/swap.json" \
+      --output "$work/swapped.exe" >/dev/null
     drive_by_hand "$launcher" --action by-hand
     if await press-uninstall 120; then
       mv "$temp/~uninst.exe" "$temp/~uninst.moved"

@@ -1,70 +1,19 @@
 // uninst-pack as the vendor's pipelines call it: the real binary, real files.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <functional>
-#include <nlohmann/json.hpp>
+#include <regex>
 
 #include "Payload.h"
+#include "PeFixtures.h"
 #include "Signing.h"
-#include "TestFiles.h"
+#include "UninstPackRun.h"
 
 namespace {
 
 using testing_files::ReadAll;
 using testing_files::WriteAll;
-using Json = nlohmann::ordered_json;
-
-struct ToolRun {
-  int exitCode;
-  std::string out;  // stdout
-  std::string err;  // stderr
-};
-
-class UninstPackTest : public testing_files::ScratchDir {
- protected:
-  void SetUp() override {
-    ScratchDir::SetUp();
-    launcherImage_ = std::string("MZ\x90\x00", 4) + " launcher image bytes";
-    WriteAll(Path("Uninst.exe"), launcherImage_);
-  }
-
-  ToolRun Pack(const std::string& args) {
-    const std::string errPath = Path("stderr.txt");
-    const std::string command = std::string(UNINST_PACK) + " " + args + " 2>" + errPath;
-    ToolRun run{-1, "", ""};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadAll(errPath);
-    return run;
-  }
-
-  ToolRun Build(const Json& manifest, const std::string& output = "out.exe") {
-    WriteAll(Path("manifest.json"), manifest.dump());
-    return Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") + " --output " +
-                Path(output));
-  }
-
-  // A manifest with Chinese paths, as a Korvane installation has them.
-  static Json ChineseManifest() {
-    return Json::parse(R"({
-      "programFolderName": "Korvane 办公",
-      "installDir": "C:\\Program Files\\Korvane 乗\\",
-      "finalFile": "C:\\Program Files\\Korvane 乗\\Uninst.exe",
-      "groups": [
-        {"folder": "C:\\Program Files\\Korvane 乗\\模板", "files": ["C:\\Program Files\\Korvane 乗\\模板\\简历.lvf", "C:\\x.dll"]},
-        {"folder": "C:\\Program Files\\Korvane 乗\\空", "files": []},
-        {"folder": "C:\\Program Files\\Korvane 乗", "files": ["C:\\Program Files\\Korvane 乗\\Korvane.exe"]}
-      ]})");
-  }
-
-  std::string launcherImage_;
-};
+using testing_pack::Json;
+using testing_pack::ToolRun;
+using testing_pack::UninstPackTest;
 
 TEST_F(UninstPackTest, BuildThenInspectJsonRoundTripsChinesePaths) {
   const Json manifest = ChineseManifest();
@@ -81,7 +30,9 @@ TEST_F(UninstPackTest, BuildThenInspectJsonRoundTripsChinesePaths) {
   EXPECT_EQ(trailer["recordsOffset"], launcherImage_.size());
   EXPECT_EQ(trailer["endOffset"], launcherImage_.size() + 1040);
   EXPECT_EQ(trailer["fileTotal"], 3);
+  EXPECT_EQ(shown["image"], "PE32+ (x64)");
   shown.erase("trailer");
+  shown.erase("image");
   EXPECT_EQ(shown, manifest);
 
   // The strings inside are GBK: 乗 is 81 5C.
@@ -103,6 +54,12 @@ TEST_F(UninstPackTest, ReadableInspectShowsTrailerAndRecords) {
   EXPECT_NE(inspect.out.find("programFolderName: Korvane 办公"), std::string::npos) << inspect.out;
   EXPECT_NE(inspect.out.find("简历.lvf"), std::string::npos) << inspect.out;
   EXPECT_NE(inspect.out.find("groups: 3"), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find("image: PE32+ (x64)"), std::string::npos) << inspect.out;
+
+  // The x86 launcher, what ships, is packed alike and said to be one.
+  testing_files::WriteAll(Path("Uninst.exe"), testpe::Launcher(0x10B));
+  ASSERT_EQ(Build(ChineseManifest()).exitCode, 0);
+  EXPECT_NE(Pack("inspect " + Path("out.exe")).out.find("image: PE32 (x86)"), std::string::npos);
 }
 
 TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
@@ -187,11 +144,15 @@ TEST_F(UninstPackTest, RefusesToPackTwiceOrOverwriteItsInputs) {
 }
 
 TEST_F(UninstPackTest, InspectReportsWhereAPayloadIsBroken) {
+  // A launcher as built: said in words, without the garbage numbers its last bytes would make.
   const ToolRun plain = Pack("inspect " + Path("Uninst.exe"));
   EXPECT_EQ(plain.exitCode, 1);
-  EXPECT_NE(plain.err.find("no valid payload trailer at offset " + std::to_string(launcherImage_.size() - 16)),
+  EXPECT_NE(plain.err.find("Uninst.exe carries no payload: no valid payload trailer at offset " +
+                           std::to_string(launcherImage_.size() - 16)),
             std::string::npos)
       << plain.err;
+  EXPECT_EQ(plain.err.find("blockSize"), std::string::npos) << plain.err;
+  EXPECT_TRUE(plain.out.empty());
 
   // A valid trailer in front of a string whose declared length runs past the end of the file.
   const auto trailer = payload::PayloadTrailer::ForImage(static_cast<std::uint32_t>(launcherImage_.size()), 1).Encode();
@@ -209,7 +170,7 @@ TEST_F(UninstPackTest, InspectReportsWhereAPayloadIsBroken) {
 // Vendors sign after packing: a signed launcher is refused for packing, a signed packed file is
 // inspected through its signature, and a security directory that does not fit is named.
 TEST_F(UninstPackTest, SignedFilesArePackedNeverAndInspectedThroughTheSignature) {
-  const std::string pe = testsigning::MinimalPe();
+  const std::string pe = testpe::Launcher();
   WriteAll(Path("Uninst.exe"), testsigning::Signed(pe));
   const ToolRun signedLauncher = Build(ChineseManifest());
   EXPECT_EQ(signedLauncher.exitCode, 1);
@@ -240,6 +201,7 @@ TEST_F(UninstPackTest, SignedFilesArePackedNeverAndInspectedThroughTheSignature)
   EXPECT_EQ(shown["trailer"]["recordsOffset"], pe.size());
   shown.erase("trailer");
   shown.erase("signature");
+  shown.erase("image");
   EXPECT_EQ(shown, ChineseManifest());
   const ToolRun readable = Pack("inspect " + Path("signed.exe"));
   ASSERT_EQ(readable.exitCode, 0) << readable.err;
@@ -276,10 +238,27 @@ TEST_F(UninstPackTest, SignedFilesArePackedNeverAndInspectedThroughTheSignature)
 TEST_F(UninstPackTest, CommandLineErrorsAndHelp) {
   const ToolRun help = Pack("--help");
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("inspect"), std::string::npos);
+  for (const char* command : {"manifest", "build", "inspect", "plan"})
+    EXPECT_NE(help.out.find(command), std::string::npos) << command;
+  const ToolRun version = Pack("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("uninst-pack [0-9]+(\\.[0-9]+)+\n"))) << version.out;
   EXPECT_NE(Pack("").exitCode, 0);
   EXPECT_NE(Pack("build --launcher x").exitCode, 0);
   EXPECT_NE(Pack("frobnicate").exitCode, 0);
+
+  // Unknown flags and values are named, with or without a subcommand in front of them.
+  const std::pair<const char*, const char*> cases[] = {
+      {"--frob", "--frob"},
+      {"build --launcher a --manifest b --output c --stirct", "--stirct"},
+      {"inspect --jsn x", "--jsn"},
+      {"plan --answer maybe x", "maybe"},
+  };
+  for (const auto& [args, named] : cases) {
+    const ToolRun run = Pack(args);
+    EXPECT_EQ(run.exitCode, 2) << args;
+    EXPECT_NE(run.err.find(named), std::string::npos) << args << ": " << run.err;
+  }
 }
 
 }  // namespace

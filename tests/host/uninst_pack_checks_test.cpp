@@ -1,0 +1,295 @@
+// The mistakes uninst-pack refuses (exit 1, nothing written, the entry named by its JSON path),
+// the ones it warns of (exit 0, --strict: exit 1), and what it says about its files.
+#include <sys/stat.h>
+
+#include <functional>
+
+#include "UninstPackRun.h"
+
+namespace {
+
+using testing_files::ReadAll;
+using testing_files::WriteAll;
+using testing_pack::Json;
+using testing_pack::ToolRun;
+using testing_pack::UninstPackTest;
+
+struct Case {
+  const char* what;
+  std::function<void(Json&)> spoil;
+  std::vector<std::string> said;  // every one must be in stderr
+};
+
+class UninstPackChecksTest : public UninstPackTest {
+ protected:
+  // Each case spoils a clean manifest; the build must fail with all of `said`, writing nothing.
+  void ExpectRefused(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      Json manifest = CleanManifest();
+      c.spoil(manifest);
+      const ToolRun run = Build(manifest);
+      EXPECT_EQ(run.exitCode, 1);
+      for (const std::string& text : c.said) EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+      EXPECT_FALSE(Wrote());
+      EXPECT_FALSE(std::filesystem::exists(Path("out.exe.uninst-pack-tmp")));
+    }
+  }
+  void ExpectAccepted(const std::vector<std::function<void(Json&)>>& changes) {
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      Json manifest = CleanManifest();
+      changes[i](manifest);
+      const ToolRun run = Build(manifest);
+      EXPECT_EQ(run.exitCode, 0) << "change " << i << ": " << run.err;
+      std::filesystem::remove(Path("out.exe"));
+    }
+  }
+  static void SetFile(Json& m, const std::string& path) { m["groups"][1]["files"][0] = path; }
+  static void SetFolder(Json& m, const std::string& path) { m["groups"][1]["folder"] = path; }
+};
+
+// Single backslashes in JSON make control characters of "\r", "\b", "\n", "\t", "\f": the path
+// then names a file that exists nowhere.
+TEST_F(UninstPackChecksTest, ControlCharactersAreRefusedWithTheBackslashHint) {
+  const std::string hint = "write each backslash of a path as \\\\";
+  ExpectRefused({
+      {"\\r in a file", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\bin\render.dll"); },
+       {"groups[1].files[0]", "U+000D", "a backslash followed by 'r'", hint}},
+      {"\\b in a file", [](Json& m) { m["groups"][0]["files"].push_back("C:\\Program Files\\Korvane\\dark\bg.png"); },
+       {"groups[0].files[1]", "U+0008", "followed by 'b'"}},
+      {"\\n in a folder", [](Json& m) { SetFolder(m, "C:\\Program Files\\Korvane\\lang\new"); },
+       {"groups[1].folder", "U+000A", "followed by 'n'"}},
+      {"\\t in installDir", [](Json& m) { m["installDir"] = "C:\\Program Files\\Korvane\tools\\"; }, {"installDir", "U+0009"}},
+      {"\\f in finalFile", [](Json& m) { m["finalFile"] = "C:\\Program Files\\Korvane\files\\x"; },
+       {"finalFile", "U+000C"}},
+      {"\\u0001 in the Start-menu name", [](Json& m) { m["programFolderName"] = "Kor\u0001vane"; },
+       {"programFolderName", "U+0001", "\"Kor?vane\""}},
+      {"DEL", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\a\x7F.dll"); }, {"groups[1].files[0]", "U+007F"}},
+  });
+  // No JSON escape makes U+0001: no hint about backslashes there.
+  Json manifest = CleanManifest();
+  manifest["programFolderName"] = "Kor\u0001vane";
+  EXPECT_EQ(Build(manifest).err.find("backslash"), std::string::npos);
+}
+
+TEST_F(UninstPackChecksTest, NamesWindowsCannotHoldAreRefused) {
+  const std::string dir = "C:\\Program Files\\Korvane\\";
+  ExpectRefused({
+      {"*", [&](Json& m) { SetFile(m, dir + "*.dll"); }, {"groups[1].files[0]", "'*'", "does not allow"}},
+      {"<", [&](Json& m) { SetFile(m, dir + "a<b.dll"); }, {"'<'"}},
+      {">", [&](Json& m) { SetFolder(m, dir + "a>b"); }, {"groups[1].folder", "'>'"}},
+      {"| and ?", [&](Json& m) { SetFile(m, dir + "a|b?.dll"); }, {"'|'"}},
+      {"a quote", [&](Json& m) { SetFile(m, dir + "a\"b.dll"); }, {"'\"'"}},
+      {"a colon past the drive", [&](Json& m) { SetFile(m, dir + "a:stream"); }, {"':'"}},
+      {"a name ending in a dot", [&](Json& m) { SetFile(m, dir + "bin.\\render.dll"); }, {"\"bin.\"", "dot or a space"}},
+      {"a name ending in a space", [&](Json& m) { SetFile(m, dir + "render.dll "); }, {"dot or a space"}},
+      {"300 characters", [&](Json& m) { SetFile(m, dir + std::string(300, 'a')); },
+       {"groups[1].files[0]", "300 characters", "at most 255"}},
+      {"a trailing separator on a file", [&](Json& m) { SetFile(m, dir + "bin\\render.dll\\"); },
+       {"groups[1].files[0] ends in a separator"}},
+      {"a trailing separator on finalFile", [&](Json& m) { m["finalFile"] = dir; }, {"finalFile ends in a separator"}},
+      {"a root as a file", [](Json& m) { SetFile(m, "C:\\"); }, {"names no file"}},
+      {"a device path", [](Json& m) { SetFile(m, "\\\\?\\C:\\Program Files\\Korvane\\a.dll"); }, {"device path"}},
+      {"a share without a name", [](Json& m) { SetFile(m, "\\\\server\\"); }, {"names no share"}},
+      {"a name of dots and spaces", [&](Json& m) { SetFile(m, dir + ". .\\a.dll"); }, {"only dots and spaces"}},
+  });
+  // The drive's colon, a UNC path, dots inside names, a 255-character name.
+  ExpectAccepted({
+      [](Json& m) { SetFile(m, "c:/Program Files/Korvane/bin/render.dll"); },
+      [](Json& m) { SetFile(m, "\\\\server\\share\\Korvane\\a..b.dll"); },
+      [&](Json& m) { SetFile(m, dir + std::string(200, 'a')); },
+  });
+}
+
+// The remover's guard, on a standard layout, through the same rule code: what it would refuse
+// to remove is refused here, and says why.
+TEST_F(UninstPackChecksTest, FoldersTheGuardRefusesAreRefused) {
+  ExpectRefused({
+      {"a drive root", [](Json& m) { SetFolder(m, "C:\\"); }, {"groups[1].folder", "refuses to remove", "drive or share root"}},
+      {"the Windows folder", [](Json& m) { SetFolder(m, "C:\\Windows"); }, {"it is the Windows folder"}},
+      {"a folder in it", [](Json& m) { SetFolder(m, "c:/windows/System32/Korvane"); }, {"it lies in C:\\Windows"}},
+      {"Program Files", [](Json& m) { SetFolder(m, "C:\\Program Files\\"); }, {"it is Program Files"}},
+      {"Common Files", [](Json& m) { SetFolder(m, "C:\\Program Files (x86)\\Common Files"); }, {"Common Files"}},
+      {"ProgramData", [](Json& m) { SetFolder(m, "C:\\ProgramData"); }, {"it is ProgramData"}},
+      {"the profiles folder", [](Json& m) { SetFolder(m, "C:\\Users"); }, {"profiles folder"}},
+      {"a profile", [](Json& m) { SetFolder(m, "C:\\Users\\bob"); }, {"profiles folder"}},
+      {"a profile's AppData", [](Json& m) { SetFolder(m, "C:\\Users\\bob\\AppData"); },
+       {"it is or holds AppData\\Roaming of a profile"}},
+      {"a profile's Documents", [](Json& m) { SetFolder(m, "C:\\Users\\bob\\Documents"); }, {"Documents"}},
+      {"the Start menu's Programs", [](Json& m) {
+         SetFolder(m, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs");
+       }, {"the all-users Programs menu"}},
+      {"Public Desktop", [](Json& m) { SetFolder(m, "C:\\Users\\Public\\Desktop"); }, {"refuses"}},
+      {"a share's root", [](Json& m) { SetFolder(m, "\\\\server\\share"); }, {"drive or share root"}},
+      {"installDir at a root", [](Json& m) { m["installDir"] = "C:\\"; }, {"installDir", "as an install folder"}},
+      {"installDir in Windows", [](Json& m) { m["installDir"] = "C:\\Windows\\Korvane\\"; }, {"installDir", "C:\\Windows"}},
+  });
+  // The product's own folders in those places.
+  ExpectAccepted({
+      [](Json& m) { SetFolder(m, "C:\\Program Files\\Korvane\\bin"); },
+      [](Json& m) { SetFolder(m, "C:\\Users\\bob\\AppData\\Local\\Korvane"); },
+      [](Json& m) { SetFolder(m, "C:\\ProgramData\\Korvane"); },
+      [](Json& m) { SetFolder(m, "\\\\server\\share\\Korvane"); },
+      [](Json& m) { SetFolder(m, ""); },
+  });
+}
+
+TEST_F(UninstPackChecksTest, AStartMenuFolderNameMustBeTheProductsOwn) {
+  ExpectRefused({
+      {"a path up", [](Json& m) { m["programFolderName"] = "..\\..\\Windows"; }, {"programFolderName", "single folder name"}},
+      {"a path down", [](Json& m) { m["programFolderName"] = "Korvane/bin"; }, {"single folder name"}},
+      {"dot-dot", [](Json& m) { m["programFolderName"] = ".."; }, {"single folder name"}},
+      {"Startup", [](Json& m) { m["programFolderName"] = "Startup"; }, {"Startup", "use the product's own name"}},
+      {"startup in another case", [](Json& m) { m["programFolderName"] = "STARTUP"; }, {"Startup folder"}},
+      {"Administrative Tools", [](Json& m) { m["programFolderName"] = "Administrative Tools"; }, {"Administrative"}},
+      {"a wildcard", [](Json& m) { m["programFolderName"] = "Korvane*"; }, {"'*'"}},
+      {"a trailing dot", [](Json& m) { m["programFolderName"] = "Korvane."; }, {"dot or a space"}},
+  });
+  ExpectAccepted({[](Json& m) { m["programFolderName"] = "Korvane 办公"; }, [](Json& m) { m["programFolderName"] = ""; }});
+}
+
+TEST_F(UninstPackChecksTest, DoubtfulEntriesAreWarnedOfAndStrictRefusesThem) {
+  const std::string dir = "C:\\Program Files\\Korvane\\";
+  const std::vector<Case> cases = {
+      {"a file outside installDir", [](Json& m) { m["groups"][0]["files"].push_back("C:\\x.dll"); },
+       {"groups[0].files[1] \"C:\\x.dll\" lies outside installDir"}},
+      {"a folder outside installDir", [](Json& m) {
+         m["groups"].push_back({{"folder", "C:\\ProgramData\\Korvane"}, {"files", Json::array()}});
+       }, {"groups[2].folder \"C:\\ProgramData\\Korvane\" lies outside installDir"}},
+      {"a file twice in a group, in another case", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "BIN\\Render.DLL"); },
+       {"groups[1].files[1]", "listed twice in its group, first as groups[1].files[0]"}},
+      {"a file in two groups", [&](Json& m) { m["groups"][0]["files"].push_back(dir + "bin/render.dll"); },
+       {"groups[1].files[0]", "listed in two groups, first as groups[0].files[1]"}},
+      {"a folder that does not hold its files", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "Korvane.ini"); },
+       {"groups[1].folder", "is not a parent of groups[1].files[1]"}},
+      // 143 characters, 261 bytes as GBK: the remover skips that path.
+      {"a path of 261 bytes", [&](Json& m) {
+         std::string name;
+         for (int i = 0; i < 118; ++i) name += "简";
+         m["groups"][0]["files"].push_back(dir + name);
+       }, {"groups[0].files[1] is 261 bytes long as GBK: the remover skips paths of 260 bytes or more"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Json manifest = CleanManifest();
+    c.spoil(manifest);
+    const ToolRun warned = Build(manifest);
+    EXPECT_EQ(warned.exitCode, 0) << warned.err;
+    EXPECT_NE(warned.err.find("warning: " + c.said.front()), std::string::npos) << warned.err;
+    for (const std::string& text : c.said) EXPECT_NE(warned.err.find(text), std::string::npos) << warned.err;
+    EXPECT_TRUE(Wrote());
+    std::filesystem::remove(Path("out.exe"));
+    const ToolRun strict = Build(manifest, "out.exe", "--strict");
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_NE(strict.err.find("--strict makes them errors"), std::string::npos) << strict.err;
+    EXPECT_FALSE(Wrote());
+  }
+  const ToolRun clean = Build(CleanManifest(), "out.exe", "--strict");
+  EXPECT_EQ(clean.exitCode, 0) << clean.err;
+  EXPECT_EQ(clean.err, "");
+}
+
+TEST_F(UninstPackChecksTest, ManifestsInOtherEncodingsOrBrokenJsonAreExplained) {
+  const std::string utf8 = CleanManifest().dump();
+  std::string utf16;
+  for (const char c : utf8) utf16 += std::string{c, '\0'};
+  const std::string gbkByte = "{\"programFolderName\": \"Korvane\",\n\"installDir\": \"C:\\\\\xC4\xA3\xB0\xE5\\\\\"}";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"\xFF\xFE" + utf16, {"is UTF-16 text", "save the manifest as UTF-8"}},
+      {utf16, {"zero bytes", "save the manifest as UTF-8"}},
+      {gbkByte, {"is not UTF-8 text (line 2", "save the manifest as UTF-8"}},
+      // A single backslash before a letter JSON has no escape for.
+      {"{\"programFolderName\": \"Korvane\",\n  \"installDir\": \"C:\\Program Files\"}",
+       {"not valid JSON: line 2, column 21", "hint: write each backslash of a path as \\\\"}},
+      {"{\"programFolderName\": \"Korvane\"\n  \"installDir\": 1}",
+       {"not valid JSON: line 2, column 14", "hint: look for a missing or extra ','"}},
+      {"{\"programFolderName\": \"Korvane\",", {"line 1, column 33", "hint: the manifest ends early"}},
+      {"{\"programFolderName\": \"Kor\nvane\"}", {"line 1, column 27", "hint: a JSON string ends on its own line"}},
+  };
+  for (const auto& [text, said] : cases) {
+    const ToolRun run = BuildText(text);
+    EXPECT_EQ(run.exitCode, 1);
+    for (const std::string& s : said) EXPECT_NE(run.err.find(s), std::string::npos) << run.err;
+    EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 2) << "the error and at most one hint line: " << run.err;
+    EXPECT_FALSE(Wrote());
+  }
+  // A byte order mark in front of UTF-8 is fine.
+  EXPECT_EQ(BuildText("\xEF\xBB\xBF" + utf8).exitCode, 0);
+}
+
+TEST_F(UninstPackChecksTest, OutputsAreNamedAndTheResultIsOneLineAndExecutable) {
+  const ToolRun missing = Build(CleanManifest(), "no-such-folder/Uninst.exe");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("the output folder " + Path("no-such-folder") + " does not exist"), std::string::npos)
+      << missing.err;
+
+  std::filesystem::create_directory(Path("folder"));
+  const ToolRun folder = Build(CleanManifest(), "folder");
+  EXPECT_EQ(folder.exitCode, 1);
+  EXPECT_NE(folder.err.find("the output " + Path("folder") + " is a folder"), std::string::npos) << folder.err;
+
+  const ToolRun fine = Build(CleanManifest());
+  ASSERT_EQ(fine.exitCode, 0) << fine.err;
+  const std::uintmax_t size = std::filesystem::file_size(Path("out.exe"));
+  EXPECT_EQ(fine.out, "wrote " + Path("out.exe") + ": 2 files in 2 groups, " +
+                          std::to_string(size - launcherImage_.size()) + " bytes appended to the launcher's " +
+                          std::to_string(launcherImage_.size()) + "\n");
+  EXPECT_EQ(fine.err, "");
+  struct stat info {};
+  ASSERT_EQ(::stat(Path("out.exe").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & S_IXUSR, S_IXUSR);
+}
+
+// Files that are not this project's launcher: the payload would sit behind something that
+// never stages a remover.
+TEST_F(UninstPackChecksTest, OnlyALauncherThatCarriesTheRemoverIsPacked) {
+  std::string dll = testpe::Launcher();
+  testsigning::Put16(dll, 0x44 + 18, 0x2022);  // Characteristics: a DLL
+  std::string console = testpe::Launcher();
+  testsigning::Put16(console, 0x58 + 68, 3);  // Subsystem: console
+  std::string arm = testpe::Launcher();
+  testsigning::Put16(arm, 0x44, 0xAA64);
+  std::string random(4096, '\0');
+  for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>(i * 7919 % 251);
+  const std::pair<std::string, std::string> refused[] = {
+      {"", "the file is empty"},
+      {"a text file, not a program\n", "no \"MZ\" header"},
+      {random, "no \"MZ\" header"},
+      {"\x7F" "ELF\x02\x01\x01" + std::string(100, '\0'), "an ELF file"},
+      {"MZ" + std::string(100, '\0'), "no \"PE\" header"},
+      {testpe::Launcher().substr(0, testpe::kSectionOffset + 20), "runs past the end of the file"},
+      {dll, "a DLL"},
+      {console, "not a Windows GUI program"},
+      {arm, "another processor"},
+      {testpe::Program(), "carries no remover (no resource UNINSTALLER 131)"},
+      {testpe::WithResource(testpe::Program(), testpe::Program(), u"UNINSTALLER", 132), "carries no remover"},
+      {testpe::WithResource(testpe::Program(), testpe::Program(), u"REMOVER"), "carries no remover"},
+      {testpe::WithResource(testpe::Program(), "not a program"), "the remover launcher"},
+  };
+  for (const auto& [image, said] : refused) {
+    WriteAll(Path("Uninst.exe"), image);
+    const ToolRun run = Build(CleanManifest());
+    EXPECT_EQ(run.exitCode, 1) << said;
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_FALSE(Wrote());
+  }
+  // x86 launchers, and a type name in another case (FindResource compares names so).
+  for (const std::string& image : {testpe::Launcher(0x10B), testpe::WithResource(testpe::Program(), testpe::Program(),
+                                                                                   u"Uninstaller")}) {
+    WriteAll(Path("Uninst.exe"), image);
+    EXPECT_EQ(Build(CleanManifest()).exitCode, 0);
+    std::filesystem::remove(Path("out.exe"));
+  }
+
+  // The remover packed to run by itself (benchmarks, tests) only when asked, and only the remover.
+  WriteAll(Path("Uninst.exe"), testpe::Program());
+  EXPECT_EQ(Build(CleanManifest(), "out.exe", "--bare-remover").exitCode, 0);
+  std::filesystem::remove(Path("out.exe"));
+  WriteAll(Path("Uninst.exe"), testpe::Launcher());
+  const ToolRun launcherAsRemover = Build(CleanManifest(), "out.exe", "--bare-remover");
+  EXPECT_EQ(launcherAsRemover.exitCode, 1);
+  EXPECT_NE(launcherAsRemover.err.find("leave out --bare-remover"), std::string::npos);
+  EXPECT_FALSE(Wrote());
+}
+
+}  // namespace

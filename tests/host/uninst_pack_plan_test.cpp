@@ -1,0 +1,198 @@
+// uninst-pack manifest (a manifest from an install image) and uninst-pack plan (what a payload
+// makes the remover do), as a vendor runs them.
+#include <algorithm>
+#include <set>
+
+#include "File.h"
+#include "Payload.h"
+#include "UninstPackRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_files::ReadAll;
+using testing_files::WriteAll;
+using testing_pack::Json;
+using testing_pack::ToolRun;
+using testing_pack::UninstPackTest;
+
+class UninstPackImageTest : public UninstPackTest {
+ protected:
+  void MakeFile(const std::string& relative, const std::string& bytes = "") {
+    const fs::path path = fs::path(Path("image")) / relative;
+    fs::create_directories(path.parent_path());
+    WriteAll(path, bytes);
+  }
+  ToolRun Manifest(const std::string& more = "") {
+    return Pack("manifest --image " + Path("image") + " --install-dir 'C:\\Program Files\\Korvane\\' " + more);
+  }
+};
+
+TEST_F(UninstPackImageTest, AnImageBecomesAManifestThatBuildAcceptsUnchanged) {
+  for (const char* file : {"Korvane.exe", "Uninst.exe", "模板/简历.lvf", "bin/d0/f0.dll", "bin/d0/f1.dll",
+                           "bin/d1/f0.dll", "Skins/dark/s1.png", "Fonts/f.ttf"})
+    MakeFile(file);
+  fs::create_directories(Path("image/空"));
+  MakeFile("Resource.ini", "[Resources]\r\nres_Skins=1\r\nres_..=1\r\n");
+
+  const ToolRun run = Manifest("--program-folder Korvane");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const Json manifest = Json::parse(run.out);
+  EXPECT_EQ(manifest["programFolderName"], "Korvane");
+  EXPECT_EQ(manifest["installDir"], "C:\\Program Files\\Korvane\\");
+  EXPECT_EQ(manifest["finalFile"], "C:\\Program Files\\Korvane\\Uninst.exe");
+  EXPECT_NE(run.err.find("Resource.ini names C:\\Program Files\\Korvane\\Skins"), std::string::npos) << run.err;
+
+  // Every folder once, parents before children (the remover takes the last group first), and
+  // the files in their folder's group. Resource.ini, the folder it names and the launcher are not
+  // listed: the remover deletes them by other rules.
+  const std::string root = "C:\\Program Files\\Korvane";
+  std::vector<std::string> folders;
+  std::set<std::string> files;
+  for (const Json& group : manifest["groups"]) {
+    const std::string folder = group["folder"];
+    for (const std::string& earlier : folders) EXPECT_FALSE(earlier.starts_with(folder + "\\")) << folder << " after " << earlier;
+    folders.push_back(folder);
+    for (const std::string file : group["files"]) {
+      EXPECT_EQ(file.substr(0, file.rfind('\\')), folder);
+      files.insert(file.substr(root.size() + 1));
+    }
+  }
+  EXPECT_EQ(folders.front(), root);
+  EXPECT_EQ(std::set<std::string>(folders.begin(), folders.end()),
+            (std::set<std::string>{root, root + "\\bin", root + "\\bin\\d0", root + "\\bin\\d1", root + "\\Fonts",
+                                   root + "\\模板", root + "\\空"}));
+  EXPECT_EQ(files, (std::set<std::string>{"Korvane.exe", "模板\\简历.lvf", "bin\\d0\\f0.dll", "bin\\d0\\f1.dll",
+                                          "bin\\d1\\f0.dll", "Fonts\\f.ttf"}));
+
+  WriteAll(Path("manifest.json"), run.out);
+  const ToolRun build = Pack("build --strict --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") +
+                             " --output " + Path("out.exe"));
+  EXPECT_EQ(build.exitCode, 0) << build.err;
+  EXPECT_EQ(build.err, "");
+  EXPECT_NE(build.out.find("6 files in 7 groups"), std::string::npos) << build.out;
+}
+
+TEST_F(UninstPackImageTest, ImagesThatCannotBeListedAreRefused) {
+  EXPECT_NE(Manifest().err.find("is not a folder"), std::string::npos);
+  fs::create_directories(Path("image/empty"));
+  EXPECT_NE(Manifest().err.find("holds no files"), std::string::npos);
+  MakeFile("a*b.dll");
+  const ToolRun wildcard = Manifest();
+  EXPECT_EQ(wildcard.exitCode, 1);
+  EXPECT_NE(wildcard.err.find("'*'"), std::string::npos) << wildcard.err;
+  EXPECT_TRUE(wildcard.out.empty());
+  fs::remove(Path("image/a*b.dll"));
+  MakeFile("Korvane.exe");
+  fs::create_symlink("/etc/passwd", Path("image/passwd"));
+  EXPECT_NE(Manifest().err.find("is a symbolic link"), std::string::npos);
+  fs::remove(Path("image/passwd"));
+  const ToolRun windows = Pack("manifest --image " + Path("image") + " --install-dir 'C:\\Windows\\'");
+  EXPECT_EQ(windows.exitCode, 1);
+  EXPECT_NE(windows.err.find("installDir"), std::string::npos) << windows.err;
+  EXPECT_EQ(Manifest("--program-folder Startup").exitCode, 1);
+  EXPECT_EQ(Manifest().exitCode, 0);
+}
+
+class UninstPackPlanTest : public UninstPackTest {
+ protected:
+  // Packs `records` as they are, past every check of uninst-pack build: a plan must describe
+  // any payload, made by any tool.
+  void PackRecords(const payload::RemovalRecords& records) {
+    fw::File out;
+    ASSERT_TRUE(out.Open(Path("packed.exe"), fw::File::Mode::CreateWrite));
+    out.Write(launcherImage_.data(), launcherImage_.size());
+    payload::AppendPayload(out, launcherImage_.size(), records, records.FileTotal());
+  }
+  // (stage, action, path) of every step, in order.
+  std::vector<std::string> Steps(const std::string& args) {
+    const ToolRun run = Pack("plan --json " + args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const Json plan = Json::parse(run.out);
+    std::vector<std::string> steps;
+    for (const Json& step : plan["steps"])
+      steps.push_back(step["stage"].get<std::string>() + " " + step["action"].get<std::string>() + " " +
+                      step["path"].get<std::string>());
+    return steps;
+  }
+};
+
+TEST_F(UninstPackPlanTest, APlanFollowsTheRemoversOrderAndRules) {
+  const std::string dir = "C:\\Program Files\\Korvane\\";
+  payload::RemovalRecords records;
+  records.header = {"Korvane", dir, dir + "Uninst.exe"};
+  records.groups = {
+      {"C:\\Windows", {dir + "a.dll", "relative.dll"}},
+      {"", {dir + std::string(240, 'x'), "C:\\a\x81"}},
+      {"\\\\server\\share\\Korvane", {"\\\\?\\C:\\x.dll"}},
+      {"C:\\Program Files\\Korvane", {dir + "b.dll"}},
+  };
+  PackRecords(records);
+  WriteAll(Path("Resource.ini"), "[Resources]\r\nres_Skins=1\r\nres_..=1\r\nres_Fonts\\a=1\r\nplain line\r\n");
+
+  const std::vector<std::string> expected = {
+      "resource-folder remove-tree " + dir + "Skins",
+      "resource-folder skip res_..=1",
+      "resource-folder remove-tree " + dir + "Fonts\\a",
+      "resource-list delete " + dir + "Resource.ini",
+      "file delete " + dir + "a.dll",
+      "file skip relative.dll",
+      "file skip " + dir + std::string(240, 'x'),
+      "file skip C:\\a\\x81",
+      "file skip \\\\?\\C:\\x.dll",
+      "file delete " + dir + "b.dll",
+      "final-file delete " + dir + "Uninst.exe",
+      "folder remove-tree C:\\Program Files\\Korvane",
+      "folder remove-if-empty \\\\server\\share\\Korvane",
+      "folder refuse C:\\Windows",
+      "shortcut delete {Desktop}\\Zintera.lnk",
+      "shortcut delete {Programs}\\Korvane\\Zintera.lnk",
+      "shortcut delete {Programs}\\Korvane\\卸载Zintera.lnk",
+      "shortcut delete {Programs}\\Korvane\\帮助文档.lnk",
+      "start-menu-folder remove-if-empty {Programs}\\Korvane",
+      "registry remove-tree HKEY_CURRENT_CONFIG\\Lettrova",
+      "registry remove-tree HKEY_CLASSES_ROOT\\.lvf",
+      "registry remove-tree HKEY_CLASSES_ROOT\\Lettrova.Document",
+  };
+  const std::string args = Path("packed.exe") + " --resource-ini " + Path("Resource.ini");
+  EXPECT_EQ(Steps(args), expected);
+
+  // 否: the group folders lose only what is or becomes empty; resource folders go whole anyway.
+  std::vector<std::string> no = expected;
+  no[11] = "folder remove-empty C:\\Program Files\\Korvane";
+  EXPECT_EQ(Steps(args + " --answer no"), no);
+
+  // Each skip and refusal says why, the readable form included.
+  const ToolRun text = Pack("plan " + args);
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  for (const char* why : {"not a plain full path", "260 bytes or more", "not GBK text", "a network share",
+                          "the folder guard: it is the Windows folder", "names no folder strictly inside",
+                          "standard Windows layout", "是"})
+    EXPECT_NE(text.out.find(why), std::string::npos) << why << "\n" << text.out;
+
+  // Without the Resource.ini, the plan says that step is unknown.
+  const std::vector<std::string> unknown = Steps(Path("packed.exe"));
+  EXPECT_EQ(unknown.front(), "resource-folder unknown " + dir + "Resource.ini");
+  EXPECT_EQ(unknown.size(), expected.size() - 2);
+}
+
+TEST_F(UninstPackPlanTest, StartMenuFoldersTheRemoverLeavesAreMarked) {
+  for (const auto& [name, step] : {std::pair<std::string, std::string>{"Startup", "start-menu-folder refuse {Programs}\\Startup"},
+                                   {"..\\Windows", "start-menu-folder skip {Programs}\\..\\Windows"},
+                                   {"", "start-menu-folder skip {Programs}\\"}}) {
+    payload::RemovalRecords records;
+    records.header = {name, "C:\\Korvane\\", ""};
+    records.groups = {{"", {"C:\\Korvane\\a.dll"}}};
+    PackRecords(records);
+    const std::vector<std::string> steps = Steps(Path("packed.exe"));
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), step), 1) << name;
+    EXPECT_EQ(std::count_if(steps.begin(), steps.end(), [](const std::string& s) { return s.starts_with("shortcut"); }), 1)
+        << "only the desktop's for " << name;
+  }
+
+  const ToolRun bare = Pack("plan " + Path("Uninst.exe"));
+  EXPECT_EQ(bare.exitCode, 1);
+  EXPECT_NE(bare.err.find("carries no payload"), std::string::npos) << bare.err;
+}
+
+}  // namespace

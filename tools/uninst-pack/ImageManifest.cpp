@@ -1,0 +1,120 @@
+#include "ImageManifest.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "Archive.h"
+#include "File.h"
+#include "FolderGuard.h"
+#include "RemovalRules.h"
+#include "Text.h"
+
+namespace pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::u16string Comparable(const std::string& utf8) {
+  return uninstaller::ComparablePath(fw::Utf8ToUtf16(utf8).value_or(u""));
+}
+
+bool AtOrBelow(const std::u16string& path, const std::u16string& folder) {
+  return path == folder || uninstaller::IsBelow(path, folder);
+}
+
+// The folders the image's Resource.ini names, as the remover reads them (one line at a time,
+// ResourceFolderFromLine against the install folder), in comparable form.
+std::vector<std::u16string> ResourceFolders(const fs::path& ini, const std::string& installDir,
+                                            std::vector<std::string>& notes) {
+  std::vector<std::u16string> folders;
+  if (!fs::is_regular_file(ini)) return folders;
+  fw::File file;
+  if (!file.Open(ini.string(), fw::File::Mode::Read)) throw InputError("cannot open " + ini.string());
+  const std::string installFolder = fw::WithTrailingSeparator(Utf8ToGbk(installDir, "--install-dir"));
+  fw::Archive archive(file, fw::Archive::Mode::Load);
+  std::string line;
+  while (archive.ReadLine(line)) {
+    const auto named = uninstaller::ResourceFolderFromLine(line, installFolder);
+    if (!named) continue;
+    const std::string utf8 = GbkToUtf8(*named, "a folder Resource.ini names");
+    folders.push_back(Comparable(utf8));
+    notes.push_back("Resource.ini names " + utf8 + ": the remover removes it with its contents, so it is not listed");
+  }
+  return folders;
+}
+
+std::string WindowsRelative(const fs::path& relative) {
+  std::string text = relative.generic_string();
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+}  // namespace
+
+Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& notes) {
+  const fs::path image(options.image);
+  if (!fs::is_directory(image)) throw InputError("--image " + options.image + " is not a folder");
+  std::string root = options.installDir;
+  while (!root.empty() && fw::IsPathSeparator(root.back())) root.pop_back();
+  const auto windowsPath = [&](const std::string& relative) { return relative.empty() ? root : root + "\\" + relative; };
+
+  std::string finalFile = options.finalFile;
+  std::replace(finalFile.begin(), finalFile.end(), '/', '\\');
+  finalFile = finalFile.empty() ? "" : windowsPath(finalFile);
+  const std::u16string finalComparable = Comparable(finalFile);
+  const std::u16string iniComparable = Comparable(windowsPath("Resource.ini"));
+  const std::vector<std::u16string> resources = ResourceFolders(image / "Resource.ini", options.installDir, notes);
+  const auto leftOut = [&](const std::string& path) {
+    const std::u16string comparable = Comparable(path);
+    return comparable == iniComparable ||
+           std::any_of(resources.begin(), resources.end(), [&](const auto& r) { return AtOrBelow(comparable, r); });
+  };
+
+  // Folder (relative, '\' between names) -> the names of its files.
+  std::map<std::string, std::vector<std::string>> folders{{"", {}}};
+  std::size_t fileCount = 0;
+  for (auto it = fs::recursive_directory_iterator(image); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string relative = WindowsRelative(it->path().lexically_relative(image));
+    if (!fw::Utf8ToUtf16(relative)) throw InputError(it->path().string() + ": the name is not UTF-8");
+    if (it->is_symlink())
+      throw InputError(it->path().string() + " is a symbolic link: the image must hold the files as they are installed");
+    if (leftOut(windowsPath(relative))) {
+      if (it->is_directory()) it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_directory()) {
+      folders.try_emplace(relative);
+    } else if (it->is_regular_file()) {
+      if (Comparable(windowsPath(relative)) == finalComparable) continue;  // deleted last, as finalFile
+      const auto cut = relative.rfind('\\');
+      folders[cut == std::string::npos ? "" : relative.substr(0, cut)].push_back(windowsPath(relative));
+      ++fileCount;
+    } else {
+      throw InputError(it->path().string() + " is neither a file nor a folder");
+    }
+  }
+  if (fileCount == 0) throw InputError("the image " + options.image + " holds no files to list");
+
+  std::vector<std::string> order;
+  for (const auto& entry : folders) order.push_back(entry.first);
+  const auto depth = [](const std::string& relative) {
+    return relative.empty() ? 0 : 1 + std::count(relative.begin(), relative.end(), '\\');
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](const std::string& a, const std::string& b) { return depth(a) < depth(b); });
+
+  Json doc = {{"programFolderName", options.programFolder},
+              {"installDir", options.installDir},
+              {"finalFile", finalFile},
+              {"groups", Json::array()}};
+  for (const std::string& relative : order) {
+    std::vector<std::string>& files = folders[relative];
+    std::sort(files.begin(), files.end());
+    doc["groups"].push_back({{"folder", windowsPath(relative)}, {"files", files}});
+  }
+  for (const std::string& warning : CheckManifest(doc).warnings) notes.push_back("warning: " + warning);
+  return doc;
+}
+
+}  // namespace pack

@@ -1,0 +1,25 @@
+#pragma once
+// A manifest written from an install image: the product's files staged on the vendor's disk as
+// the installer lays them out below the install folder.
+#include <string>
+#include <vector>
+
+#include "Manifest.h"
+
+namespace pack {
+
+struct ImageOptions {
+  std::string image;          // the staged install folder on this machine
+  std::string installDir;     // where it is installed on Windows, "C:\Program Files\Korvane\"
+  std::string programFolder;  // the Start-menu folder's name, or empty
+  std::string finalFile;      // the launcher, relative to the install folder
+};
+
+// Every file below the image in a group per folder, the install folder first and deeper folders
+// later (the remover removes group folders from the last group to the first, so the deepest go
+// first); the launcher as finalFile, and not listed. Resource.ini and the folders it names are
+// left out: the remover removes those from Resource.ini before the listed files. `notes` gets one
+// line per such choice. The manifest has passed CheckManifest.
+Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& notes);
+
+}  // namespace pack

@@ -1,0 +1,42 @@
+#pragma once
+// The vendor's manifest: read from UTF-8 JSON, checked against what the remover will do with
+// it, and turned into the payload's records (GBK).
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Payload.h"
+
+namespace pack {
+
+using Json = nlohmann::ordered_json;
+
+// A bad input: the message goes to stderr and the tool exits with 1, having written nothing.
+struct InputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// `field` names the text in messages ("groups[2].files[7]").
+std::string Utf8ToGbk(const std::string& utf8, const std::string& field);
+std::string GbkToUtf8(const std::string& gbk, const std::string& field);
+
+// Records that passed every refusal, and what is doubtful about them: each warning names the
+// entry by its JSON path.
+struct CheckedManifest {
+  payload::RemovalRecords records;
+  std::vector<std::string> warnings;
+};
+
+// Reads the manifest file `path`: UTF-8 (a UTF-16 or other code page file is named as such),
+// JSON (a syntax error by line and column, with a hint), then CheckManifest.
+CheckedManifest ReadManifest(const std::string& path);
+
+// Refuses (InputError) what the remover would act on wrongly or not at all, or what would harm
+// the machine: control characters, paths that are not plain full Windows paths or hold names
+// Windows forbids, group folders and an install folder the remover's guard refuses, a Start-menu
+// folder name that is not a single name of the product's own. Warns of what is likely a mistake.
+CheckedManifest CheckManifest(const Json& doc);
+
+}  // namespace pack

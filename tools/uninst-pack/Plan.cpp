@@ -1,0 +1,179 @@
+#include "Plan.h"
+
+#include <cstdio>
+
+#include "Archive.h"
+#include "File.h"
+#include "FolderGuard.h"
+#include "PathParts.h"
+#include "RemovalRules.h"
+#include "StandardLayout.h"
+#include "Text.h"
+
+namespace pack {
+namespace {
+
+using uninstaller::FolderVerdict;
+
+constexpr std::size_t kMaxPath = 260;  // the remover skips paths of this many bytes and more
+
+// The shortcuts the remover deletes, by their fixed names (GBK in the remover).
+constexpr const char* kProductShortcut = "Zintera.lnk";
+constexpr const char* kShortcutsInFolder[] = {"Zintera.lnk", "卸载Zintera.lnk", "帮助文档.lnk"};
+constexpr const char* kRegistryTrees[] = {"HKEY_CURRENT_CONFIG\\Lettrova", "HKEY_CLASSES_ROOT\\.lvf",
+                                          "HKEY_CLASSES_ROOT\\Lettrova.Document"};
+
+// Payload text shown as UTF-8; bytes that are not GBK as \xNN.
+std::string Shown(const std::string& gbk) {
+  if (const auto utf16 = fw::GbkToUtf16(gbk))
+    if (const auto utf8 = fw::Utf16ToUtf8(*utf16)) return *utf8;
+  std::string out;
+  for (const char c : gbk) {
+    if (static_cast<unsigned char>(c) < 0x80) {
+      out += c;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+      out += hex;
+    }
+  }
+  return out;
+}
+
+class Planner {
+ public:
+  // A path the remover hands to the system: nullopt, with the reason, for one it skips.
+  std::optional<std::u16string> SystemPath(const std::string& gbk, std::string& reason) const {
+    if (gbk.size() >= kMaxPath) {
+      reason = "260 bytes or more: the remover skips it";
+      return std::nullopt;
+    }
+    auto utf16 = fw::GbkToUtf16(gbk);
+    if (!utf16) reason = "not GBK text: the remover skips it";
+    return utf16;
+  }
+
+  // A listed file or the final file: deleted when it exists and is no link (ListedFiles::Delete).
+  void File(const char* stage, const std::string& gbk) {
+    std::string reason;
+    const auto path = SystemPath(gbk, reason);
+    if (path) {
+      const auto parts = fw::SplitPlainPath(std::u16string_view(*path));
+      if (!parts || parts->components.empty()) reason = "not a plain full path: the remover skips it";
+    }
+    Add(stage, Shown(gbk), reason.empty() ? "delete" : "skip", reason);
+  }
+
+  // A folder as RemoveFolderTree takes it.
+  void Folder(const char* stage, const std::string& gbk, bool deleteFiles) {
+    std::string reason;
+    const auto path = SystemPath(gbk, reason);
+    if (!path) return Add(stage, Shown(gbk), "skip", reason);
+    const FolderVerdict verdict = StandardGuard().Judge({*path});
+    const auto parts = fw::SplitPlainPath(std::u16string_view(*path));
+    if (verdict == FolderVerdict::Refuse)
+      Add(stage, Shown(gbk), "refuse", "the folder guard: " + WhyRefused(*path));
+    else if (fw::KindOf(std::u16string_view(*path)) == fw::PathKind::Device)
+      Add(stage, Shown(gbk), "remove-if-empty", "a device path is never walked");
+    else if (!parts || parts->components.empty())
+      Add(stage, Shown(gbk), "skip", "not a plain full path: the remover skips it");
+    else if (verdict == FolderVerdict::OnlyIfEmpty)
+      Add(stage, Shown(gbk), "remove-if-empty", "a folder on a network share is never walked");
+    else
+      Add(stage, Shown(gbk), deleteFiles ? "remove-tree" : "remove-empty", "");
+  }
+
+  // RemoveResourceFolders: the folders the install folder's Resource.ini names, then the file.
+  void ResourceFolders(const std::string& installDir, const std::optional<std::string>& resourceIni) {
+    const std::string installFolder = fw::WithTrailingSeparator(installDir);
+    const std::string ini = installFolder + "Resource.ini";
+    const auto install = fw::GbkToUtf16(installDir);
+    if (!install || !fw::IsFullyQualified(std::string_view(installFolder)) ||
+        !fw::SplitPlainPath(std::u16string_view(*install)))
+      return Add("resource-list", Shown(ini), "skip", "installDir is not a plain full path of GBK text");
+    if (!resourceIni) {
+      Add("resource-folder", Shown(ini), "unknown",
+          "each folder this file names when the remover runs goes with its contents, whatever the answer; "
+          "--resource-ini FILE lists them");
+    } else {
+      fw::File file;
+      if (!file.Open(*resourceIni, fw::File::Mode::Read)) throw InputError("cannot open " + *resourceIni);
+      fw::Archive archive(file, fw::Archive::Mode::Load);
+      std::string line;
+      while (archive.ReadLine(line)) {
+        if (const auto named = uninstaller::ResourceFolderFromLine(line, installFolder))
+          Folder("resource-folder", *named, true);
+        else if (line.find('=') != std::string::npos)
+          Add("resource-folder", Shown(line), "skip", "the line names no folder strictly inside the install folder");
+      }
+    }
+    Add("resource-list", Shown(ini), "delete", "");
+  }
+
+  // RemoveShortcuts.
+  void Shortcuts(const std::string& programFolderName) {
+    Add("shortcut", std::string("{Desktop}\\") + kProductShortcut, "delete", "the current user's desktop");
+    const auto name = fw::GbkToUtf16(programFolderName);
+    const std::string folder = "{Programs}\\" + Shown(programFolderName);
+    if (!uninstaller::IsSingleFolderName(programFolderName) || !name || name->empty())
+      return Add("start-menu-folder", folder, "skip", "programFolderName is not a single folder name");
+    for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
+      const std::u16string path = std::u16string(programs) + u"\\" + *name;
+      if (StandardGuard().Judge({path}) == FolderVerdict::Refuse)
+        return Add("start-menu-folder", folder, "refuse", "the folder guard: " + WhyRefused(path));
+    }
+    for (const char* shortcut : kShortcutsInFolder) Add("shortcut", folder + "\\" + shortcut, "delete", "");
+    Add("start-menu-folder", folder, "remove-if-empty",
+        "{Programs} is the user's Start menu Programs folder where it holds the folder, else the all-users one");
+  }
+
+  void Add(const char* stage, std::string path, const char* action, std::string reason) {
+    steps.push_back({stage, std::move(path), action, std::move(reason)});
+  }
+
+  std::vector<PlanStep> steps;
+};
+
+const char* kLayout =
+    "folders are judged against a standard Windows layout (C:\\Windows, Program Files, ProgramData, C:\\Users and a "
+    "profile's known folders); on the machine the remover also guards every known folder the system has registered";
+
+}  // namespace
+
+std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
+                               bool deleteHistory) {
+  Planner plan;
+  plan.ResourceFolders(records.header.installDir, resourceIni);
+  for (const payload::RemovalGroup& group : records.groups)
+    for (const std::string& file : group.filePaths) plan.File("file", file);
+  if (!records.header.finalFile.empty()) plan.File("final-file", records.header.finalFile);
+  for (auto group = records.groups.rbegin(); group != records.groups.rend(); ++group)
+    if (!group->folderPath.empty()) plan.Folder("folder", group->folderPath, deleteHistory);
+  plan.Shortcuts(records.header.programFolderName);
+  for (const char* tree : kRegistryTrees) plan.Add("registry", tree, "remove-tree", "");
+  return plan.steps;
+}
+
+Json PlanJson(const std::vector<PlanStep>& steps, bool deleteHistory) {
+  Json doc = {{"answer", deleteHistory ? "yes" : "no"}, {"layout", kLayout}, {"steps", Json::array()}};
+  for (const PlanStep& step : steps) {
+    Json row = {{"stage", step.stage}, {"action", step.action}, {"path", step.path}};
+    if (!step.reason.empty()) row["reason"] = step.reason;
+    doc["steps"].push_back(std::move(row));
+  }
+  return doc;
+}
+
+std::string PlanText(const std::vector<PlanStep>& steps, bool deleteHistory) {
+  std::string out = std::string("What the remover does with this payload, in its order, when the answer is ") +
+                    (deleteHistory ? "是 (yes: folders go with what is in them)" : "否 (no: only folders that are or become empty go)") +
+                    ";\n" + kLayout + ".\n";
+  for (const PlanStep& step : steps) {
+    char head[64];
+    std::snprintf(head, sizeof head, "%-18s %-16s ", step.stage.c_str(), step.action.c_str());
+    out += head + step.path + (step.reason.empty() ? "" : "  (" + step.reason + ")") + "\n";
+  }
+  return out;
+}
+
+}  // namespace pack

@@ -1,0 +1,146 @@
+#include "StandardLayout.h"
+
+#include <vector>
+
+#include "Text.h"
+
+namespace pack {
+namespace {
+
+using uninstaller::FolderGuard;
+using uninstaller::FolderVerdict;
+
+enum class Role {
+  WholeTree,   // nothing in it is walked
+  Folder,      // it and every folder that holds it are refused
+  Profile,     // a profile root: its parent is the profiles folder
+  InProfile,   // relative to every profile
+};
+
+struct LayoutFolder {
+  Role role;
+  std::u16string_view path;  // InProfile: relative to the profile root
+  const char* why;
+};
+
+constexpr std::u16string_view kProfile = u"C:\\Users\\Default";
+
+// One row per folder the remover's guard holds on a standard installation, with why it is there.
+// The remover's own list comes from the system (known folders, CSIDLs, the system and temporary
+// folders); these are the ones every Windows has, where a default installation puts them.
+const std::vector<LayoutFolder>& Layout() {
+  static const std::vector<LayoutFolder> rows = {
+      {Role::WholeTree, u"C:\\Windows", "the Windows folder: nothing in it is ever walked"},
+      {Role::Folder, u"C:\\Program Files", "Program Files, where every product has its folder"},
+      {Role::Folder, u"C:\\Program Files (x86)", "Program Files (x86), the 32-bit products' folder"},
+      {Role::Folder, u"C:\\Program Files\\Common Files", "Common Files, shared by products"},
+      {Role::Folder, u"C:\\Program Files (x86)\\Common Files", "Common Files (x86), shared by products"},
+      {Role::Folder, u"C:\\ProgramData", "ProgramData, every product's machine-wide data"},
+      {Role::Folder, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu", "the all-users Start menu"},
+      {Role::Folder, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs", "the all-users Programs menu"},
+      {Role::Folder, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", "the all-users Startup folder"},
+      {Role::Folder, u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Administrative Tools",
+       "the all-users Administrative Tools"},
+      {Role::Folder, u"C:\\ProgramData\\Microsoft\\Windows\\Templates", "the all-users Templates"},
+      {Role::Folder, u"C:\\Users\\Public", "the Public profile, shared by all users"},
+      {Role::Folder, u"C:\\Users\\Public\\Desktop", "the all-users Desktop"},
+      {Role::Folder, u"C:\\Users\\Public\\Documents", "Public Documents"},
+      {Role::Folder, u"C:\\Users\\Public\\Downloads", "Public Downloads"},
+      {Role::Folder, u"C:\\Users\\Public\\Music", "Public Music"},
+      {Role::Folder, u"C:\\Users\\Public\\Pictures", "Public Pictures"},
+      {Role::Folder, u"C:\\Users\\Public\\Videos", "Public Videos"},
+      {Role::Profile, kProfile, "a user's profile"},
+      {Role::InProfile, u"Desktop", "a user's Desktop"},
+      {Role::InProfile, u"Documents", "a user's Documents"},
+      {Role::InProfile, u"Downloads", "a user's Downloads"},
+      {Role::InProfile, u"Music", "a user's Music"},
+      {Role::InProfile, u"Pictures", "a user's Pictures"},
+      {Role::InProfile, u"Videos", "a user's Videos"},
+      {Role::InProfile, u"Saved Games", "a user's Saved Games"},
+      {Role::InProfile, u"Favorites", "a user's Favorites"},
+      {Role::InProfile, u"Links", "a user's Links"},
+      {Role::InProfile, u"Contacts", "a user's Contacts"},
+      {Role::InProfile, u"Searches", "a user's Searches"},
+      {Role::InProfile, u"AppData\\Roaming", "a user's roaming application data"},
+      {Role::InProfile, u"AppData\\Local", "a user's local application data"},
+      {Role::InProfile, u"AppData\\LocalLow", "a user's low-integrity application data"},
+      {Role::InProfile, u"AppData\\Local\\Temp", "a user's temporary folder"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Start Menu", "a user's Start menu"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs", "a user's Programs menu"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", "a user's Startup folder"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Administrative Tools",
+       "a user's Administrative Tools"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\SendTo", "a user's Send To menu"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Recent", "a user's Recent items"},
+      {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Templates", "a user's Templates"},
+  };
+  return rows;
+}
+
+std::u16string InTheProfile(std::u16string_view relative) {
+  return std::u16string(kProfile) + u"\\" + std::u16string(relative);
+}
+
+// The guard of one row alone (with the profile it belongs to), so that a refusal can be traced to
+// the row that causes it through the guard's own rules.
+FolderGuard GuardOf(const LayoutFolder& row) {
+  switch (row.role) {
+    case Role::WholeTree: return FolderGuard({}, {}, {std::u16string(row.path)});
+    case Role::Folder: return FolderGuard({std::u16string(row.path)}, {}, {});
+    case Role::Profile: return FolderGuard({}, {std::u16string(row.path)}, {});
+    case Role::InProfile: return FolderGuard({InTheProfile(row.path)}, {std::u16string(kProfile)}, {});
+  }
+  return FolderGuard();
+}
+
+std::string Utf8(std::u16string_view text) { return fw::Utf16ToUtf8(text).value_or("?"); }
+
+}  // namespace
+
+const FolderGuard& StandardGuard() {
+  static const FolderGuard guard = [] {
+    std::vector<std::u16string> folders, profiles, trees;
+    for (const LayoutFolder& row : Layout()) {
+      switch (row.role) {
+        case Role::WholeTree: trees.emplace_back(row.path); break;
+        case Role::Folder: folders.emplace_back(row.path); break;
+        case Role::Profile: profiles.emplace_back(row.path); break;
+        case Role::InProfile: folders.push_back(InTheProfile(row.path)); break;
+      }
+    }
+    return FolderGuard(folders, profiles, trees);
+  }();
+  return guard;
+}
+
+std::string WhyRefused(std::u16string_view path) {
+  const std::vector<std::u16string_view> names{path};
+  if (StandardGuard().Judge(names) != FolderVerdict::Refuse) return "";
+  if (FolderGuard().Judge(names) == FolderVerdict::Refuse) return "it is a drive or share root";
+  const std::u16string comparable = uninstaller::ComparablePath(path);
+  // The Windows tree and the profiles first: "C:\Users" is the profiles folder before it is the
+  // folder that holds C:\Users\Public.
+  std::vector<const LayoutFolder*> rows;
+  for (const Role first : {Role::WholeTree, Role::Profile, Role::Folder, Role::InProfile})
+    for (const LayoutFolder& row : Layout())
+      if (row.role == first) rows.push_back(&row);
+  for (const LayoutFolder* found : rows) {
+    const LayoutFolder& row = *found;
+    if (GuardOf(row).Judge(names) != FolderVerdict::Refuse) continue;
+    const std::u16string at = row.role == Role::InProfile ? InTheProfile(row.path) : std::u16string(row.path);
+    const bool same = comparable == uninstaller::ComparablePath(at);
+    switch (row.role) {
+      case Role::WholeTree:
+        return same ? std::string("it is ") + row.why : "it lies in " + Utf8(row.path) + ", " + row.why;
+      case Role::Folder:
+        return same ? std::string("it is ") + row.why : "it holds " + Utf8(row.path) + ", " + row.why;
+      case Role::Profile:
+        return "it is the profiles folder (C:\\Users), a user's profile, or a folder that holds them";
+      case Role::InProfile:
+        return "it is or holds " + Utf8(row.path) + " of a profile, " + row.why;
+    }
+  }
+  return "the remover's folder guard refuses it";
+}
+
+}  // namespace pack

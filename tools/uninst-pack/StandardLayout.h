@@ -1,0 +1,26 @@
+#pragma once
+// The remover's folder guard as it stands on a standard Windows layout: what uninst-pack judges
+// group folders, the install folder and the Start-menu folder against before the remover ever
+// sees them. On a real machine the remover builds its guard from the system (every known folder
+// it has registered, wherever they are), so this is the floor of what it refuses.
+#include <string>
+#include <string_view>
+
+#include "FolderGuard.h"
+
+namespace pack {
+
+// The guard of a standard layout: C:\Windows, Program Files, ProgramData, Public, and a profile
+// (C:\Users\Default) with the usual per-profile folders.
+const uninstaller::FolderGuard& StandardGuard();
+
+// Why the standard guard refuses `path` (UTF-16, as the remover judges it), in words; empty when
+// it does not.
+std::string WhyRefused(std::u16string_view path);
+
+// The Start menu's Programs folders the remover looks in (the user's, then all users').
+inline constexpr std::u16string_view kUserPrograms =
+    u"C:\\Users\\Default\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+inline constexpr std::u16string_view kCommonPrograms = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+
+}  // namespace pack
