@@ -106,21 +106,23 @@ bool LinkExists(HKEY root, const wchar_t* path) {
 }
 
 // Links put where the product's keys were (any program of the user can do that in its own
-// classes): the cleanup deletes the links, and the trees they point to stay whole.
+// classes): the cleanup deletes the links, and the trees they point to stay whole. The targets
+// are under HKLM\System, which both registry views share (an x86 program's HKLM\Software is
+// the 32-bit view).
 TEST_F(RealRegistryTest, LinksInThePlaceOfTheProductsKeysGoAsLinks) {
-  CreateKeyWithValue(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetX\\Sub\\Deep");
-  CreateKeyWithValue(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetY\\Sub");
-  CreateLink(HKEY_CURRENT_CONFIG, L"Lettrova", L"\\Registry\\Machine\\Software\\KorvaneLinkTargetX");
-  CreateLink(HKEY_CLASSES_ROOT, L".lvf", L"\\Registry\\Machine\\Software\\KorvaneLinkTargetY");
+  CreateKeyWithValue(HKEY_LOCAL_MACHINE, "System\\KorvaneLinkTargetX\\Sub\\Deep");
+  CreateKeyWithValue(HKEY_LOCAL_MACHINE, "System\\KorvaneLinkTargetY\\Sub");
+  CreateLink(HKEY_CURRENT_CONFIG, L"Lettrova", L"\\Registry\\Machine\\System\\KorvaneLinkTargetX");
+  CreateLink(HKEY_CLASSES_ROOT, L".lvf", L"\\Registry\\Machine\\System\\KorvaneLinkTargetY");
   ASSERT_TRUE(KeyExists(HKEY_CURRENT_CONFIG, "Lettrova\\Sub\\Deep")) << "the link leads to the target";
   ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".lvf\\Sub"));
 
   CleanRegistry();
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetX\\Sub\\Deep"));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\KorvaneLinkTargetY\\Sub"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "System\\KorvaneLinkTargetX\\Sub\\Deep"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "System\\KorvaneLinkTargetY\\Sub"));
   EXPECT_FALSE(LinkExists(HKEY_CURRENT_CONFIG, L"Lettrova")) << "the link itself is deleted";
   EXPECT_FALSE(LinkExists(HKEY_CLASSES_ROOT, L".lvf"));
-  for (const char* k : {"Software\\KorvaneLinkTargetX", "Software\\KorvaneLinkTargetY"}) DeleteIfThere(HKEY_LOCAL_MACHINE, k);
+  for (const char* k : {"System\\KorvaneLinkTargetX", "System\\KorvaneLinkTargetY"}) DeleteIfThere(HKEY_LOCAL_MACHINE, k);
 }
 
 // ---- a registry double ----
