@@ -31,7 +31,7 @@ mkdir -p /dev/pts /dev/shm
 mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts || fail "cannot mount /dev/pts"
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm || fail "cannot mount /dev/shm"
 mount -t tmpfs -o mode=755 tmpfs /run || fail "cannot mount /run"
-# /tmp stays on the root disk (about 6 GB free, thrown away at power-off): Wine prefixes made
+# /tmp stays on the root disk (5.5 GB free, thrown away at power-off): the Wine prefixes made
 # there fit, where a tmpfs in 3 GiB of memory would not hold two of them.
 echo korvane-guest >/proc/sys/kernel/hostname
 printf '127.0.0.1 localhost korvane-guest\n::1 localhost\n' >/etc/hosts
@@ -45,6 +45,15 @@ port() {
   return 1
 }
 out=$(port korvane.stdout) && err=$(port korvane.stderr) || fail "no output ports"
+
+# Folders the host asked to keep off the share: covered with empty folders on this disk.
+i=0
+while IFS= read -r dir; do
+  [ -n "$dir" ] || continue
+  i=$((i + 1))
+  mkdir -p "/var/tmp/guest-local/$i" "$dir" && mount --bind "/var/tmp/guest-local/$i" "$dir" ||
+    fail "cannot cover $dir with a folder of the guest's own"
+done <"$run/local"
 
 mapfile -d '' -t argv <"$run/cmd"
 [ "${#argv[@]}" -gt 0 ] || fail "empty command"
