@@ -35,8 +35,8 @@ class RemovalPass : public payload::RecordVisitor {
     header_ = header;
     installFolder_ = fw::WithTrailingSeparator(header.installDir);
     // No link inside the install folder is followed: anyone who can write there could make one.
-    const auto install = fw::GbkToWide(header.installDir);
-    scope_.emplace(guard_, install.value_or(L""));
+    install_ = fw::GbkToWide(header.installDir);
+    scope_.emplace(guard_, install_.value_or(L""));
     files_.emplace(*scope_);
     RemoveResourceFolders();
   }
@@ -71,9 +71,8 @@ class RemovalPass : public payload::RecordVisitor {
   // Nor one that is not GBK text: one ending in a lone lead byte would take the separator appended
   // to it as its second byte (0x81 + '\' is 乗) and name a sibling of the install folder.
   void RemoveResourceFolders() {
-    const auto install = fw::GbkToWide(header_.installDir);
-    if (!install || !fw::IsFullyQualified(installFolder_)) return;
-    const auto folder = scope_->Reach(*install);
+    if (!install_ || !fw::IsFullyQualified(installFolder_)) return;
+    const auto folder = scope_->Reach(*install_);
     if (!folder) return;
     const auto ini = folder->folder.Find(L"Resource.ini");
     if (!ini || ini->IsLink() || ini->IsFolder()) return;
@@ -102,6 +101,7 @@ class RemovalPass : public payload::RecordVisitor {
   std::optional<ListedFiles> files_;
   payload::RecordHeader header_;
   std::string installFolder_;
+  std::optional<std::wstring> install_;  // installDir as the system takes it; nullopt: not GBK
   std::vector<std::string> folderList_;
   std::int32_t deletedCount_ = 0;
 };
