@@ -1,6 +1,7 @@
 #pragma once
-// Text helpers. The system's text is 8-bit GBK (code page 936) held in std::string; text shown
-// to a person crosses into UTF-16 at the window layer.
+// Text helpers. The payload's text is 8-bit GBK (code page 936) held in std::string; the remover
+// converts each text once, where it reads it, to the UTF-16 the system's wide functions and its
+// window take.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,10 +42,15 @@ bool EndsWithSeparator(std::string_view gbk);
 // `gbk` with a backslash appended unless it already ends in a separator (empty text gets one).
 std::string WithTrailingSeparator(std::string gbk);
 
+// What a conversion from GBK does with bytes that are not GBK text. Refuse: the whole text gives
+// nullopt (a path the system would read otherwise is never acted on). Replace: each such byte
+// shows as U+FFFD and the conversion never fails (text for a person, where one bad byte must not
+// hide a whole path).
+enum class BadGbk { Refuse, Replace };
+
 // Conversions between GBK (code page 936, whatever the machine's own ANSI code page is) and
-// UTF-16. Both are strict: text that is not valid in the source encoding, or has no exact form in
-// the target, gives nullopt.
-std::optional<std::u16string> GbkToUtf16(std::string_view ansi);
+// UTF-16. Utf16ToGbk is strict: text with no exact GBK form gives nullopt.
+std::optional<std::u16string> GbkToUtf16(std::string_view gbk, BadGbk bad = BadGbk::Refuse);
 std::optional<std::string> Utf16ToGbk(std::u16string_view utf16);
 
 // Strict UTF-8 <-> UTF-16 (no lone surrogates, no overlong forms); nullopt on bad input.

@@ -46,9 +46,25 @@ std::optional<std::string> Convert(const char* to, const char* from, const char*
 
 }  // namespace
 
-std::optional<std::u16string> GbkToUtf16(std::string_view ansi) {
-  auto bytes = Convert("UTF-16LE", "GBK", ansi.data(), ansi.size());
-  if (!bytes) return std::nullopt;
+std::optional<std::u16string> GbkToUtf16(std::string_view gbk, BadGbk bad) {
+  auto bytes = Convert("UTF-16LE", "GBK", gbk.data(), gbk.size());
+  if (!bytes) {
+    if (bad == BadGbk::Refuse) return std::nullopt;
+    // Character by character: what converts is kept, each byte that does not shows as U+FFFD
+    // (the byte after a lead byte that starts no character is read again on its own).
+    std::u16string out;
+    for (std::size_t i = 0; i < gbk.size();) {
+      const std::size_t length = GbkCharLength(gbk, i);
+      if (const auto one = GbkToUtf16(gbk.substr(i, length))) {
+        out += *one;
+        i += length;
+      } else {
+        out += u'\uFFFD';
+        ++i;
+      }
+    }
+    return out;
+  }
   std::u16string out(bytes->size() / 2, u'\0');
   for (std::size_t i = 0; i < out.size(); ++i) {
     out[i] = static_cast<char16_t>(static_cast<unsigned char>((*bytes)[2 * i]) |

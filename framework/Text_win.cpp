@@ -2,20 +2,29 @@
 #include <windows.h>
 
 #include "Text.h"
+#include "WideText.h"
 
 namespace fw {
 namespace {
 constexpr UINT kGbk = 936;
 }  // namespace
 
-std::optional<std::u16string> GbkToUtf16(std::string_view ansi) {
-  if (ansi.empty()) return std::u16string();
-  const int size = static_cast<int>(ansi.size());
-  const int needed = MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, ansi.data(), size, nullptr, 0);
-  if (needed <= 0) return std::nullopt;
+std::optional<std::wstring> GbkToWide(std::string_view gbk, BadGbk bad) {
+  if (gbk.empty()) return std::wstring();
+  // Without MB_ERR_INVALID_CHARS the system puts U+FFFD where a byte is not GBK.
+  const DWORD flags = bad == BadGbk::Refuse ? MB_ERR_INVALID_CHARS : 0;
+  const int size = static_cast<int>(gbk.size());
+  const int needed = MultiByteToWideChar(kGbk, flags, gbk.data(), size, nullptr, 0);
+  if (needed <= 0) return bad == BadGbk::Refuse ? std::nullopt : std::optional<std::wstring>(std::wstring());
   std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, ansi.data(), size, wide.data(), needed);
-  return std::u16string(wide.begin(), wide.end());
+  MultiByteToWideChar(kGbk, flags, gbk.data(), size, wide.data(), needed);
+  return wide;
+}
+
+std::optional<std::u16string> GbkToUtf16(std::string_view gbk, BadGbk bad) {
+  const auto wide = GbkToWide(gbk, bad);
+  if (!wide) return std::nullopt;
+  return AsUtf16(*wide);
 }
 
 std::optional<std::string> Utf16ToGbk(std::u16string_view utf16) {

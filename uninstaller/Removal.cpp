@@ -14,15 +14,28 @@
 
 namespace uninstaller {
 
-std::atomic<std::int32_t> g_nProgress{0};
-
 namespace {
 
-// A path of the payload as the system takes it; nullopt for one the remover never acts on: text
+// A path of the records as the system takes it; nullopt for one the remover never acts on: text
 // that is not GBK, or 260 bytes and more (the remover's paths are limited to that).
 std::optional<std::wstring> SystemPath(const std::string& gbk) {
   if (gbk.size() >= MAX_PATH) return std::nullopt;
   return fw::GbkToWide(gbk);
+}
+
+// A listed folder, converted once where the records give it: the path the system is given, and
+// the text the status line shows (the same text; for one that is not GBK, with U+FFFD).
+struct ListedFolder {
+  std::optional<std::wstring> path;
+  std::wstring shown;
+};
+
+ListedFolder FromRecord(const std::string& gbk) {
+  auto wide = fw::GbkToWide(gbk);
+  if (!wide) return {std::nullopt, *fw::GbkToWide(gbk, fw::BadGbk::Replace)};
+  ListedFolder folder{std::nullopt, *wide};
+  if (gbk.size() < MAX_PATH) folder.path = std::move(*wide);
+  return folder;
 }
 
 // The second pass over the records: acts on each item as it is read.
@@ -42,15 +55,15 @@ class RemovalPass : public payload::RecordVisitor {
   }
 
   void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
-    if (!folderPath.empty()) folderList_.push_back(folderPath);
+    if (!folderPath.empty()) folderList_.push_back(FromRecord(folderPath));
   }
 
   void OnEntry(const std::string& filePath) override {
     const auto path = SystemPath(filePath);
     if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
-    view_.DeletingFile(filePath);
+    view_.DeletingFile(*path);
     ++deletedCount_;
-    g_nProgress.store(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
+    view_.Progressed(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
   }
 
   // After the records: the final file, then the folder handles the listed files needed are let go
@@ -61,7 +74,7 @@ class RemovalPass : public payload::RecordVisitor {
   }
 
   const payload::RecordHeader& Header() const { return header_; }
-  const std::vector<std::string>& FolderList() const { return folderList_; }
+  const std::vector<ListedFolder>& FolderList() const { return folderList_; }
   const RemovalScope& Scope() const { return *scope_; }
 
  private:
@@ -102,7 +115,7 @@ class RemovalPass : public payload::RecordVisitor {
   payload::RecordHeader header_;
   std::string installFolder_;
   std::optional<std::wstring> install_;  // installDir as the system takes it; nullopt: not GBK
-  std::vector<std::string> folderList_;
+  std::vector<ListedFolder> folderList_;
   std::int32_t deletedCount_ = 0;
 };
 
@@ -139,8 +152,8 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServic
 
   const auto& folders = pass.FolderList();
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    view.DeletingFolder(*it);
-    if (const auto path = SystemPath(*it)) RemoveFolderTree(*path, deleteHistory, pass.Scope());
+    view.DeletingFolder(it->shown);
+    if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope());
   }
 
   RemoveShortcuts(pass.Header().programFolderName, shell, guard);

@@ -3,7 +3,6 @@
 // then the product's shortcuts. Runs on the worker thread; reports through a RemovalView.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -13,18 +12,17 @@
 
 namespace uninstaller {
 
-// Listed files found and deleted so far x 200 / fileTotal; written only by the worker, read by
-// the dialog's timer. Never reset.
-extern std::atomic<std::int32_t> g_nProgress;
-
-// What the worker tells the window while it runs. Paths are GBK, exactly as the payload lists
-// them; the view formats "正在删除文件：%s" / "正在删除目录：%s". The remover's is the
-// WorkerChannel; tests record.
+// What the worker tells the window while it runs. Paths come as the records list them, converted
+// once from their GBK (a byte that is not GBK shows as U+FFFD); the view formats
+// "正在删除文件：%s" / "正在删除目录：%s" and moves the bar. The remover's is the WorkerChannel;
+// tests record.
 class RemovalView {
  public:
   virtual ~RemovalView() = default;
-  virtual void DeletingFile(const std::string& path) = 0;    // after a found file's deletion
-  virtual void DeletingFolder(const std::string& path) = 0;  // before a listed folder's removal
+  virtual void DeletingFile(const std::wstring& path) = 0;    // after a found file's deletion
+  virtual void DeletingFolder(const std::wstring& path) = 0;  // before a listed folder's removal
+  // After each found file: listed files found and deleted so far x 200 / fileTotal.
+  virtual void Progressed(std::int32_t value) = 0;
 };
 
 // Runs the removal from the payload in `own`, the remover's own file as it was opened and proven

@@ -7,7 +7,6 @@
 #include "uninstallerDlg.h"
 
 namespace {
-CuninstallerApp theApp;
 
 // The remover runs elevated and deletes in folders other accounts may write: where the system
 // offers it (Windows 10 2004 and later), junctions made by non-administrators are not followed in
@@ -27,15 +26,16 @@ void RefuseUntrustedJunctions() {
 
 BOOL CuninstallerApp::InitInstance() {
   fw::InitCommonControlsFromSystem(ICC_WIN95_CLASSES);
-  CuninstallerDlg dlg;
+  CuninstallerDlg dlg(m_thread);
   dlg.DoModal();
   return FALSE;
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+void RunRemover(const uninstaller::RemovalThread& thread) {
   fw::RestrictDllSearchToSystem();
   RefuseUntrustedJunctions();
-  theApp.InitInstance();
+  CuninstallerApp app(thread);
+  app.InitInstance();
   // A worker cut off by closing the dialog is ended here, before anything is torn down.
   ExitProcess(0);
 }

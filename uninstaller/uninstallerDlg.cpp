@@ -12,7 +12,8 @@ constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressTimerMs = 10;
 }  // namespace
 
-CuninstallerDlg::CuninstallerDlg() : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME) {
+CuninstallerDlg::CuninstallerDlg(const uninstaller::RemovalThread& thread)
+    : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME), m_thread(thread) {
   // Held from before the dialog shows until the worker has read the payload: nobody can rename
   // the running file away and put another payload under its name while the user reads the
   // dialog. Not the image's own file (replaced before this open): the worker finds nothing to
@@ -70,7 +71,8 @@ void CuninstallerDlg::OnBnClickedUninstall() {
   const int answer = fw::AppMessageBox(m_hWnd, L"是否删除所有历史记录（Y/N）？", MB_YESNO);
   m_bDeleteHistory = answer == IDYES ? TRUE : FALSE;
   SetTimer(m_hWnd, kProgressTimer, kProgressTimerMs, nullptr);
-  auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory, std::move(m_ownImage));
+  auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory,
+                                                              std::move(m_ownImage), m_thread);
   if (!uninstaller::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
   m_channel = std::move(channel);
   // The question box hands the focus back to "卸载"; disabled with the focus, it would leave no
@@ -80,5 +82,7 @@ void CuninstallerDlg::OnBnClickedUninstall() {
 }
 
 void CuninstallerDlg::OnTimer(UINT_PTR id) {
-  if (id == kProgressTimer) SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(uninstaller::g_nProgress.load()), 0);
+  if (id != kProgressTimer) return;
+  const std::int32_t progress = m_channel ? m_channel->Progress() : 0;
+  SendMessageW(m_progress, PBM_SETPOS, static_cast<WPARAM>(progress), 0);
 }

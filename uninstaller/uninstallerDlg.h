@@ -6,11 +6,12 @@
 #include "WorkerChannel.h"
 
 // The remover's only window: "卸载" asks about history and starts the worker; a 10 ms timer
-// copies the worker's progress into the bar; the worker's IDOK runs the registry cleanup and
+// copies the worker's progress from their channel into the bar; the worker's IDOK runs the registry cleanup and
 // closes, its IDCANCEL closes. "取消", Escape and the close box close at any time.
 class CuninstallerDlg : public fw::AppDialog {
  public:
-  CuninstallerDlg();
+  // `thread` makes the worker and runs the removal (the system's in the remover).
+  explicit CuninstallerDlg(const uninstaller::RemovalThread& thread = uninstaller::SystemRemovalThread());
   ~CuninstallerDlg() override;
 
  protected:
@@ -24,6 +25,7 @@ class CuninstallerDlg : public fw::AppDialog {
   void OnTimer(UINT_PTR id);
   void Close(INT_PTR result);
 
+  const uninstaller::RemovalThread& m_thread;
   fw::File m_ownImage;  // the remover's own file, held until the worker takes it
   std::shared_ptr<uninstaller::WorkerChannel> m_channel;  // set once the worker was started
   BOOL m_bDeleteHistory = FALSE;

@@ -73,6 +73,16 @@ TEST(TextConversion, RefusesWhatHasNoExactForm) {
   EXPECT_FALSE(fw::GbkToUtf16("\x81"));                  // cut double-byte character
 }
 
+// Text for a person: a byte that is not GBK shows as U+FFFD, and the rest of the path stays (the
+// byte after a lead byte that starts no character is read on its own).
+TEST(TextConversion, ReplacingShowsEveryGoodCharacterOfABadText) {
+  EXPECT_EQ(fw::GbkToUtf16(kZhong + "\\d\x81", fw::BadGbk::Replace), u"中\\d\uFFFD");
+  EXPECT_EQ(fw::GbkToUtf16("\xFF\\x" + kZhong, fw::BadGbk::Replace), u"\uFFFD\\x中");
+  EXPECT_EQ(fw::GbkToUtf16("\x81\x7Fx", fw::BadGbk::Replace), u"\uFFFD\x7Fx");
+  EXPECT_EQ(fw::GbkToUtf16(kZhong + kNori, fw::BadGbk::Replace), u"中乗");
+  EXPECT_FALSE(fw::GbkToUtf16(kZhong + "\\d\x81"));
+}
+
 TEST(TextConversion, Utf8IsStrict) {
   EXPECT_EQ(fw::Utf8ToUtf16("\xE4\xB8\xAD\xF0\x9F\x98\x80"), u"中\U0001F600");
   EXPECT_EQ(fw::Utf16ToUtf8(u"中\U0001F600"), "\xE4\xB8\xAD\xF0\x9F\x98\x80");

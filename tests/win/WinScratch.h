@@ -13,7 +13,7 @@ namespace winscratch {
 inline std::wstring W(const std::string& gbk) { return fw::GbkToWide(gbk).value(); }
 
 // A path the system gave, as GBK text for the tests' expectations.
-inline std::string Gbk(const std::wstring& wide) { return fw::WideToGbk(wide).value(); }
+inline std::string Gbk(const std::wstring& wide) { return fw::Utf16ToGbk(fw::AsUtf16(wide)).value(); }
 
 // Removes a folder tree with the shell-free Win32 calls, for test clean-up only.
 inline void RemoveTree(const std::string& dir) {

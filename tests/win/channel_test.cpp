@@ -59,8 +59,8 @@ TEST(WorkerChannelTest, TheWorkerEndsWithItsCommandAndReleasesItsHandle) {
 TEST(WorkerChannelTest, StatusTextsAreFormattedForTheWindow) {
   FakeDialog dialog;
   WorkerChannel channel(dialog.hwnd, dialog.hwnd, FALSE);
-  channel.DeletingFile("C:\\\xC4\xA3\xB0\xE5\\a.lvf");  // 模板
-  channel.DeletingFolder("C:\\\x81\x5C");                // 乗
+  channel.DeletingFile(L"C:\\模板\\a.lvf");
+  channel.DeletingFolder(L"C:\\乗");
   EXPECT_EQ(dialog.texts, (std::vector<std::wstring>{L"正在删除文件：C:\\模板\\a.lvf", L"正在删除目录：C:\\乗"}));
 }
 
@@ -68,7 +68,7 @@ TEST(WorkerChannelTest, NothingReachesADialogThatHasGone) {
   FakeDialog dialog;
   auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
   channel->DialogClosed();
-  channel->DeletingFile("C:\\a");
+  channel->DeletingFile(L"C:\\a");
   ASSERT_TRUE(uninstaller::StartRemovalWorker(channel));
   dialog.PumpUntil([&] { return !channel->WorkerRunning(); }, 10000);
   dialog.PumpUntil([] { return false; }, 200);

@@ -230,7 +230,7 @@ class FakeRegistry : public RegistryApi {
     }
     return nullptr;
   }
-  static std::string Narrow(LPCWSTR name) { return fw::WideToGbk(name).value(); }
+  static std::string Narrow(LPCWSTR name) { return fw::Utf16ToGbk(fw::AsUtf16(name)).value(); }
   static Key* Find(Key& parent, const std::string& name) {
     for (auto& child : parent.children)
       if (child->name == name) return child.get();

@@ -19,10 +19,21 @@ namespace {
 
 constexpr UINT kCloseThenLateWorkerOk = WM_APP + 1;
 
-HANDLE FailingThreadStart(LPTHREAD_START_ROUTINE, LPVOID, DWORD) {
-  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return nullptr;
-}
+// The remover's removal; thread creation as the test chose.
+class TestThread : public uninstaller::RemovalThread {
+ public:
+  int Remove(fw::File& own, BOOL deleteHistory, uninstaller::RemovalView& view) const override {
+    return uninstaller::SystemRemovalThread().Remove(own, deleteHistory, view);
+  }
+};
+
+class FailingThread final : public TestThread {
+ public:
+  HANDLE Create(LPTHREAD_START_ROUTINE, LPVOID, DWORD) const override {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+};
 
 DWORD WINAPI NeverEnding(LPVOID) {
   Sleep(INFINITE);
@@ -30,11 +41,27 @@ DWORD WINAPI NeverEnding(LPVOID) {
 }
 
 // The worker's parameter is never taken over: the process ends with the dialog.
-HANDLE HeldThreadStart(LPTHREAD_START_ROUTINE, LPVOID, DWORD flags) {
-  return CreateThread(nullptr, 0, NeverEnding, nullptr, flags, nullptr);
+class HeldThread final : public TestThread {
+ public:
+  HANDLE Create(LPTHREAD_START_ROUTINE, LPVOID, DWORD flags) const override {
+    return CreateThread(nullptr, 0, NeverEnding, nullptr, flags, nullptr);
+  }
+};
+
+const uninstaller::RemovalThread& ChosenThread() {
+  static const FailingThread failing;
+  static const HeldThread held;
+  wchar_t mode[64] = {};
+  GetEnvironmentVariableW(L"KORVANE_DIALOG_HOST", mode, 64);
+  if (std::wstring(mode) == L"thread-start-fails") return failing;
+  if (std::wstring(mode) == L"worker-held") return held;
+  return uninstaller::SystemRemovalThread();
 }
 
 class HostDialog : public CuninstallerDlg {
+ public:
+  HostDialog() : CuninstallerDlg(ChosenThread()) {}
+
  protected:
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {
     if (message != kCloseThenLateWorkerOk) return CuninstallerDlg::OnMessage(message, wParam, lParam, result);
@@ -48,10 +75,6 @@ class HostDialog : public CuninstallerDlg {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  wchar_t mode[64] = {};
-  GetEnvironmentVariableW(L"KORVANE_DIALOG_HOST", mode, 64);
-  if (std::wstring(mode) == L"thread-start-fails") uninstaller::SetThreadStartForTest(FailingThreadStart);
-  if (std::wstring(mode) == L"worker-held") uninstaller::SetThreadStartForTest(HeldThreadStart);
   fw::InitCommonControlsFromSystem(ICC_WIN95_CLASSES);
   HostDialog dialog;
   ExitProcess(static_cast<UINT>(dialog.DoModal()));

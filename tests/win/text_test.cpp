@@ -4,6 +4,7 @@
 
 #include "GbkRange.h"
 #include "Text.h"
+#include "WideText.h"
 
 namespace {
 
@@ -18,6 +19,16 @@ TEST(WinText, GbkConversionsUseCodePage936) {
   EXPECT_FALSE(fw::Utf16ToGbk(u"\U0001F600"));
   EXPECT_FALSE(fw::Utf16ToGbk(u"\u00C5"));  // no exact GBK form: no best-fit 'A'
   EXPECT_FALSE(fw::Utf16ToGbk(std::u16string(1, 0xD800)));
+}
+
+// What the status line shows: every good character of a text that is not GBK, never nothing.
+TEST(WinText, ReplacingKeepsTheGoodPartOfABadText) {
+  EXPECT_EQ(fw::GbkToWide("C:\\\xD6\xD0", fw::BadGbk::Replace), L"C:\\中");
+  EXPECT_FALSE(fw::GbkToWide("C:\\d\x81"));
+  const auto shown = fw::GbkToWide("C:\\d\x81", fw::BadGbk::Replace);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->substr(0, 4), L"C:\\d");
+  EXPECT_EQ(shown->size(), 5u);
 }
 
 }  // namespace

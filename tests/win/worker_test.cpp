@@ -14,18 +14,27 @@ namespace {
 
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
-using uninstaller::g_nProgress;
 using uninstaller::RunRemoval;
 
+// Events as GBK text, for comparing with the listed paths.
 struct RecordingView : uninstaller::RemovalView {
-  void DeletingFile(const std::string& path) override {
-    events.push_back("file " + path);
-    progress.push_back(g_nProgress.load());
+  void DeletingFile(const std::wstring& path) override {
+    events.push_back("file " + AsListed(path));
+    progress.push_back(current);
     if (!watched.empty()) watchedAtFile.push_back(Exists(watched));
   }
-  void DeletingFolder(const std::string& path) override { events.push_back("folder " + path); }
+  void DeletingFolder(const std::wstring& path) override {
+    events.push_back("folder " + AsListed(path));
+    folders.push_back(path);
+  }
+  void Progressed(std::int32_t value) override { current = value; }
+  static std::string AsListed(const std::wstring& path) {
+    return fw::Utf16ToGbk(fw::AsUtf16(path)).value_or("(not GBK)");
+  }
+  std::int32_t current = 0;  // the last progress value given
   std::vector<std::string> events;
-  std::vector<std::int32_t> progress;  // g_nProgress at each file event
+  std::vector<std::wstring> folders;  // the folder texts as given
+  std::vector<std::int32_t> progress;  // the progress at each file event
   std::string watched;                 // a path whose existence each file event records
   std::vector<bool> watchedAtFile;
 };
@@ -64,7 +73,6 @@ class WorkerTest : public winscratch::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    g_nProgress = 0;
     install_ = Path("Korvane");
     programName_ = std::string("KorvaneTest-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     userPrograms_ = Shell(CSIDL_PROGRAMS) + "\\" + programName_;
@@ -143,7 +151,7 @@ TEST_F(WorkerTest, YesRemovesTheWholeInstallationAndItsShortcuts) {
                               "folder " + In("bin")}));
   // The status comes before the progress step, so each event sees the value of the file before.
   EXPECT_EQ(view_.progress, (std::vector<std::int32_t>{0, 40, 80, 120}));
-  EXPECT_EQ(g_nProgress.load(), 160) << "one of five listed files is missing: short of full";
+  EXPECT_EQ(view_.current, 160) << "one of five listed files is missing: short of full";
 
   EXPECT_EQ(shell_.notifications, ShortcutNotifications(true));
 }
@@ -156,7 +164,7 @@ TEST_F(WorkerTest, NoKeepsUserFilesAndTheFoldersThatHoldThem) {
                            "Resource.ini"})
     EXPECT_FALSE(Exists(In(gone))) << gone;
   EXPECT_TRUE(Exists(In("templates\\user.lvf")));
-  EXPECT_EQ(g_nProgress.load(), 160);
+  EXPECT_EQ(view_.current, 160);
   EXPECT_FALSE(Exists(userPrograms_));
 }
 
@@ -222,7 +230,7 @@ TEST_F(WorkerTest, FilesThatCannotGoStillAdvanceMissingAndOverlongOnesDoNot) {
   EXPECT_EQ(view_.events, (std::vector<std::string>{"file " + In("ro.txt"), "file " + In("busy.txt"),
                                                     "file " + In("afolder"), "folder " + install_}));
   EXPECT_EQ(view_.progress, (std::vector<std::int32_t>{0, 100, 200}));
-  EXPECT_EQ(g_nProgress.load(), 300) << "fileTotal 2 < 3 found: past 200";
+  EXPECT_EQ(view_.current, 300) << "fileTotal 2 < 3 found: past 200";
   EXPECT_TRUE(Exists(In("ro.txt")));
   EXPECT_TRUE(Exists(In("busy.txt")));
   EXPECT_TRUE(Exists(install_)) << "it still holds the read-only and the busy file";
@@ -363,7 +371,7 @@ TEST_F(WorkerTest, DamagedOrMissingPayloadsDeleteNothing) {
   for (const char* kept : {"bin\\a.dll", "Skins\\s1.png", "Resource.ini", "Uninst.exe"})
     EXPECT_TRUE(Exists(In(kept))) << kept;
   EXPECT_TRUE(Exists(desktopLink_));
-  EXPECT_EQ(g_nProgress.load(), 0);
+  EXPECT_EQ(view_.current, 0);
 }
 
 TEST_F(WorkerTest, StartMenuFallsBackToAllUsersAndKeepsForeignContent) {
@@ -530,6 +538,19 @@ TEST_F(WorkerTest, AStartMenuFolderNameThatIsASystemFolderTouchesNothingThere) {
   }
   EXPECT_TRUE(Exists(startup));
   DeleteFileA(link.c_str());
+}
+
+// A listed folder whose name is not GBK (it ends in half a character) is shown with what can be
+// shown, and never acted on: not even the folder whose name it starts with.
+TEST_F(WorkerTest, AFolderThatIsNotGbkIsShownButNeverTouched) {
+  Dir(install_);
+  Dir(In("d"));
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{In("d") + "\x81", {}}}};
+  EXPECT_EQ(Run(records, TRUE, 1), IDOK);
+  ASSERT_EQ(view_.folders.size(), 1u);
+  const std::wstring shown = view_.folders[0];
+  EXPECT_EQ(shown.substr(0, shown.size() - 1), winscratch::W(In("d"))) << "all but the half character shown";
+  EXPECT_TRUE(Exists(In("d")));
 }
 
 // Entries the installer never writes: relative ("..\x"), drive-relative ("C:x"), rooted ("\x"),

@@ -1,0 +1,62 @@
+// The remover's benchmark builds (never the shipped remover): the removal's time on the worker
+// thread, in milliseconds, written to the file that KORVANE_TIMING_FILE names;
+// KORVANE_BENCH_STATUS_TEXTS (set by CMake) says whether the per-file status texts are shown.
+#include <windows.h>
+
+#include <string>
+
+#include "File.h"
+#include "uninstallerApp.h"
+
+namespace {
+
+using uninstaller::RemovalView;
+
+// Passes the progress on and drops the status texts, to show what they cost.
+class ProgressOnly final : public RemovalView {
+ public:
+  explicit ProgressOnly(RemovalView& view) : view_(view) {}
+  void DeletingFile(const std::wstring&) override {}
+  void DeletingFolder(const std::wstring&) override {}
+  void Progressed(std::int32_t value) override { view_.Progressed(value); }
+
+ private:
+  RemovalView& view_;
+};
+
+void WriteTiming(double ms) {
+  wchar_t path[MAX_PATH];
+  if (!GetEnvironmentVariableW(L"KORVANE_TIMING_FILE", path, MAX_PATH)) return;
+  const std::string text = "worker_ms=" + std::to_string(ms) + "\n";
+  try {
+    fw::File file;
+    if (file.Open(path, fw::File::Mode::CreateWrite)) file.Write(text.data(), text.size());
+  } catch (const std::exception&) {
+    // No timing file: the benchmark reports the run as failed.
+  }
+}
+
+class TimedRemoval final : public uninstaller::RemovalThread {
+ public:
+  HANDLE Create(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags) const override {
+    return uninstaller::SystemRemovalThread().Create(routine, param, flags);
+  }
+  int Remove(fw::File& own, BOOL deleteHistory, RemovalView& view) const override {
+    LARGE_INTEGER start, end, frequency;
+    QueryPerformanceCounter(&start);
+    ProgressOnly quiet(view);
+    const int command = uninstaller::SystemRemovalThread().Remove(own, deleteHistory,
+                                                                  KORVANE_BENCH_STATUS_TEXTS ? view : quiet);
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
+    WriteTiming(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    return command;
+  }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  static const TimedRemoval timed;
+  RunRemover(timed);
+}
