@@ -94,5 +94,13 @@ REG
   } > "$work/query.bat"
 }
 
-# Prints "present KEY" or "absent KEY" for the product's keys and their neighbours.
-registry() { wine_run cmd.exe /c "Z:$(echo "$1/query.bat" | tr / '\\')" 2>/dev/null | tr -d '\r'; }
+# Prints "present KEY" or "absent KEY" for the product's keys and their neighbours. Wine's cmd now
+# and then ends without output: the query is asked again then (up to three times).
+registry() {
+  local answer try
+  for try in 1 2 3; do
+    answer=$(wine_run cmd.exe /c "Z:$(echo "$1/query.bat" | tr / '\\')" 2>/dev/null | tr -d '\r')
+    [ "$(grep -c '^\(present\|absent\) ' <<<"$answer")" = 5 ] && break
+  done
+  printf '%s\n' "$answer"
+}

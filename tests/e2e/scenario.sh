@@ -11,8 +11,15 @@
 #
 # escape-during and launcher-keys use the real mouse and keyboard (xdotool) where the others post
 # window messages: where the focus is decides what a key does, and posted messages skip that.
+#
+# A scenario has 300 seconds, and its waits their own times, each multiplied by KORVANE_TIME_SCALE
+# (default 1): the QEMU guest, under software emulation, sets it.
 set -euo pipefail
 name=$1
+scale=${KORVANE_TIME_SCALE:-1}
+if [ -z "${KORVANE_SCENARIO_TIMED:-}" ]; then
+  KORVANE_SCENARIO_TIMED=1 exec timeout --kill-after=10 $((300 * scale)) bash "$0" "$@"
+fi
 case "$name" in
   escape-during | launcher-keys | payload-swap)
     # xdotool and Wine must share one X display: the scenario gets its own when there is none.
@@ -42,7 +49,7 @@ drive_by_hand() {
 }
 # Waits until the driver has reported KEY (false when it ended or SECONDS passed without it).
 await() {
-  local key=$1 tenths=$((${2:-90} * 10))
+  local key=$1 tenths=$((${2:-90} * 10 * scale))
   while [ "$tenths" -gt 0 ]; do
     tr -d '\r' < "$work/report.raw" > "$work/report.txt"
     grep -q "^$key: " "$work/report.txt" && return 0
