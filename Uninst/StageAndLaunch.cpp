@@ -7,10 +7,13 @@
 #include <string_view>
 
 #include "Dialog.h"
+#include "File.h"
 #include "FileFind.h"
-#include "FileObject.h"
+#include "Records.h"
 #include "Staging.h"
 #include "StageAndLaunch.h"
+#include "SystemPaths.h"
+#include "Trailer.h"
 #include "Win32Handles.h"
 #include "resource.h"
 

@@ -26,12 +26,6 @@ class FileFind {
   bool FindNextFile();
   void Close();
 
-  // About the current entry.
-  bool IsDots() const;                     // "." or ".."
-  bool MatchesMask(DWORD attributes) const;  // any of these attribute bits set
-  std::wstring GetFileName() const;
-  std::wstring GetFilePath() const;  // the searched folder's full path + "\" + the entry's name
-
   // The attributes a search lists for `path` itself (no wildcards), or INVALID_FILE_ATTRIBUTES
   // when nothing is there. Unlike GetFileAttributes, this shows a link as a reparse point under
   // Wine too.
@@ -42,7 +36,6 @@ class FileFind {
   WIN32_FIND_DATAW current_{};
   WIN32_FIND_DATAW next_{};
   bool hasNext_ = false;
-  std::wstring root_;  // full path of the searched folder
 };
 
 }  // namespace fw

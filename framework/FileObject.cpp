@@ -300,48 +300,4 @@ bool FileObject::MarkForDeletion() const {
   return SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
-std::wstring LongPathOf(const std::wstring& path) {
-  const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
-  if (needed == 0) return L"";
-  std::wstring out(needed, L'\0');
-  const DWORD n = GetLongPathNameW(path.c_str(), out.data(), needed);
-  if (n == 0 || n >= needed) return L"";
-  out.resize(n);
-  return out;
-}
-
-std::wstring FinalPathOf(const std::wstring& path) {
-  const FileObject folder = FileObject::OpenFolder(path);
-  return folder ? folder.FinalPath() : L"";
-}
-
-std::wstring FullPathOf(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return L"";
-  std::wstring out(needed, L'\0');
-  const DWORD n = GetFullPathNameW(path.c_str(), needed, out.data(), nullptr);
-  if (n == 0 || n >= needed) return L"";
-  out.resize(n);
-  return out;
-}
-
-std::wstring OwnPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return L"";
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
-std::wstring TempFolder() {
-  wchar_t path[MAX_PATH + 1];
-  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
-  return n > 0 && n <= MAX_PATH ? std::wstring(path, n) : L"";
-}
-
 }  // namespace fw

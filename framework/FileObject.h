@@ -113,16 +113,4 @@ class FolderListing {
   std::vector<std::pair<std::wstring, std::size_t>> index_;  // upper-case name, entry; sorted
 };
 
-// `path` with its short (8.3) components expanded, or "" when the system cannot tell.
-std::wstring LongPathOf(const std::wstring& path);
-// The final path of the folder `path` (links resolved, short names expanded), or "" when no
-// folder can be opened there.
-std::wstring FinalPathOf(const std::wstring& path);
-// GetFullPathNameW: `path` made full, "." and ".." resolved; "" on failure.
-std::wstring FullPathOf(const std::wstring& path);
-// The running program's own file.
-std::wstring OwnPath();
-// The temporary folder (GetTempPathW), ending in a backslash; "" on failure.
-std::wstring TempFolder();
-
 }  // namespace fw

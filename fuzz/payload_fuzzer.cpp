@@ -8,7 +8,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "Records.h"
 #include "Staging.h"
+#include "Trailer.h"
 
 namespace {
 
@@ -52,11 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fw::File staged;
       if (MemoryFile(nullptr, 0, staged)) payload::WriteStagedRemover(source, *trailer, "MZ remover", staged);
     }
-    // The records read from the start too, whatever the trailer says.
-    source.Seek(0, fw::File::SeekFrom::Begin);
-    fw::Archive archive(source, fw::Archive::Mode::Load);
+    // The records read from the start too, whatever the trailer says, up to the end of the input.
+    payload::PayloadLocation fromStart;
+    fromStart.recordsOffset = 0;
+    fromStart.trailerOffset = source.GetLength();
     payload::RecordCollector all;
-    payload::ReadRecords(archive, all);
+    payload::ReadRecords(source, fromStart, all);
   } catch (const fw::ArchiveError&) {
   } catch (const fw::FileError&) {
   }

@@ -3,7 +3,7 @@
 // fresh trailer, written item by item without holding the list.
 #include <string_view>
 
-#include "Payload.h"
+#include "Records.h"
 
 namespace payload {
 

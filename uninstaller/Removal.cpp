@@ -6,10 +6,11 @@
 #include "Archive.h"
 #include "File.h"
 #include "FolderTree.h"
-#include "Payload.h"
+#include "Records.h"
 #include "RemovalRules.h"
 #include "Shortcuts.h"
 #include "Text.h"
+#include "Trailer.h"
 #include "WideText.h"
 
 namespace uninstaller {

@@ -10,6 +10,7 @@
 
 #include "FileObject.h"
 #include "PathParts.h"
+#include "SystemPaths.h"
 #include "WideText.h"
 
 namespace uninstaller {

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "FileObject.h"
 #include "Registry.h"
 #include "RemovalWorker.h"
+#include "SystemPaths.h"
 #include "resource.h"
 
 namespace {

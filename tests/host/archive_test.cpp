@@ -5,7 +5,6 @@
 #include <new>
 
 #include "Archive.h"
-#include "Payload.h"
 #include "TestFiles.h"
 
 // The largest single allocation made while a test watches: a hostile length must never turn into

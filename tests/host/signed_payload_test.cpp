@@ -2,9 +2,10 @@
 // file, behind the zero bytes a signing tool may put before the table.
 #include <gtest/gtest.h>
 
-#include "Payload.h"
+#include "Records.h"
 #include "Signing.h"
 #include "TestFiles.h"
+#include "Trailer.h"
 
 namespace {
 

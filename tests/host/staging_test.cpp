@@ -3,6 +3,7 @@
 
 #include "Staging.h"
 #include "TestFiles.h"
+#include "Trailer.h"
 
 namespace {
 

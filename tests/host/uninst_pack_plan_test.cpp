@@ -4,7 +4,7 @@
 #include <set>
 
 #include "File.h"
-#include "Payload.h"
+#include "Records.h"
 #include "UninstPackRun.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <functional>
 #include <regex>
 
-#include "Payload.h"
+#include "Trailer.h"
 #include "PeFixtures.h"
 #include "Signing.h"
 #include "UninstPackRun.h"

@@ -2,7 +2,7 @@
 // Payload-carrying files for Windows tests, written as an installer writes them.
 #include <string>
 
-#include "Payload.h"
+#include "Records.h"
 #include "WideText.h"
 
 namespace testpayload {

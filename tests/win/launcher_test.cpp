@@ -1,9 +1,9 @@
 // The real launcher (Uninst.exe built with a stand-in remover that records its start), started
 // as a user starts it, in the Wine prefix.
-#include "FileFind.h"
 #include "PayloadFiles.h"
 #include "Signing.h"
 #include "TestPaths.h"
+#include "Trailer.h"
 #include "WinScratch.h"
 #include "WinUi.h"
 

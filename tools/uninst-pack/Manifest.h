@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Payload.h"
+#include "Records.h"
 
 namespace pack {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Manifest.h"
-#include "Payload.h"
+#include "Records.h"
 
 namespace pack {
 

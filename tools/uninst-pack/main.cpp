@@ -20,9 +20,10 @@
 #include "File.h"
 #include "ImageManifest.h"
 #include "Manifest.h"
-#include "Payload.h"
 #include "PeImage.h"
 #include "Plan.h"
+#include "Records.h"
+#include "Trailer.h"
 
 namespace {
 
