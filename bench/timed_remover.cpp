@@ -10,7 +10,7 @@
 
 namespace {
 
-using uninstaller::RemovalView;
+using remover::RemovalView;
 
 // Passes the progress on and drops the status texts, to show what they cost.
 class ProgressOnly final : public RemovalView {
@@ -36,16 +36,16 @@ void WriteTiming(double ms) {
   }
 }
 
-class TimedRemoval final : public uninstaller::RemovalThread {
+class TimedRemoval final : public remover::RemovalThread {
  public:
   HANDLE Create(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags) const override {
-    return uninstaller::SystemRemovalThread().Create(routine, param, flags);
+    return remover::SystemRemovalThread().Create(routine, param, flags);
   }
   int Remove(fw::File& own, BOOL deleteHistory, RemovalView& view) const override {
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceCounter(&start);
     ProgressOnly quiet(view);
-    const int command = uninstaller::SystemRemovalThread().Remove(own, deleteHistory,
+    const int command = remover::SystemRemovalThread().Remove(own, deleteHistory,
                                                                   KORVANE_BENCH_STATUS_TEXTS ? view : quiet);
     QueryPerformanceCounter(&end);
     QueryPerformanceFrequency(&frequency);

@@ -10,7 +10,7 @@
 
 namespace {
 
-using uninstaller::WorkerChannel;
+using remover::WorkerChannel;
 
 // A window standing in for the dialog (and its status line): records what it is sent.
 struct FakeDialog {
@@ -50,7 +50,7 @@ TEST(WorkerChannelTest, TheWorkerEndsWithItsCommandAndReleasesItsHandle) {
   // The test binary carries no payload: the worker ends with IDCANCEL.
   FakeDialog dialog;
   auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
-  ASSERT_TRUE(uninstaller::StartRemovalWorker(channel));
+  ASSERT_TRUE(remover::StartRemovalWorker(channel));
   dialog.PumpUntil([&] { return !dialog.commands.empty(); }, 10000);
   EXPECT_EQ(dialog.commands, std::vector<int>{IDCANCEL});
   EXPECT_FALSE(channel->WorkerRunning()) << "the worker released its handle before its last send";
@@ -69,7 +69,7 @@ TEST(WorkerChannelTest, NothingReachesADialogThatHasGone) {
   auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
   channel->DialogClosed();
   channel->DeletingFile(L"C:\\a");
-  ASSERT_TRUE(uninstaller::StartRemovalWorker(channel));
+  ASSERT_TRUE(remover::StartRemovalWorker(channel));
   dialog.PumpUntil([&] { return !channel->WorkerRunning(); }, 10000);
   dialog.PumpUntil([] { return false; }, 200);
   EXPECT_FALSE(channel->WorkerRunning());

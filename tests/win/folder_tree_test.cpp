@@ -12,13 +12,13 @@ namespace {
 
 // A walk of the folder `path` (GBK), as the remover walks a listed folder.
 BOOL RemoveFolderTree(const std::string& path, BOOL deleteFiles,
-                      const uninstaller::WalkSystem& system = uninstaller::SystemWalk()) {
-  return uninstaller::RemoveFolderTree(winscratch::W(path), deleteFiles, uninstaller::RemovalScope(), system);
+                      const remover::WalkSystem& system = remover::SystemWalk()) {
+  return remover::RemoveFolderTree(winscratch::W(path), deleteFiles, remover::RemovalScope(), system);
 }
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
 
-std::string Shell(int csidl) { return winscratch::Gbk(uninstaller::SystemShell().FolderPath(csidl)); }
+std::string Shell(int csidl) { return winscratch::Gbk(remover::SystemShell().FolderPath(csidl)); }
 
 std::string UnixPath(const std::string& windowsPath) {
   return unixside::UnixPath(std::wstring(windowsPath.begin(), windowsPath.end()));
@@ -79,7 +79,7 @@ TEST_F(FolderTreeTest, GuardedFoldersUnderTheirShortNamesSurvive) {
 // On Windows the final path of a folder reached through \\localhost\C$ (or ADMIN$) stays a UNC path,
 // which no guarded name matches; Wine resolves it to C:\. The seam answers as Windows would: such
 // a folder is never walked, and goes only when it is empty.
-struct FinalPathOnAShare : uninstaller::WalkSystem {
+struct FinalPathOnAShare : remover::WalkSystem {
   std::wstring FinalPath(const fw::FileObject&) const override { return L"\\\\localhost\\C$\\Windows\\System32\\x"; }
   void Listed(HANDLE) const override {}
 };
@@ -145,7 +145,7 @@ TEST(FolderTreeLinks, GuardedFoldersReachedThroughALinkSurvive) {
 class SwapDuringWalk : public winscratch::ScratchDir {
  protected:
   // The system's walk, but the first listing is followed by the swap.
-  struct SwapAfterFirstListing : uninstaller::WalkSystem {
+  struct SwapAfterFirstListing : remover::WalkSystem {
     std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
     void Listed(HANDLE) const override {
       if (swapScript_.empty()) return;

@@ -12,9 +12,9 @@
 
 namespace {
 
-using uninstaller::CleanRegistry;
-using uninstaller::CRegistryKey;
-using uninstaller::RegistryApi;
+using remover::CleanRegistry;
+using remover::CRegistryKey;
+using remover::RegistryApi;
 
 // ---- the real registry ----
 

@@ -20,10 +20,10 @@ namespace {
 constexpr UINT kCloseThenLateWorkerOk = WM_APP + 1;
 
 // The remover's removal; thread creation as the test chose.
-class TestThread : public uninstaller::RemovalThread {
+class TestThread : public remover::RemovalThread {
  public:
-  int Remove(fw::File& own, BOOL deleteHistory, uninstaller::RemovalView& view) const override {
-    return uninstaller::SystemRemovalThread().Remove(own, deleteHistory, view);
+  int Remove(fw::File& own, BOOL deleteHistory, remover::RemovalView& view) const override {
+    return remover::SystemRemovalThread().Remove(own, deleteHistory, view);
   }
 };
 
@@ -48,14 +48,14 @@ class HeldThread final : public TestThread {
   }
 };
 
-const uninstaller::RemovalThread& ChosenThread() {
+const remover::RemovalThread& ChosenThread() {
   static const FailingThread failing;
   static const HeldThread held;
   wchar_t mode[64] = {};
   GetEnvironmentVariableW(L"KORVANE_DIALOG_HOST", mode, 64);
   if (std::wstring(mode) == L"thread-start-fails") return failing;
   if (std::wstring(mode) == L"worker-held") return held;
-  return uninstaller::SystemRemovalThread();
+  return remover::SystemRemovalThread();
 }
 
 class HostDialog : public CuninstallerDlg {

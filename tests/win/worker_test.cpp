@@ -14,10 +14,10 @@ namespace {
 
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
-using uninstaller::RunRemoval;
+using remover::RunRemoval;
 
 // Events as GBK text, for comparing with the listed paths.
-struct RecordingView : uninstaller::RemovalView {
+struct RecordingView : remover::RemovalView {
   void DeletingFile(const std::wstring& path) override {
     events.push_back("file " + AsListed(path));
     progress.push_back(current);
@@ -48,10 +48,10 @@ struct Notification {
 
 // The prefix's real shell folders; notifications recorded instead of sent, and any folder can be
 // made unresolvable.
-struct RecordingShell : uninstaller::ShellServices {
+struct RecordingShell : remover::ShellServices {
   std::wstring FolderPath(int csidl) override {
     if (std::find(unresolvable.begin(), unresolvable.end(), csidl) != unresolvable.end()) return L"";
-    return uninstaller::SystemShell().FolderPath(csidl);
+    return remover::SystemShell().FolderPath(csidl);
   }
   void ChangeNotify(LONG event, UINT flags, const std::wstring& path) override {
     notifications.push_back({event, flags, winscratch::Gbk(path)});
@@ -67,7 +67,7 @@ const LONG kUpdateDir = static_cast<LONG>(0x80001000);
 const std::string kUninstallLnk = "\xD0\xB6\xD4\xD8Zintera.lnk";
 const std::string kHelpLnk = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";
 
-std::string Shell(int csidl) { return winscratch::Gbk(uninstaller::SystemShell().FolderPath(csidl)); }
+std::string Shell(int csidl) { return winscratch::Gbk(remover::SystemShell().FolderPath(csidl)); }
 
 class WorkerTest : public winscratch::ScratchDir {
  protected:

@@ -13,7 +13,7 @@
 namespace pack {
 namespace {
 
-using uninstaller::FolderVerdict;
+using remover::FolderVerdict;
 
 constexpr std::size_t kMaxPath = 260;  // the remover skips paths of this many bytes and more
 
@@ -101,7 +101,7 @@ class Planner {
       fw::Archive archive(file, fw::Archive::Mode::Load);
       std::string line;
       while (archive.ReadLine(line)) {
-        if (const auto named = uninstaller::ResourceFolderFromLine(line, installFolder))
+        if (const auto named = remover::ResourceFolderFromLine(line, installFolder))
           Folder("resource-folder", *named, true);
         else if (line.find('=') != std::string::npos)
           Add("resource-folder", Shown(line), "skip", "the line names no folder strictly inside the install folder");
@@ -115,7 +115,7 @@ class Planner {
     Add("shortcut", std::string("{Desktop}\\") + kProductShortcut, "delete", "the current user's desktop");
     const auto name = fw::GbkToUtf16(programFolderName);
     const std::string folder = "{Programs}\\" + Shown(programFolderName);
-    if (!uninstaller::IsSingleFolderName(programFolderName) || !name || name->empty())
+    if (!remover::IsSingleFolderName(programFolderName) || !name || name->empty())
       return Add("start-menu-folder", folder, "skip", "programFolderName is not a single folder name");
     for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
       const std::u16string path = std::u16string(programs) + u"\\" + *name;

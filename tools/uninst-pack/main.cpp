@@ -74,7 +74,7 @@ std::string ReadAll(fw::File& file) {
 // `bareRemover` packs the remover to be run directly (benchmarks and tests), never shipped.
 void CheckLauncher(const std::string& image, const std::string& path, bool bareRemover) {
   const std::string intro = "launcher " + path + " is not a launcher built by this project: ";
-  const std::string fix = ". Pack Uninst.exe from the windows build (build/windows/bin/Uninst.exe)";
+  const std::string fix = ". Pack Uninst.exe from the windows build (build/windows-x86/bin/Uninst.exe)";
   const payload::PeRead pe = payload::ReadPeHeaders(image);
   if (!pe.headers) throw InputError(intro + pe.problem + fix);
   const payload::PeHeaders& headers = *pe.headers;

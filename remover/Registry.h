@@ -4,7 +4,7 @@
 // ignored by the caller.
 #include <windows.h>
 
-namespace uninstaller {
+namespace remover {
 
 // The registry operations the cleanup uses, with the platform's statuses. The product uses the
 // system's (SystemRegistry); tests put a double here to produce failures the real registry
@@ -63,4 +63,4 @@ class CRegistryKey {
 // a row that fails does not keep the next from running.
 void CleanRegistry(RegistryApi& api = SystemRegistry());
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -1,6 +1,6 @@
 #include "RemovalWorker.h"
 
-namespace uninstaller {
+namespace remover {
 
 DWORD WINAPI RemovalWorker(LPVOID param) {
   const std::unique_ptr<std::shared_ptr<WorkerChannel>> owned(static_cast<std::shared_ptr<WorkerChannel>*>(param));
@@ -22,4 +22,4 @@ bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel) {
   return true;
 }
 
-}  // namespace uninstaller
+}  // namespace remover

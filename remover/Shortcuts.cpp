@@ -8,7 +8,7 @@
 #include "RemovalRules.h"
 #include "WideText.h"
 
-namespace uninstaller {
+namespace remover {
 
 const char* const kProductShortcut = "Zintera.lnk";
 const char* const kUninstallShortcut = "\xD0\xB6\xD4\xD8Zintera.lnk";  // 卸载Zintera.lnk
@@ -101,4 +101,4 @@ void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell,
   shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, programs);
 }
 
-}  // namespace uninstaller
+}  // namespace remover

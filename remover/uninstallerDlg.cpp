@@ -12,7 +12,7 @@ constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressTimerMs = 10;
 }  // namespace
 
-CuninstallerDlg::CuninstallerDlg(const uninstaller::RemovalThread& thread)
+CuninstallerDlg::CuninstallerDlg(const remover::RemovalThread& thread)
     : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME), m_thread(thread) {
   // Held from before the dialog shows until the worker has read the payload: nobody can rename
   // the running file away and put another payload under its name while the user reads the
@@ -46,7 +46,7 @@ void CuninstallerDlg::OnOK() {
   // the registry stays as it is.
   if (m_bClosing) return;
   OnTimer(kProgressTimer);  // the bar shows where the worker ended, not one tick behind
-  uninstaller::CleanRegistry();
+  remover::CleanRegistry();
   Close(IDOK);
 }
 
@@ -71,9 +71,9 @@ void CuninstallerDlg::OnBnClickedUninstall() {
   const int answer = fw::AppMessageBox(m_hWnd, L"是否删除所有历史记录（Y/N）？", MB_YESNO);
   m_bDeleteHistory = answer == IDYES ? TRUE : FALSE;
   SetTimer(m_hWnd, kProgressTimer, kProgressTimerMs, nullptr);
-  auto channel = std::make_shared<uninstaller::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory,
+  auto channel = std::make_shared<remover::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory,
                                                               std::move(m_ownImage), m_thread);
-  if (!uninstaller::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
+  if (!remover::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
   m_channel = std::move(channel);
   // The question box hands the focus back to "卸载"; disabled with the focus, it would leave no
   // control with it, and Escape would no longer reach the dialog. "取消" takes it first.

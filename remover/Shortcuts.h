@@ -5,7 +5,7 @@
 #include "FolderGuard.h"
 #include "ShellServices.h"
 
-namespace uninstaller {
+namespace remover {
 
 // The shortcut names the remover deletes (GBK).
 extern const char* const kProductShortcut;    // Zintera.lnk
@@ -21,4 +21,4 @@ extern const char* const kHelpShortcut;       // 帮助文档.lnk
 // or as a shortcut is left alone.
 void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell, const FolderGuard& guard);
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -10,7 +10,7 @@
 #include "ShellServices.h"
 #include "SystemGuard.h"
 
-namespace uninstaller {
+namespace remover {
 
 // What the worker tells the window while it runs. Paths come as the records list them, converted
 // once from their GBK (a byte that is not GBK shows as U+FFFD); the view formats
@@ -33,4 +33,4 @@ class RemovalView {
 int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServices& shell = SystemShell(),
                const FolderGuard& guard = SystemFolderGuard());
 
-}  // namespace uninstaller
+}  // namespace remover

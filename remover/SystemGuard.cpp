@@ -13,7 +13,7 @@
 #include "SystemPaths.h"
 #include "WideText.h"
 
-namespace uninstaller {
+namespace remover {
 namespace {
 
 std::wstring ShellFolder(int csidl) {
@@ -139,4 +139,4 @@ const FolderGuard& SystemFolderGuard() {
   return guard;
 }
 
-}  // namespace uninstaller
+}  // namespace remover

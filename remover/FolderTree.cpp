@@ -6,7 +6,7 @@
 #include "PathParts.h"
 #include "WideText.h"
 
-namespace uninstaller {
+namespace remover {
 namespace {
 
 class SystemWalkImpl final : public WalkSystem {
@@ -187,4 +187,4 @@ bool ListedFiles::Delete(const std::wstring& path) {
   return true;
 }
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -31,7 +31,7 @@ BOOL CuninstallerApp::InitInstance() {
   return FALSE;
 }
 
-void RunRemover(const uninstaller::RemovalThread& thread) {
+void RunRemover(const remover::RemovalThread& thread) {
   fw::RestrictDllSearchToSystem();
   RefuseUntrustedJunctions();
   CuninstallerApp app(thread);

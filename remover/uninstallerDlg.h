@@ -11,7 +11,7 @@
 class CuninstallerDlg : public fw::AppDialog {
  public:
   // `thread` makes the worker and runs the removal (the system's in the remover).
-  explicit CuninstallerDlg(const uninstaller::RemovalThread& thread = uninstaller::SystemRemovalThread());
+  explicit CuninstallerDlg(const remover::RemovalThread& thread = remover::SystemRemovalThread());
   ~CuninstallerDlg() override;
 
  protected:
@@ -25,9 +25,9 @@ class CuninstallerDlg : public fw::AppDialog {
   void OnTimer(UINT_PTR id);
   void Close(INT_PTR result);
 
-  const uninstaller::RemovalThread& m_thread;
+  const remover::RemovalThread& m_thread;
   fw::File m_ownImage;  // the remover's own file, held until the worker takes it
-  std::shared_ptr<uninstaller::WorkerChannel> m_channel;  // set once the worker was started
+  std::shared_ptr<remover::WorkerChannel> m_channel;  // set once the worker was started
   BOOL m_bDeleteHistory = FALSE;
   BOOL m_bClosing = FALSE;    // EndDialog was called: later commands change nothing
   HWND m_status = nullptr;    // control 1002

@@ -13,7 +13,7 @@
 #include "Trailer.h"
 #include "WideText.h"
 
-namespace uninstaller {
+namespace remover {
 
 namespace {
 
@@ -161,4 +161,4 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServic
   return IDOK;
 }
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -10,7 +10,7 @@
 #include "File.h"
 #include "Removal.h"
 
-namespace uninstaller {
+namespace remover {
 
 // What the remover's worker is made of: a thread, and the removal it runs on it. The remover's is
 // SystemRemovalThread(): CreateThread and RunRemoval. Tests make thread creation fail or hold the
@@ -73,4 +73,4 @@ class WorkerChannel final : public RemovalView {
   std::atomic<bool> m_dialogGone{false};
 };
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -13,7 +13,7 @@
 #include "PathWalk.h"
 #include "SystemGuard.h"
 
-namespace uninstaller {
+namespace remover {
 
 // What one removal trusts: the folder guard, and the install folder. Every path is reached from
 // its drive or share root by handle; a link on the way is followed only where an administrator
@@ -92,4 +92,4 @@ class ListedFiles {
   std::map<std::u16string, std::optional<Folder>> folders_;  // by comparable path
 };
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -2,7 +2,7 @@
 // The folder guard of the running system, decided once per process.
 #include "FolderGuard.h"
 
-namespace uninstaller {
+namespace remover {
 
 // Every folder the system names (its known folders, the shell's CSIDL folders, the Windows,
 // system and temporary folders), each as named, in its long form and by its final path, and by
@@ -10,4 +10,4 @@ namespace uninstaller {
 // a whole tree. Built on first use.
 const FolderGuard& SystemFolderGuard();
 
-}  // namespace uninstaller
+}  // namespace remover

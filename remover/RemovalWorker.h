@@ -6,7 +6,7 @@
 
 #include "WorkerChannel.h"
 
-namespace uninstaller {
+namespace remover {
 
 // The worker thread's procedure. `param` is a heap-allocated std::shared_ptr<WorkerChannel> that
 // the worker takes over. It runs the channel's removal and returns 0 on every path.
@@ -17,4 +17,4 @@ DWORD WINAPI RemovalWorker(LPVOID param);
 // False when no thread was made.
 bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel);
 
-}  // namespace uninstaller
+}  // namespace remover

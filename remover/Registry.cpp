@@ -5,7 +5,7 @@
 
 #include "Ntdll.h"
 
-namespace uninstaller {
+namespace remover {
 namespace {
 
 constexpr REGSAM kViewFlags = KEY_WOW64_64KEY | KEY_WOW64_32KEY;
@@ -112,4 +112,4 @@ void CleanRegistry(RegistryApi& api) {
   }
 }
 
-}  // namespace uninstaller
+}  // namespace remover

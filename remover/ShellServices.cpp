@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-namespace uninstaller {
+namespace remover {
 namespace {
 
 class SystemShellServices final : public ShellServices {
@@ -28,4 +28,4 @@ ShellServices& SystemShell() {
   return shell;
 }
 
-}  // namespace uninstaller
+}  // namespace remover

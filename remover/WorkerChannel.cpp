@@ -1,6 +1,6 @@
 #include "WorkerChannel.h"
 
-namespace uninstaller {
+namespace remover {
 namespace {
 
 class SystemRemovalThreadImpl final : public RemovalThread {
@@ -35,4 +35,4 @@ void WorkerChannel::Finish(int command) {
   if (!m_dialogGone) SendMessageW(m_hDialog, WM_COMMAND, static_cast<WPARAM>(command), 0);
 }
 
-}  // namespace uninstaller
+}  // namespace remover

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace uninstaller {
+namespace remover {
 
 // Paths are UTF-16, as the shell gives and takes them (a profile's name need not have a GBK form).
 class ShellServices {
@@ -21,4 +21,4 @@ class ShellServices {
 // The system's shell functions.
 ShellServices& SystemShell();
 
-}  // namespace uninstaller
+}  // namespace remover

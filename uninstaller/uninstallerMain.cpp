@@ -1,4 +1,0 @@
-// The remover's entry point.
-#include "uninstallerApp.h"
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(uninstaller::SystemRemovalThread()); }
