@@ -157,7 +157,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServic
     if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope());
   }
 
-  RemoveShortcuts(pass.Header().programFolderName, shell, guard);
+  RemoveShortcuts(StartMenuFolderName(pass.Header().programFolderName), shell, guard);
   return IDOK;
 }
 

@@ -10,16 +10,14 @@
 
 namespace remover {
 
-const char* const kProductShortcut = "Zintera.lnk";
-const char* const kUninstallShortcut = "\xD0\xB6\xD4\xD8Zintera.lnk";  // 卸载Zintera.lnk
-const char* const kHelpShortcut = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";  // 帮助文档.lnk
+const wchar_t* const kProductShortcut = L"Zintera.lnk";
+const wchar_t* const kUninstallShortcut = L"卸载Zintera.lnk";
+const wchar_t* const kHelpShortcut = L"帮助文档.lnk";
 
 namespace {
 // Every notification: the event with SHCNE_INTERRUPT, a path, and a flush so the shell has taken
 // it before the worker goes on.
 constexpr UINT kNotifyFlags = SHCNF_PATHW | SHCNF_FLUSH;
-
-std::wstring Wide(const char* gbk) { return fw::GbkToWide(gbk).value_or(L""); }
 
 // Deletes the shortcut `name` of `folder` (whose path is `folderPath`) and announces it, when the
 // folder holds an entry of that name that is not a link.
@@ -46,12 +44,17 @@ std::optional<fw::FileObject> OpenProductFolder(const std::wstring& programs, co
 
 }  // namespace
 
-void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell, const FolderGuard& guard) {
+std::wstring StartMenuFolderName(const std::string& gbk) {
+  if (!IsSingleFolderName(gbk)) return L"";
+  return fw::GbkToWide(gbk).value_or(L"");
+}
+
+void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const FolderGuard& guard) {
   // The current user's desktop only; the shell names it, even where it is a link (as under Wine).
   const std::wstring desktop = shell.FolderPath(CSIDL_DESKTOP);
   if (!desktop.empty()) {
     const fw::FileObject folder = fw::FileObject::OpenFolder(desktop);
-    const std::wstring name = Wide(kProductShortcut);
+    const std::wstring name = kProductShortcut;
     const auto entry = folder ? folder.Find(name) : std::nullopt;
     if (entry && !entry->IsLink()) {
       if (!entry->IsFolder()) folder.DeleteFileEntry(*entry);
@@ -60,13 +63,10 @@ void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell,
     }
   }
 
-  // The product folder in the per-user Programs folder, else in the all-users one. A folder name
-  // that is empty or a path would make it the Programs folder or another one.
-  const std::wstring folderName = fw::GbkToWide(programFolderName).value_or(L"");
-  const bool named = IsSingleFolderName(programFolderName) && !folderName.empty();
+  // The product folder in the per-user Programs folder, else in the all-users one.
   std::wstring programs = shell.FolderPath(CSIDL_PROGRAMS);
   std::optional<fw::FileObject> product;
-  if (named) {
+  if (!folderName.empty()) {
     product = OpenProductFolder(programs, folderName);
     if (!product) {
       programs = shell.FolderPath(CSIDL_COMMON_PROGRAMS);
@@ -87,8 +87,8 @@ void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell,
     // Listed whole (never by one name: a handle keeps the name of its first query), then once more
     // to see what stayed.
     const fw::FolderListing listing(*product);
-    for (const char* shortcut : {kProductShortcut, kUninstallShortcut, kHelpShortcut})
-      DeleteShortcut(*product, listing, productPath, Wide(shortcut), shell);
+    for (const wchar_t* shortcut : {kProductShortcut, kUninstallShortcut, kHelpShortcut})
+      DeleteShortcut(*product, listing, productPath, shortcut, shell);
     bool empty = true;
     for (const fw::FolderEntry& entry : product->List())
       if (!entry.IsDots()) empty = false;

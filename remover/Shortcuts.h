@@ -7,18 +7,24 @@
 
 namespace remover {
 
-// The shortcut names the remover deletes (GBK).
-extern const char* const kProductShortcut;    // Zintera.lnk
-extern const char* const kUninstallShortcut;  // 卸载Zintera.lnk
-extern const char* const kHelpShortcut;       // 帮助文档.lnk
+// The shortcut names the remover deletes.
+extern const wchar_t* const kProductShortcut;    // Zintera.lnk
+extern const wchar_t* const kUninstallShortcut;  // 卸载Zintera.lnk
+extern const wchar_t* const kHelpShortcut;       // 帮助文档.lnk
 
 // Deletes the product shortcut from the current user's desktop, and the three shortcuts from the
-// Start-menu folder `programFolderName` (GBK) in the per-user Programs folder, else the all-users
-// one, then that folder when it is empty; each deletion is announced to the shell, whether or not
-// the system deleted the file. A folder name that is not one name touches nothing there, and
-// neither does one that names a folder the guard refuses (Startup). Each folder is opened where
-// the shell says it is and the names in it relative to it: a link planted as the product's folder
-// or as a shortcut is left alone.
-void RemoveShortcuts(const std::string& programFolderName, ShellServices& shell, const FolderGuard& guard);
+// Start-menu folder `programFolderName` in the per-user Programs folder, else the all-users one,
+// then that folder when it is empty; each deletion is announced to the shell, whether or not the
+// system deleted the file. An empty `programFolderName` (the records name none, or not a single
+// folder name: StartMenuFolderName) touches nothing there, and neither does one that names a
+// folder the guard refuses (Startup). Each folder is opened where the shell says it is and the
+// names in it relative to it: a link planted as the product's folder or as a shortcut is left
+// alone.
+void RemoveShortcuts(const std::wstring& programFolderName, ShellServices& shell, const FolderGuard& guard);
+
+// The Start-menu folder the records name (GBK), as RemoveShortcuts takes it: "" for text that is
+// not GBK or not one folder name (empty, a path, dots), which would name the Programs folder itself
+// or another one.
+std::wstring StartMenuFolderName(const std::string& gbk);
 
 }  // namespace remover
