@@ -95,11 +95,12 @@ REG
 }
 
 # Prints "present KEY" or "absent KEY" for the product's keys and their neighbours. Wine's cmd now
-# and then ends without output: the query is asked again then (up to three times).
+# and then fails or ends without output: the query is asked again then (up to three times), and
+# its status never ends a scenario (set -e) before the answer is checked.
 registry() {
   local answer try
   for try in 1 2 3; do
-    answer=$(wine_run cmd.exe /c "Z:$(echo "$1/query.bat" | tr / '\\')" 2>/dev/null | tr -d '\r')
+    answer=$(wine_run cmd.exe /c "Z:$(echo "$1/query.bat" | tr / '\\')" 2>/dev/null | tr -d '\r') || true
     [ "$(grep -c '^\(present\|absent\) ' <<<"$answer")" = 5 ] && break
   done
   printf '%s\n' "$answer"
