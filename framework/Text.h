@@ -43,9 +43,9 @@ bool EndsWithSeparator(std::string_view gbk);
 std::string WithTrailingSeparator(std::string gbk);
 
 // What a conversion from GBK does with bytes that are not GBK text. Refuse: the whole text gives
-// nullopt (a path the system would read otherwise is never acted on). Replace: each such byte
-// shows as U+FFFD and the conversion never fails (text for a person, where one bad byte must not
-// hide a whole path).
+// nullopt (a path the system would read otherwise is never acted on). Replace: such bytes show as
+// a replacement character (U+FFFD here; on Windows the system's own for code page 936) and the
+// conversion never fails (text for a person, where one bad byte must not hide a whole path).
 enum class BadGbk { Refuse, Replace };
 
 // Conversions between GBK (code page 936, whatever the machine's own ANSI code page is) and

@@ -11,7 +11,7 @@ constexpr UINT kGbk = 936;
 
 std::optional<std::wstring> GbkToWide(std::string_view gbk, BadGbk bad) {
   if (gbk.empty()) return std::wstring();
-  // Without MB_ERR_INVALID_CHARS the system puts U+FFFD where a byte is not GBK.
+  // Without MB_ERR_INVALID_CHARS the system puts its replacement character where bytes are not GBK.
   const DWORD flags = bad == BadGbk::Refuse ? MB_ERR_INVALID_CHARS : 0;
   const int size = static_cast<int>(gbk.size());
   const int needed = MultiByteToWideChar(kGbk, flags, gbk.data(), size, nullptr, 0);

@@ -29,7 +29,7 @@ constexpr DWORD kRemoverHoldsItsFileMs = 10000;
 // link of that name is removed; should that fail, the final rename still replaces the link itself
 // rather than what it points to.
 Check CheckStagedName(const std::wstring& path) {
-  const DWORD attributes = fw::FileFind::AttributesOf(path);
+  const DWORD attributes = fw::AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Check::Free;
   const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {

@@ -25,7 +25,8 @@ std::optional<std::wstring> SystemPath(const std::string& gbk) {
 }
 
 // A listed folder, converted once where the records give it: the path the system is given, and
-// the text the status line shows (the same text; for one that is not GBK, with U+FFFD).
+// the text the status line shows (the same text; for one that is not GBK, with a replacement
+// character where it is not).
 struct ListedFolder {
   std::optional<std::wstring> path;
   std::wstring shown;

@@ -13,7 +13,7 @@
 namespace remover {
 
 // What the worker tells the window while it runs. Paths come as the records list them, converted
-// once from their GBK (a byte that is not GBK shows as U+FFFD); the view formats
+// once from their GBK (bytes that are not GBK show as a replacement character); the view formats
 // "正在删除文件：%s" / "正在删除目录：%s" and moves the bar. The remover's is the WorkerChannel;
 // tests record.
 class RemovalView {

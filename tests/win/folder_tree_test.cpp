@@ -102,7 +102,7 @@ const std::string kLinks = "C:\\korvane-links";
 
 TEST(FolderTreeLinks, LinksAreRemovedButNeverEntered) {
   ASSERT_TRUE(Exists(kLinks + "\\outside\\precious.txt")) << "link fixture missing";
-  const DWORD linked = fw::FileFind::AttributesOf(winscratch::W(kLinks + "\\Korvane\\linked"));
+  const DWORD linked = fw::AttributesOf(winscratch::W(kLinks + "\\Korvane\\linked"));
   ASSERT_NE(linked, INVALID_FILE_ATTRIBUTES);
   ASSERT_TRUE(linked & FILE_ATTRIBUTE_REPARSE_POINT) << "Wine shows the symlink as a reparse point";
 
