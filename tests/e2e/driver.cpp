@@ -238,7 +238,8 @@ int main(int argc, char** argv) {
     Report("uninstall-enabled-while-running", enabledAfterStart);
   }
 
-  if (WaitForSingleObject(remover, 60000) != WAIT_OBJECT_0) Fail("the remover did not end");
+  if (WaitForSingleObject(remover, static_cast<DWORD>(winui::Scaled(60000))) != WAIT_OBJECT_0)
+    Fail("the remover did not end");
   DWORD code = 0;
   GetExitCodeProcess(remover, &code);
   Report("remover-exit", code);

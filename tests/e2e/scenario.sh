@@ -12,8 +12,8 @@
 # escape-during and launcher-keys use the real mouse and keyboard (xdotool) where the others post
 # window messages: where the focus is decides what a key does, and posted messages skip that.
 #
-# A scenario has 300 seconds, and its waits their own times, each multiplied by KORVANE_TIME_SCALE
-# (default 1): the QEMU guest, under software emulation, sets it.
+# A scenario has 300 seconds, and its waits (the driver's too) their own times, each multiplied
+# by KORVANE_TIME_SCALE (default 1): the QEMU guest, under software emulation, sets it.
 set -euo pipefail
 name=$1
 scale=${KORVANE_TIME_SCALE:-1}

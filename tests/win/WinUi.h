@@ -4,15 +4,28 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
 
 namespace winui {
 
-// Polls `ready` every 20 ms for up to `timeoutMs`; true once it holds.
+// A wait of `ms` multiplied by KORVANE_TIME_SCALE (a whole number; default 1), which the QEMU
+// guest sets: under software emulation every program starts and draws many times slower.
+inline int Scaled(int ms) {
+  static const int scale = [] {
+    char value[16] = {};
+    const DWORD length = GetEnvironmentVariableA("KORVANE_TIME_SCALE", value, sizeof value);
+    const int parsed = length > 0 && length < sizeof value ? std::atoi(value) : 1;
+    return parsed > 0 ? parsed : 1;
+  }();
+  return ms * scale;
+}
+
+// Polls `ready` every 20 ms for up to `timeoutMs` (scaled); true once it holds.
 inline bool WaitFor(const std::function<bool()>& ready, int timeoutMs = 15000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Scaled(timeoutMs));
   while (std::chrono::steady_clock::now() < end) {
     if (ready()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -26,7 +39,9 @@ struct Process {
   ~Process() {
     if (handle) CloseHandle(handle);
   }
-  bool Exited(int timeoutMs) const { return WaitForSingleObject(handle, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0; }
+  bool Exited(int timeoutMs) const {
+    return WaitForSingleObject(handle, static_cast<DWORD>(Scaled(timeoutMs))) == WAIT_OBJECT_0;
+  }
   DWORD ExitCode() const {
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(handle, &code);
