@@ -19,6 +19,16 @@ function(korvane_delay_load target)
     return()
   endif()
   find_program(KORVANE_DLLTOOL NAMES ${MINGW_TRIPLE}-dlltool dlltool REQUIRED)
+  # x86 names carry a leading underscore and, for stdcall, the argument bytes ("__imp__Foo@8"):
+  # the definition lists "Foo@8", and --kill-at imports it by the DLL's own name, "Foo". Without
+  # that the delay library's names match nothing, and the linker quietly imports the DLL at start.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(imp "__imp__")
+    set(kill_at --kill-at)
+  else()
+    set(imp "__imp_")
+    set(kill_at)
+  endif()
   foreach(dll ${ARGN})
     set(lib "${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a")
     if(NOT TARGET delayload_${dll})
@@ -26,8 +36,8 @@ function(korvane_delay_load target)
       set(def "${CMAKE_BINARY_DIR}/delayload/${dll}.def")
       add_custom_command(OUTPUT "${lib}"
         COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/delayload"
-        COMMAND sh -c "{ echo 'LIBRARY ${dll}.dll'; echo EXPORTS; '${CMAKE_NM}' '${KORVANE_IMPORT_${dll}}' | sed -n 's/^.* I __imp_//p' | sort -u; } > '${def}'"
-        COMMAND ${KORVANE_DLLTOOL} --input-def "${def}" --output-delaylib "${lib}" --dllname ${dll}.dll
+        COMMAND sh -c "{ echo 'LIBRARY ${dll}.dll'; echo EXPORTS; '${CMAKE_NM}' '${KORVANE_IMPORT_${dll}}' | sed -n 's/^.* I ${imp}//p' | sort -u; } > '${def}'"
+        COMMAND ${KORVANE_DLLTOOL} --input-def "${def}" --output-delaylib "${lib}" --dllname ${dll}.dll ${kill_at}
         VERBATIM)
       add_custom_target(delayload_${dll} DEPENDS "${lib}")
     endif()
