@@ -22,9 +22,15 @@ function(korvane_delay_load target)
   # x86 names carry a leading underscore and, for stdcall, the argument bytes ("__imp__Foo@8"):
   # the definition lists "Foo@8", and --kill-at imports it by the DLL's own name, "Foo". Without
   # that the delay library's names match nothing, and the linker quietly imports the DLL at start.
+  #
+  # And x86 calls must name the function's own thunk ("_Foo@8"), not its import pointer: the x86
+  # linker drops a delay library's thunks that nothing calls, and the pointer is then left 0. So
+  # the system's headers declare these functions without dllimport (every system function is then
+  # called through its thunk, kernel32's through the usual import library's).
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(imp "__imp__")
     set(kill_at --kill-at)
+    target_compile_definitions(${target} PUBLIC DECLSPEC_IMPORT=)
   else()
     set(imp "__imp_")
     set(kill_at)
