@@ -33,11 +33,9 @@ struct ListedFolder {
 };
 
 ListedFolder FromRecord(const std::string& gbk) {
-  auto wide = fw::GbkToWide(gbk);
-  if (!wide) return {std::nullopt, *fw::GbkToWide(gbk, fw::BadGbk::Replace)};
-  ListedFolder folder{std::nullopt, *wide};
-  if (gbk.size() < MAX_PATH) folder.path = std::move(*wide);
-  return folder;
+  auto path = SystemPath(gbk);
+  std::wstring shown = path ? *path : *fw::GbkToWide(gbk, fw::BadGbk::Replace);
+  return {std::move(path), std::move(shown)};
 }
 
 // The second pass over the records: acts on each item as it is read.
