@@ -21,7 +21,7 @@ bool IsOwnImage(HANDLE file) {
   using SameFn = LONG(NTAPI*)(PVOID, PVOID);
   static const auto same = NtdllFunction<SameFn>("NtAreMappedFilesTheSame");
   if (!same) return false;
-  const FileHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+  const KernelHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping.get()) return false;
   void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
   if (!view) return false;

@@ -23,6 +23,15 @@ std::wstring TempFolder() {
   return n > 0 && n <= MAX_PATH ? std::wstring(path, n) : L"";
 }
 
+std::wstring SystemWindowsFolder() {
+  wchar_t path[MAX_PATH + 1];
+  const UINT n = GetSystemWindowsDirectoryW(path, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return L"";
+  std::wstring folder(path, n);
+  while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+  return folder;
+}
+
 std::wstring LongPathOf(const std::wstring& path) {
   const DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
   if (needed == 0) return L"";

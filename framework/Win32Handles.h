@@ -24,6 +24,18 @@ struct FileHandleTraits {  // CreateFile: INVALID_HANDLE_VALUE when empty
   static void close(pointer h) { LastErrorKeeper keep; CloseHandle(h); }
 };
 
+struct KernelHandleTraits {  // processes, threads, file mappings: null when empty
+  using pointer = HANDLE;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer h) { LastErrorKeeper keep; CloseHandle(h); }
+};
+
+struct LocalMemoryTraits {  // what the system allocated for the caller with LocalAlloc
+  using pointer = HLOCAL;
+  static pointer invalid() { return nullptr; }
+  static void close(pointer p) { LastErrorKeeper keep; LocalFree(p); }
+};
+
 struct FindHandleTraits {
   using pointer = HANDLE;
   static pointer invalid() { return INVALID_HANDLE_VALUE; }
@@ -31,6 +43,8 @@ struct FindHandleTraits {
 };
 
 using FileHandle = UniqueHandle<FileHandleTraits>;
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 
 }  // namespace fw

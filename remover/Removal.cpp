@@ -87,6 +87,14 @@ class RemovalPass : public payload::RecordVisitor {
     if (!install_ || !fw::IsFullyQualified(installFolder_)) return;
     const auto folder = scope_->Reach(*install_);
     if (!folder) return;
+    // An install folder the guard refuses under any of its names or by identity (a root, a
+    // system folder or one that holds one, anything in the Windows tree) is nobody's product
+    // folder: a "Resource.ini" there is not the product's to follow or to delete.
+    const fw::FileId id = folder->folder.Identity();
+    if (guard_.IsGuardedIdentity(id.volume, id.index) ||
+        guard_.Judge({fw::AsUtf16(*install_), fw::AsUtf16(folder->path), fw::AsUtf16(folder->folder.FinalPath())}) ==
+            FolderVerdict::Refuse)
+      return;
     const auto ini = folder->folder.Find(L"Resource.ini");
     if (!ini || ini->IsLink() || ini->IsFolder()) return;
     {

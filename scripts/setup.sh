@@ -13,6 +13,7 @@ packages=(
   wine32:i386                    # runs the x86 programs (under WoW64 in a 64-bit prefix, or a 32-bit prefix)
   xvfb xauth                     # a display for windows when there is none (xvfb-run needs xauth)
   xdotool                        # real mouse and keyboard input for the scenarios where focus matters
+  inotify-tools                  # the launcher tests act on the Linux side the moment a file is opened
   osslsigncode openssl           # the signed-launcher scenario signs with a throwaway certificate
   locales                        # zh_CN.UTF-8, so Wine's ANSI code page is 936 (GBK)
   fonts-wqy-microhei             # a CJK font, so windows and screenshots show the Chinese text

@@ -1,9 +1,12 @@
 // The real launcher (Uninst.exe built with a stand-in remover that records its start), started
-// as a user starts it, in the Wine prefix.
+// as a user starts it, in the Wine prefix, while other programs act on the files it uses.
+#include <vector>
+
 #include "PayloadFiles.h"
 #include "Signing.h"
 #include "TestPaths.h"
 #include "Trailer.h"
+#include "UnixSide.h"
 #include "WinScratch.h"
 #include "WinUi.h"
 
@@ -16,12 +19,51 @@ using winscratch::WriteFileBytes;
 const std::wstring kDialogTitle = L"Korvane 卸载软件";
 const std::wstring kFailureText = L"Korvane 系统卸载失败!";
 
+std::string WindowsFolder() {
+  char path[MAX_PATH];
+  const UINT n = GetSystemWindowsDirectoryA(path, MAX_PATH);
+  return std::string(path, n);
+}
+
+// The folders the launcher stages the remover in ("~uninst.korvane." and 16 hex digits in the
+// Windows folder), as full paths.
+std::vector<std::string> StagingFolders() {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((WindowsFolder() + "\\~uninst.korvane.*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.push_back(WindowsFolder() + "\\" + data.cFileName);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return found;
+}
+
+// Sets TEMP and TMP for the programs this test starts, and puts them back afterwards.
+class TempVariables {
+ public:
+  explicit TempVariables(const std::wstring& folder) {
+    GetEnvironmentVariableW(L"TMP", tmp_, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", temp_, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+  }
+  ~TempVariables() {
+    SetEnvironmentVariableW(L"TMP", tmp_);
+    SetEnvironmentVariableW(L"TEMP", temp_);
+  }
+
+ private:
+  wchar_t tmp_[MAX_PATH] = {}, temp_[MAX_PATH] = {};
+};
+
 class LauncherTest : public winscratch::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    staged_ = testpaths::TempFolder() + "~uninst.exe";
-    if (!Planted()) RemoveStaged();
+    oldStaged_ = testpaths::TempFolder() + "~uninst.exe";
+    if (!Planted()) RemoveOldStaged();
+    for (const std::string& folder : StagingFolders()) winscratch::RemoveTree(folder);
     log_ = Path("stub.log");
     SetEnvironmentVariableA("KORVANE_STUB_LOG", log_.c_str());
     records_ = {{"Korvane", "C:\\Korvane\\", "C:\\Korvane\\Uninst.exe"},
@@ -29,7 +71,7 @@ class LauncherTest : public winscratch::ScratchDir {
                  {"C:\\Korvane", {}}}};
   }
   void TearDown() override {
-    RemoveStaged();
+    RemoveOldStaged();
     ScratchDir::TearDown();
   }
   // The planted-link test runs alone, right after a fixture put its link in place.
@@ -37,10 +79,11 @@ class LauncherTest : public winscratch::ScratchDir {
     return std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()).find("Planted") !=
            std::string::npos;
   }
-  void RemoveStaged() {
-    SetFileAttributesA(staged_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(staged_.c_str());
-    RemoveDirectoryA(staged_.c_str());
+  // "~uninst.exe" in the temporary folder, where earlier launchers staged the remover: removed
+  // from the Linux side, which removes a link itself (Wine's DeleteFile would reach its target).
+  void RemoveOldStaged() { RemoveOnTheLinuxSide(winscratch::W(oldStaged_)); }
+  static void RemoveOnTheLinuxSide(const std::wstring& path) {
+    unixside::Run("rm -rf " + unixside::Quoted(unixside::UnixPath(path)));
   }
 
   // A copy of a launcher build as scratch\Uninst.exe, with the test payload appended or not.
@@ -62,7 +105,25 @@ class LauncherTest : public winscratch::ScratchDir {
     return ReadBytes(Path("expected.bin"));
   }
 
-  // Runs the launcher and expects it to quit with no window, having started the stand-in.
+  // The file the stand-in was started from when that is "~uninst.exe" in a staging folder, else "".
+  std::string Staged() const {
+    const std::string started = StartedFile();
+    for (const std::string& folder : StagingFolders())
+      if (started == folder + "\\~uninst.exe") return started;
+    return "";
+  }
+
+  // What the stand-in wrote when it started: its own file and its current folder.
+  std::string StartedFile() const { return LogLine(1); }
+  std::string StartedIn() const { return LogLine(2); }
+  std::string LogLine(int index) const {
+    std::string log = ReadBytes(log_);
+    for (; index > 0; --index) log.erase(0, log.find('\n') + 1);
+    return log.substr(0, log.find('\n'));
+  }
+
+  // Runs the launcher and expects it to quit with no window, having started the stand-in from
+  // the one staging folder.
   void ExpectStartsTheRemover(const std::string& launcher) {
     winui::Process process;
     ASSERT_TRUE(winui::Start(launcher, process, dir_));
@@ -70,6 +131,8 @@ class LauncherTest : public winscratch::ScratchDir {
     EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
     ASSERT_TRUE(winui::WaitFor([&] { return ReadBytes(log_).find('\n', 8) != std::string::npos; }))
         << "the staged remover was not started";
+    ASSERT_NE(Staged(), "") << "started from " << StartedFile() << ", not from a staging folder";
+    EXPECT_EQ(StartedIn(), Staged().substr(0, Staged().rfind('\\'))) << "the remover's current folder";
   }
 
   // Expects the failure dialog of `process`, then closes it with the close box.
@@ -82,16 +145,19 @@ class LauncherTest : public winscratch::ScratchDir {
     EXPECT_TRUE(process.Exited(10000)) << "closing the failure dialog ends the launcher";
   }
 
-  // Starts `launcher` and expects the failure dialog, with nothing staged and nothing started.
+  // Expects the failure dialog, with nothing staged and nothing started.
+  void ExpectRefused(winui::Process& process) {
+    ExpectFailureDialog(process);
+    EXPECT_TRUE(StagingFolders().empty());
+    EXPECT_FALSE(Exists(log_));
+  }
   void ExpectRefused(const std::string& launcher) {
     winui::Process process;
     ASSERT_TRUE(winui::Start(launcher, process));
-    ExpectFailureDialog(process);
-    EXPECT_FALSE(Exists(staged_));
-    EXPECT_FALSE(Exists(log_));
+    ExpectRefused(process);
   }
 
-  std::string staged_, log_;
+  std::string oldStaged_, log_;
   payload::RemovalRecords records_;
 };
 
@@ -99,43 +165,133 @@ TEST_F(LauncherTest, WithoutPayloadShowsTheFailureDialogAndStagesNothing) {
   winui::Process process;
   ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", false), process));
   ExpectFailureDialog(process, "launcher-failure");
-  EXPECT_FALSE(Exists(staged_));
+  EXPECT_TRUE(StagingFolders().empty());
   EXPECT_FALSE(Exists(log_));
 }
 
-TEST_F(LauncherTest, StagesImageRecordsAndTrailerExactlyAndStartsItInTheTempFolder) {
+TEST_F(LauncherTest, StagesImageRecordsAndTrailerExactlyAndStartsItInAFolderOfItsOwn) {
   ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true, 9));
-  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(9)) << "fileTotal is carried over";
-  const std::string log = ReadBytes(log_);
-  std::string temp = testpaths::TempFolder();
-  temp.pop_back();
-  EXPECT_NE(log.find("\n" + staged_ + "\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("\n" + temp), std::string::npos) << "the remover's current folder: " << log;
-  EXPECT_TRUE(Exists(staged_)) << "the staged file stays";
+  EXPECT_EQ(ReadBytes(Staged()), ExpectedStaged(9)) << "fileTotal is carried over";
+  EXPECT_FALSE(Exists(oldStaged_)) << "nothing in the temporary folder";
 }
 
-// A temporary folder whose name has no form in the ANSI code page, nor in GBK (a profile named
-// in Korean, say): the launcher stages and starts the remover there all the same.
-TEST_F(LauncherTest, StagesIntoATemporaryFolderOutsideTheAnsiCodePage) {
-  const std::wstring temp = winscratch::W(dir_) + L"\\\uD55C\uAD6D\U0001F600";
-  ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
-  wchar_t savedTmp[MAX_PATH] = {}, savedTemp[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
-  GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
-  SetEnvironmentVariableW(L"TMP", temp.c_str());
-  SetEnvironmentVariableW(L"TEMP", temp.c_str());
-  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
-  SetEnvironmentVariableW(L"TMP", savedTmp);
-  SetEnvironmentVariableW(L"TEMP", savedTemp);
+// Each start stages into a new folder and removes those of earlier starts whose remover has
+// ended, so one staged remover stays, not one per start. A folder of that name holding anything
+// else keeps it, and so does anything else of a similar name.
+TEST_F(LauncherTest, EachStartClearsTheEarlierStartsSoOneStagedRemoverStays) {
+  const std::string earlier = WindowsFolder() + "\\~uninst.korvane.0123456789abcdef";
+  const std::string other = WindowsFolder() + "\\~uninst.korvane.fedcba9876543210";
+  ASSERT_TRUE(CreateDirectoryA(earlier.c_str(), nullptr));
+  WriteFileBytes(earlier + "\\~uninst.exe", "an earlier remover");
+  ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
+  WriteFileBytes(other + "\\~uninst.exe", "an earlier remover");
+  WriteFileBytes(other + "\\notes.txt", "not the launcher's");
+  const std::string file = WindowsFolder() + "\\~uninst.korvane.file";
+  WriteFileBytes(file, "not the launcher's");
 
-  const std::wstring staged = temp + L"\\~uninst.exe";
-  fw::File file;
-  ASSERT_TRUE(file.Open(staged, fw::File::Mode::Read)) << "nothing staged in the temporary folder";
-  const auto trailer = payload::ReadTrailer(file);
-  EXPECT_TRUE(trailer && trailer->IsValid());
-  file.Close();
-  DeleteFileW(staged.c_str());
-  RemoveDirectoryW(temp.c_str());
+  std::vector<std::string> started;
+  for (int run = 0; run < 3; ++run) {
+    DeleteFileA(log_.c_str());
+    ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+    started.push_back(StartedFile());
+    const auto folders = StagingFolders();
+    EXPECT_EQ(folders.size(), 2u) << "this start's folder and the one holding another file";
+  }
+  EXPECT_NE(started[0], started[1]);
+  EXPECT_NE(started[1], started[2]);
+  EXPECT_FALSE(Exists(earlier));
+  EXPECT_EQ(ReadBytes(other + "\\notes.txt"), "not the launcher's");
+  EXPECT_EQ(ReadBytes(file), "not the launcher's");
+  winscratch::RemoveTree(other);
+  DeleteFileA(file.c_str());
+}
+
+// The temporary folder decides nothing: pointed at a folder whose name has no form in the ANSI
+// code page, holding a folder under the name "~uninst.exe", or at one holding a link to a folder
+// under that name, it stays as it was and the remover starts from its staging folder.
+TEST_F(LauncherTest, WhatTheTemporaryFolderHoldsDecidesNothing) {
+  const auto expectUntouched = [&](const std::wstring& temp) {
+    const TempVariables variables(temp);
+    DeleteFileA(log_.c_str());
+    ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::wstring names;
+    do names += std::wstring(data.cFileName) + L"|";
+    while (FindNextFileW(search, &data));
+    FindClose(search);
+    EXPECT_EQ(names, L".|..|~uninst.exe|") << "nothing written in the temporary folder";
+  };
+  const std::wstring wide = winscratch::W(dir_) + L"\\\uD55C\uAD6D\U0001F600";
+  ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((wide + L"\\~uninst.exe").c_str(), nullptr));
+  expectUntouched(wide);
+  RemoveDirectoryW((wide + L"\\~uninst.exe").c_str());
+  RemoveDirectoryW(wide.c_str());
+
+  // A link to a folder, made from the Linux side.
+  for (const char* folder : {"temp", "target"}) ASSERT_TRUE(CreateDirectoryA(Path(folder).c_str(), nullptr));
+  ASSERT_TRUE(unixside::Run("ln -s " + unixside::Quoted(unixside::UnixPath(winscratch::W(Path("target")))) + " " +
+                            unixside::Quoted(unixside::UnixPath(winscratch::W(Path("temp\\~uninst.exe"))))));
+  expectUntouched(winscratch::W(Path("temp")));
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(Path("target\\*").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(FindNextFileA(search, &data) && !FindNextFileA(search, &data)) << "the link's target stays empty";
+  FindClose(search);
+  RemoveOnTheLinuxSide(winscratch::W(Path("temp\\~uninst.exe")));
+}
+
+// TEMP names a folder through a link whose owner retargets it the moment a file named
+// "~uninst.exe" is opened behind it, to a folder holding a program of the owner's under that name
+// (on Windows a junction, which its owner may retarget at any time). The program started is the
+// staged remover.
+TEST_F(LauncherTest, ATemporaryFolderRetargetedAtTheWorstMomentStartsNothingElse) {
+  for (const char* folder : {"A", "B"}) ASSERT_TRUE(CreateDirectoryA(Path(folder).c_str(), nullptr));
+  const std::string stub = ReadBytes(testpaths::BinaryDir() + "\\..\\..\\bin\\stub_remover.exe");
+  WriteFileBytes(Path("B\\~uninst.exe"), stub);
+  const auto unix = [&](const char* name) { return unixside::Quoted(unixside::UnixPath(winscratch::W(Path(name)))); };
+  // The watcher reports itself ready on standard error before the launcher starts.
+  const std::string ready = unixside::UnixPath(winscratch::W(Path("watching")));
+  ASSERT_TRUE(unixside::Run("ln -s " + unix("A") + " " + unix("templink") + " && (timeout 60 inotifywait -m -e open --format %f " +
+                            unix("A") + " 2>" + unixside::Quoted(ready) + " | while read -r f; do [ \"$f\" = '~uninst.exe' ] && ln -sfn " +
+                            unix("B") + " " + unix("templink") + "; done) >/dev/null 2>&1 &"));
+  ASSERT_TRUE(winui::WaitFor([&] { return ReadBytes(Path("watching")).find("established") != std::string::npos; }))
+      << "the watcher did not start";
+  {
+    const TempVariables variables(winscratch::W(Path("templink")));
+    ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+  }
+  Sleep(winui::Scaled(500));  // anything started by the other name would have logged by now
+  EXPECT_NE(Staged(), "") << "started: " << StartedFile();
+  unixside::Run("pkill -f '[i]notifywait -m -e open --format %f .*korvane-LauncherTest' || true");
+  RemoveOnTheLinuxSide(winscratch::W(Path("templink")));
+}
+
+// Another program renames the launcher's file away right after the launcher started (Windows
+// allows renaming a running program's file) and puts a launcher with another payload under its
+// name. The launcher reads only its own image: the failure dialog, nothing staged.
+TEST_F(LauncherTest, TheLaunchersFileSwappedAfterItsStartIsNotRead) {
+  const std::string launcher = Launcher("Uninst_stub.exe", true);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  std::string commandLine = "\"" + launcher + "\"";
+  ASSERT_TRUE(CreateProcessA(launcher.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             dir_.c_str(), &startup, &started));
+  winui::Process process;
+  process.handle = started.hProcess;
+  process.id = started.dwProcessId;
+  const bool moved = MoveFileA(launcher.c_str(), Path("Uninst.old").c_str()) ||
+                     unixside::Run("mv " + unixside::Quoted(unixside::UnixPath(winscratch::W(launcher))) + " " +
+                                   unixside::Quoted(unixside::UnixPath(winscratch::W(Path("Uninst.old")))));
+  records_.groups.push_back({"C:\\Windows\\System32", {"C:\\Windows\\System32\\korvane-victim.dll"}});
+  Launcher("Uninst_stub.exe", true);
+  ResumeThread(started.hThread);
+  CloseHandle(started.hThread);
+  ASSERT_TRUE(moved) << "the running launcher's file could not be renamed";
+  ExpectRefused(process);
 }
 
 // Signed after packing, the launcher finds its payload in front of the certificate table and
@@ -145,52 +301,54 @@ TEST_F(LauncherTest, ASignedLauncherStagesWhatTheUnsignedOneStagesAndAPayloadOut
   const std::string packed = ReadBytes(Launcher("Uninst_stub.exe", true, 7));
   WriteFileBytes(Path("Uninst.exe"), testsigning::Signed(packed));
   ExpectStartsTheRemover(Path("Uninst.exe"));
-  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(7));
+  EXPECT_EQ(ReadBytes(Staged()), ExpectedStaged(7));
 
-  RemoveStaged();
+  for (const std::string& folder : StagingFolders()) winscratch::RemoveTree(folder);
   DeleteFileA(log_.c_str());
   const std::string signedImage = testsigning::Signed(ReadBytes(testpaths::BinaryDir() + "\\Uninst_stub.exe"));
   testpayload::Write(Path("Uninst.exe"), records_, 0, signedImage);
   ExpectRefused(Path("Uninst.exe"));
 }
 
-TEST_F(LauncherTest, ReplacesAnExistingStagedFile) {
-  WriteFileBytes(staged_, std::string(300000, 'g'));
-  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
-  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(2));
-}
-
-// "~uninst.exe" planted as a link to someone else's file (made from the Linux side by the link
-// fixture; Wine shows such a file link as a plain file, so only the way the file is written
-// keeps the target safe).
+// "~uninst.exe" in the temporary folder planted as a link to someone else's file (made from the
+// Linux side by the link fixture; Wine shows such a file link as a plain file): nothing is
+// written through it, nor is it started.
 TEST_F(LauncherTest, APlantedLinkIsNotWrittenThrough) {
   const std::string victim = "C:\\korvane-links\\victim.txt";
   // A check whose fixture is missing has not passed.
-  ASSERT_EQ(ReadBytes(staged_), "not the product's\n") << "run through the planted-link fixture";
+  ASSERT_EQ(ReadBytes(oldStaged_), "not the product's\n") << "run through the planted-link fixture";
   ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
   EXPECT_EQ(ReadBytes(victim), "not the product's\n");
-  EXPECT_EQ(ReadBytes(staged_), ExpectedStaged(2));
+  EXPECT_EQ(ReadBytes(Staged()), ExpectedStaged(2));
 }
 
-TEST_F(LauncherTest, AFolderOfTheStagedNameIsAFailure) {
-  ASSERT_TRUE(CreateDirectoryA(staged_.c_str(), nullptr));
-  winui::Process process;
-  ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", true), process));
-  ExpectFailureDialog(process);
-  EXPECT_FALSE(Exists(log_));
-}
-
+// A remover from an earlier start holds its staged file while it runs: the launcher quits
+// quietly and starts nothing. A file held in the temporary folder under the old name is no such
+// sign (anyone may hold a file there).
 TEST_F(LauncherTest, AStagedFileHeldByARunningRemoverMeansQuitQuietly) {
-  WriteFileBytes(staged_, "running remover");
-  HANDLE held = CreateFileA(staged_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const std::string running = WindowsFolder() + "\\~uninst.korvane.0000000000000001";
+  ASSERT_TRUE(CreateDirectoryA(running.c_str(), nullptr));
+  WriteFileBytes(running + "\\~uninst.exe", "running remover");
+  // As the remover holds its own file: reading, other readers admitted.
+  HANDLE held = CreateFileA((running + "\\~uninst.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   winui::Process process;
   ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", true), process));
   EXPECT_TRUE(process.Exited(20000));
   EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
   CloseHandle(held);
-  EXPECT_EQ(ReadBytes(staged_), "running remover");
+  EXPECT_EQ(ReadBytes(running + "\\~uninst.exe"), "running remover");
+  EXPECT_EQ(StagingFolders().size(), 1u) << "nothing staged";
   EXPECT_FALSE(Exists(log_));
+  winscratch::RemoveTree(running);
+
+  WriteFileBytes(oldStaged_, "held by anyone");
+  HANDLE other = CreateFileA(oldStaged_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+  CloseHandle(other);
+  EXPECT_EQ(ReadBytes(oldStaged_), "held by anyone");
 }
 
 TEST_F(LauncherTest, ADamagedArchiveLeavesNoStagedFile) {
@@ -218,7 +376,7 @@ TEST_F(LauncherTest, AMissingRemoverResourceIsReportedThenTheFailureDialogStays)
   winui::SaveScreenshot(testpaths::ScreenshotPath("launcher-missing-resource"));
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   ExpectFailureDialog(process);
-  EXPECT_FALSE(Exists(staged_)) << "nothing is staged without an image";
+  EXPECT_TRUE(StagingFolders().empty()) << "nothing is staged without an image";
 }
 
 }  // namespace

@@ -455,8 +455,31 @@ TEST_F(WorkerTest, GuardedFoldersAreNeverWalked) {
   const payload::RemovalRecords fromUsers{{programName_, users + "\\", ""}, {{"", {In("b.txt")}}}};
   EXPECT_EQ(Run(fromUsers, TRUE), IDOK);
   EXPECT_TRUE(Exists(publicCanary));
-  EXPECT_FALSE(Exists(users + "\\Resource.ini"));
+  EXPECT_TRUE(Exists(users + "\\Resource.ini")) << "not the product's: the install folder is the profiles folder";
+  EXPECT_FALSE(Exists(In("b.txt")));
   DeleteFileA(publicCanary.c_str());
+  DeleteFileA((users + "\\Resource.ini").c_str());
+}
+
+// A payload written by something other than uninst-pack whose install folder is a drive's root
+// or a system folder: the "Resource.ini" planted there is neither followed nor deleted, and the
+// rest of the removal goes on.
+TEST_F(WorkerTest, AnInstallFolderTheGuardRefusesHasNoResourceIni) {
+  Dir(install_);
+  for (const std::string& installDir : {std::string("C:\\"), Shell(CSIDL_COMMON_APPDATA) + "\\"}) {
+    const std::string victim = installDir + "korvane-victim";
+    Dir(victim);
+    WriteFileBytes(victim + "\\precious.txt", "x");
+    WriteFileBytes(installDir + "Resource.ini", "[Resources]\r\nres_korvane-victim=1\r\n");
+    WriteFileBytes(In("a.txt"), "x");
+    const payload::RemovalRecords records{{programName_, installDir, ""}, {{"", {In("a.txt")}}}};
+    EXPECT_EQ(Run(records, TRUE), IDOK);
+    EXPECT_TRUE(Exists(victim + "\\precious.txt")) << installDir;
+    EXPECT_TRUE(Exists(installDir + "Resource.ini")) << installDir;
+    EXPECT_FALSE(Exists(In("a.txt"))) << "the listed file still goes";
+    winscratch::RemoveTree(victim);
+    DeleteFileA((installDir + "Resource.ini").c_str());
+  }
 }
 
 // A folder that holds a guarded folder, anything in the Windows tree, and a known folder with no
