@@ -63,5 +63,5 @@ while read -r path; do
 done < "$work/shortcuts-before.txt"
 echo "== registry"
 registry "$work" | sed 's/^present/kept    /; s/^absent/removed /'
-echo "== the staged remover: $(ls "$temp/~uninst.exe" 2>/dev/null || echo missing)"
+echo "== the staged remover: $(ls $staged_glob 2>/dev/null || echo missing)"
 [ -n "${DISPLAY:-}" ] || echo "== screenshots: $shots"

@@ -35,6 +35,7 @@ cache=${KORVANE_GUEST_CACHE:-$work/cache}
 guest_packages=(
   wine wine64 wine32:i386          # Wine with its 32-bit half (WoW64)
   xvfb xauth xdotool               # a display, and real mouse and keyboard input
+  inotify-tools procps             # the launcher tests act the moment a file is opened, then stop
   locales fonts-wqy-microhei       # zh_CN.UTF-8 (code page 936) and a font for its text
   imagemagick                      # screenshots to PNG
   osslsigncode openssl             # the signed-launcher scenario

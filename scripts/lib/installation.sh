@@ -11,6 +11,8 @@ C="$STATE/prefix/drive_c"
 profile="$C/users/$user"
 install="$C/Program Files/Korvane"
 temp="$profile/Temp"
+# Where the launcher stages the remover: one folder per start in the Windows folder.
+staged_glob="$C/windows/~uninst.korvane.*/~uninst.exe"
 programs="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
 common_programs="$C/ProgramData/Microsoft/Windows/Start Menu/Programs"
 desktop="$profile/Desktop"
@@ -21,7 +23,8 @@ desktop="$profile/Desktop"
 # product's registry trees with a neighbour of each.
 fresh_installation() {
   local work=$1 files_per_folder=$2 folders=$3 f
-  rm -rf "$work" "$install" "$programs/Korvane" "$common_programs/Korvane" "$desktop/Zintera.lnk" "$temp/~uninst.exe"
+  rm -rf "$work" "$install" "$programs/Korvane" "$common_programs/Korvane" "$desktop/Zintera.lnk" "$temp/~uninst.exe" \
+    "$C/windows"/~uninst.korvane.*
   mkdir -p "$work"
   mkdir -p "$install/模板" "$install/bin" "$install/Skins/dark" "$install/Fonts" "$install/空"
   : > "$install/Korvane.exe"; : > "$install/Uninst.exe"

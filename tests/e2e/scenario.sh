@@ -120,7 +120,8 @@ case "$name" in
     check "the bar never goes back" test "$(report progress-decreased)" = 0
     check "卸载 is disabled while the worker runs" test "$(report uninstall-enabled-while-running)" = 0
     check "the remover ended by itself" remover_ended
-    check "the staged remover stays in the temporary folder" test -f "$temp/~uninst.exe"
+    check "one staged remover stays, in a folder of its own in the Windows folder" test "$(ls $staged_glob | wc -l)" = 1
+    check "nothing was staged in the temporary folder" test ! -e "$temp/~uninst.exe"
     check "the registry trees are gone" registry_gone
     check "neighbouring keys stay" neighbours_kept
     check "the desktop shortcut is gone" test ! -e "$desktop/Zintera.lnk"
@@ -186,24 +187,25 @@ case "$name" in
       --output "$work/swapped.exe" >/dev/null
     drive_by_hand "$launcher" --action by-hand
     if await press-uninstall 120; then
-      mv "$temp/~uninst.exe" "$temp/~uninst.moved"
-      cp "$work/swapped.exe" "$temp/~uninst.exe"
+      staged=$(ls $staged_glob)
+      mv "$staged" "$staged.moved"
+      cp "$work/swapped.exe" "$staged"
       xdotool mousemove $(report press-uninstall) click 1
     fi
     if await question-shown 60; then xdotool key Return; fi
     driver_done
-    check "the swap was made under the running remover's name" cmp -s "$work/swapped.exe" "$temp/~uninst.exe"
+    check "the swap was made under the running remover's name" cmp -s "$work/swapped.exe" "$staged"
     check "the file listed by the swapped-in payload stays" test -f "$victim"
     check "the remover ended by itself" remover_ended
     check "the genuine payload was removed" test ! -e "$install" -a ! -e "$desktop/Zintera.lnk"
     check "the registry trees are gone" registry_gone
-    rm -f "$victim" "$temp/~uninst.moved"
+    rm -f "$victim" "$staged.moved"
     ;;
   launcher-keys)
     # The launcher's failure dialog (the launcher as built, without a payload) closes on
     # Escape and on Return.
     mkdir -p "$work" "$C/korvane-bare"
-    rm -f "$temp/~uninst.exe"
+    rm -rf "$temp/~uninst.exe" "$C/windows"/~uninst.korvane.*
     cp "$WIN_BIN/Uninst.exe" "$C/korvane-bare/Uninst.exe"
     for key in Escape Return; do
       drive_by_hand 'C:\korvane-bare\Uninst.exe' --action launcher-failure
@@ -211,7 +213,7 @@ case "$name" in
       driver_done
       check "the failure dialog says so" test "$(report launcher-failure-text)" = "Korvane 系统卸载失败!"
       check "$key closes it and ends the launcher" test "$(report launcher-exit)/$(report launcher-window-left)" = 0/0
-      check "nothing was staged" test ! -e "$temp/~uninst.exe"
+      check "nothing was staged" test -z "$(ls $staged_glob 2>/dev/null)"
     done
     ;;
   no-payload)
@@ -226,7 +228,7 @@ case "$name" in
     check "the registry is untouched" registry_untouched
     ;;
   dll-planting)
-    # Marker DLLs beside the launcher and beside "~uninst.exe", and Wine told to prefer DLLs
+    # Marker DLLs beside the launcher and in the temporary folder, and Wine told to prefer DLLs
     # found there over its own: none may be loaded during a whole uninstall.
     make_installation 20 5
     rm -rf "$C/korvane-dll-markers"
