@@ -6,6 +6,8 @@
 #include <string>
 
 #include "File.h"
+#include "Removal.h"
+#include "RemoverEnvironment.h"
 #include "uninstallerApp.h"
 
 namespace {
@@ -36,17 +38,13 @@ void WriteTiming(double ms) {
   }
 }
 
-class TimedRemoval final : public remover::RemovalThread {
+class TimedRemoval final : public remover::RemovalRunner {
  public:
-  HANDLE Create(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags) const override {
-    return remover::SystemRemovalThread().Create(routine, param, flags);
-  }
-  int Remove(fw::File& own, BOOL deleteHistory, RemovalView& view) const override {
+  int Run(fw::File& own, BOOL deleteHistory, RemovalView& view, const remover::RemoverEnvironment& env) const override {
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceCounter(&start);
     ProgressOnly quiet(view);
-    const int command = remover::SystemRemovalThread().Remove(own, deleteHistory,
-                                                                  KORVANE_BENCH_STATUS_TEXTS ? view : quiet);
+    const int command = remover::SystemRemoval().Run(own, deleteHistory, KORVANE_BENCH_STATUS_TEXTS ? view : quiet, env);
     QueryPerformanceCounter(&end);
     QueryPerformanceFrequency(&frequency);
     WriteTiming(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
@@ -58,5 +56,5 @@ class TimedRemoval final : public remover::RemovalThread {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static const TimedRemoval timed;
-  RunRemover(timed);
+  RunRemover(remover::SystemEnvironment(remover::SystemThreads(), timed));
 }

@@ -12,7 +12,7 @@ namespace {
 class SystemWalkImpl final : public WalkSystem {
  public:
   std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
-  void Listed(HANDLE) const override {}
+  std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const override { return folder.List(); }
 };
 
 // One walk: the guard's identities are compared on the walked folder's volume, which the walk
@@ -28,8 +28,7 @@ struct Walk {
   // Handles the entries of `folder`, each opened relative to the folder's handle and checked
   // against the listing before anything is done to it.
   void RemoveEntries(const fw::FileObject& folder) const {
-    const std::vector<fw::FolderEntry> entries = folder.List();
-    system.Listed(folder.get());
+    const std::vector<fw::FolderEntry> entries = system.List(folder);
     for (const fw::FolderEntry& entry : entries) {
       if (entry.IsDots()) continue;
       if (entry.IsFolder()) {
@@ -120,7 +119,7 @@ const WalkSystem& SystemWalk() {
   return system;
 }
 
-BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& system) {
+BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk) {
   const FolderGuard& guard = scope.Guard();
   const std::u16string written = fw::AsUtf16(path);
   const FolderVerdict asWritten = guard.Judge({written});
@@ -149,7 +148,7 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
   if (!folder || folder.IsReparsePoint() || !folder.HoldsListed(*entry)) return FALSE;
   const fw::FileId id = folder.Identity();
   if (guard.IsGuardedIdentity(id.volume, id.index)) return FALSE;
-  const std::u16string finalPath = fw::AsUtf16(system.FinalPath(folder));
+  const std::u16string finalPath = fw::AsUtf16(walk.FinalPath(folder));
   switch (guard.Judge({written, storedForm, finalPath})) {
     case FolderVerdict::Refuse:
       return FALSE;
@@ -158,8 +157,8 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
     case FolderVerdict::Walk:
       break;
   }
-  const Walk walk{scope, system, id.volume, deleteFiles};
-  walk.RemoveEntries(folder);
+  const Walk tree{scope, walk, id.volume, deleteFiles};
+  tree.RemoveEntries(folder);
   const bool removed = folder.MarkForDeletion();
   folder.Close();
   return removed ? TRUE : FALSE;

@@ -11,7 +11,6 @@
 
 #include "FolderGuard.h"
 #include "PathWalk.h"
-#include "SystemGuard.h"
 
 namespace remover {
 
@@ -24,7 +23,7 @@ namespace remover {
 // treated as one that does not exist.
 class RemovalScope {
  public:
-  explicit RemovalScope(const FolderGuard& guard = SystemFolderGuard(), std::wstring installFolder = L"");
+  RemovalScope(const FolderGuard& guard, std::wstring installFolder);
 
   const FolderGuard& Guard() const { return guard_; }
   // The folder at the full path `path`, opened to pass through; nullopt when it is not a plain
@@ -40,15 +39,16 @@ class RemovalScope {
   std::vector<std::u16string> installFolder_;  // comparable: as written, as stored, final
 };
 
-// What a folder walk asks of the system beyond its handles; tests give their own to act at the
-// worst moment or to show what the system would answer on another machine.
+// What a folder walk asks of the system beyond opening by handle: a listed folder's final path,
+// and each walked folder's listing. Tests give their own to show what the system would answer on
+// another machine, or to act at the worst moment (right after a listing).
 class WalkSystem {
  public:
   virtual ~WalkSystem() = default;
   // The folder's path with every link resolved ("" when the system cannot tell).
   virtual std::wstring FinalPath(const fw::FileObject& folder) const = 0;
-  // Called with each folder's handle after the folder was listed, before its entries are opened.
-  virtual void Listed(HANDLE folder) const = 0;
+  // Every entry of the folder, read to the end before the walk acts on any (FileObject::List).
+  virtual std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const = 0;
 };
 const WalkSystem& SystemWalk();
 
@@ -69,8 +69,7 @@ const WalkSystem& SystemWalk();
 // relative to it. A link to a folder (reparse point) is never entered; where the system opens the
 // link itself it is removed as a link. A folder replaced by another one or by a link after it was
 // listed is left alone, and so is one that is a guarded folder by identity.
-BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope = RemovalScope(),
-                      const WalkSystem& system = SystemWalk());
+BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk);
 
 // Deletes listed files, each relative to its folder's handle; each distinct folder is reached
 // once (and held until this object goes).

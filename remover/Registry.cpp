@@ -66,13 +66,6 @@ LONG CRegistryKey::Close() {
   return status;
 }
 
-LONG CRegistryKey::RemoveSubkey(LPCWSTR subkey) {
-  CRegistryKey child(m_api);
-  const LONG opened = child.Open(m_hKey, subkey, DELETE | m_viewFlags);
-  if (opened != ERROR_SUCCESS) return opened;
-  return m_api.DeleteKey(child.m_hKey);
-}
-
 LONG CRegistryKey::RemoveTree(LPCWSTR subkey) {
   CRegistryKey child(m_api);
   const LONG opened = child.Open(m_hKey, subkey, KEY_READ | KEY_WRITE | DELETE | m_viewFlags);

@@ -29,7 +29,7 @@ RegistryApi& SystemRegistry();
 // The one holder of an open registry key.
 class CRegistryKey {
  public:
-  explicit CRegistryKey(RegistryApi& api = SystemRegistry()) : m_api(api) {}
+  explicit CRegistryKey(RegistryApi& api) : m_api(api) {}
   ~CRegistryKey() { Close(); }
   CRegistryKey(const CRegistryKey&) = delete;
   CRegistryKey& operator=(const CRegistryKey&) = delete;
@@ -40,9 +40,6 @@ class CRegistryKey {
   LONG Open(HKEY parent, LPCWSTR subkey, REGSAM access);
   // Closes the held key (its status is returned; ERROR_SUCCESS when empty); view flags become 0.
   LONG Close();
-  // Deletes a direct subkey of the held key, opened as a link where it is one (the link goes, not
-  // its target); the platform refuses one that has subkeys.
-  LONG RemoveSubkey(LPCWSTR subkey);
   // Deletes a subkey of the held key with everything below it, children before parents, each key
   // through the handle it was walked with. A key that is a symbolic link is deleted as the link:
   // nothing below it is listed or deleted, so a link planted in the product's place never leads
@@ -61,6 +58,6 @@ class CRegistryKey {
 // Deletes, each with its whole subtree and in this order, HKEY_CURRENT_CONFIG "Lettrova",
 // HKEY_CLASSES_ROOT ".lvf" and HKEY_CLASSES_ROOT "Lettrova.Document". Every status is discarded:
 // a row that fails does not keep the next from running.
-void CleanRegistry(RegistryApi& api = SystemRegistry());
+void CleanRegistry(RegistryApi& api);
 
 }  // namespace remover

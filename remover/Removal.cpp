@@ -5,6 +5,7 @@
 
 #include "Archive.h"
 #include "File.h"
+#include "FolderGuard.h"
 #include "FolderTree.h"
 #include "Records.h"
 #include "RemovalRules.h"
@@ -41,8 +42,8 @@ ListedFolder FromRecord(const std::string& gbk) {
 // The second pass over the records: acts on each item as it is read.
 class RemovalPass : public payload::RecordVisitor {
  public:
-  RemovalPass(std::uint32_t fileTotal, RemovalView& view, const FolderGuard& guard)
-      : fileTotal_(fileTotal), view_(view), guard_(guard) {}
+  RemovalPass(std::uint32_t fileTotal, RemovalView& view, const RemoverEnvironment& env)
+      : fileTotal_(fileTotal), view_(view), env_(env), guard_(env.guard) {}
 
   void OnHeader(const payload::RecordHeader& header) override {
     header_ = header;
@@ -105,7 +106,7 @@ class RemovalPass : public payload::RecordVisitor {
           std::string line;
           while (archive.ReadLine(line)) {
             if (const auto named = ResourceFolderFromLine(line, installFolder_))
-              if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, *scope_);
+              if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, *scope_, env_.walk);
           }
         } catch (const std::runtime_error&) {
           // A read failure ends the list; what was named before it was handled.
@@ -117,6 +118,7 @@ class RemovalPass : public payload::RecordVisitor {
 
   std::uint32_t fileTotal_;
   RemovalView& view_;
+  const RemoverEnvironment& env_;
   const FolderGuard& guard_;
   std::optional<RemovalScope> scope_;
   std::optional<ListedFiles> files_;
@@ -140,13 +142,13 @@ bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) 
 
 }  // namespace
 
-int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServices& shell, const FolderGuard& guard) {
+int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const RemoverEnvironment& env) {
   if (!own.IsOpen()) return IDCANCEL;  // not opened, or not the remover's own file
   const auto trailer = payload::ReadTrailer(own);
   if (!trailer || !trailer->IsValid()) return IDCANCEL;
   if (!RecordsReadThrough(own, *trailer)) return IDCANCEL;
 
-  RemovalPass pass(trailer->fileTotal, view, guard);
+  RemovalPass pass(trailer->fileTotal, view, env);
   try {
     payload::ReadRecords(own, *trailer, pass);
   } catch (const std::runtime_error&) {
@@ -161,10 +163,10 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServic
   const auto& folders = pass.FolderList();
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     view.DeletingFolder(it->shown);
-    if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope());
+    if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope(), env.walk);
   }
 
-  RemoveShortcuts(StartMenuFolderName(pass.Header().programFolderName), shell, guard);
+  RemoveShortcuts(StartMenuFolderName(pass.Header().programFolderName), env.shell, env.guard);
   return IDOK;
 }
 

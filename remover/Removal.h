@@ -7,8 +7,7 @@
 #include <string>
 
 #include "File.h"
-#include "ShellServices.h"
-#include "SystemGuard.h"
+#include "RemoverEnvironment.h"
 
 namespace remover {
 
@@ -30,7 +29,7 @@ class RemovalView {
 // that ends it: IDOK after the work, IDCANCEL when nothing was deleted because the file is not
 // open (not found, or not the remover's own), its trailer is invalid or its record archive is
 // damaged (the archive is read through once before anything is deleted).
-int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, ShellServices& shell = SystemShell(),
-               const FolderGuard& guard = SystemFolderGuard());
+// What it asks of the system (shell, walk, guard) comes from `env`.
+int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const RemoverEnvironment& env);
 
 }  // namespace remover

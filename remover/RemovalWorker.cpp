@@ -5,14 +5,15 @@ namespace remover {
 DWORD WINAPI RemovalWorker(LPVOID param) {
   const std::unique_ptr<std::shared_ptr<WorkerChannel>> owned(static_cast<std::shared_ptr<WorkerChannel>*>(param));
   const std::shared_ptr<WorkerChannel> channel = *owned;
-  const int command = channel->Thread().Remove(channel->OwnImage(), channel->DeleteHistory(), *channel);
+  const RemoverEnvironment& env = channel->Environment();
+  const int command = env.removal.Run(channel->OwnImage(), channel->DeleteHistory(), *channel, env);
   channel->Finish(command);
   return 0;
 }
 
 bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel) {
   auto* param = new std::shared_ptr<WorkerChannel>(channel);
-  HANDLE thread = channel->Thread().Create(RemovalWorker, param, CREATE_SUSPENDED);
+  HANDLE thread = channel->Environment().threads.Create(RemovalWorker, param, CREATE_SUSPENDED);
   if (thread == nullptr) {
     delete param;
     return false;

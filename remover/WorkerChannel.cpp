@@ -1,25 +1,6 @@
 #include "WorkerChannel.h"
 
 namespace remover {
-namespace {
-
-class SystemRemovalThreadImpl final : public RemovalThread {
- public:
-  HANDLE Create(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags) const override {
-    return CreateThread(nullptr, 0, routine, param, flags, nullptr);
-  }
-  int Remove(fw::File& own, BOOL deleteHistory, RemovalView& view) const override {
-    return RunRemoval(own, deleteHistory, view);
-  }
-};
-
-}  // namespace
-
-const RemovalThread& SystemRemovalThread() {
-  static const SystemRemovalThreadImpl thread;
-  return thread;
-}
-
 void WorkerChannel::ShowStatus(const wchar_t* prefix, const std::wstring& path) {
   if (m_dialogGone) return;
   const std::wstring text = prefix + path;

@@ -9,34 +9,22 @@
 
 #include "File.h"
 #include "Removal.h"
+#include "RemoverEnvironment.h"
 
 namespace remover {
-
-// What the remover's worker is made of: a thread, and the removal it runs on it. The remover's is
-// SystemRemovalThread(): CreateThread and RunRemoval. Tests make thread creation fail or hold the
-// worker; the benchmark builds time the removal.
-class RemovalThread {
- public:
-  virtual ~RemovalThread() = default;
-  // Makes a thread running `routine(param)` with creation flags `flags`; null when none was made.
-  virtual HANDLE Create(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags) const = 0;
-  // The removal, on the worker thread: RunRemoval's contract.
-  virtual int Remove(fw::File& own, BOOL deleteHistory, RemovalView& view) const = 0;
-};
-const RemovalThread& SystemRemovalThread();
 
 class WorkerChannel final : public RemovalView {
  public:
   // `dialog` gets the final command, `status` the status texts; `ownImage` is the remover's own
-  // file as the dialog opened it, for the worker to read the payload from; `thread` makes the
-  // worker and runs the removal (it outlives the channel).
-  WorkerChannel(HWND dialog, HWND status, BOOL deleteHistory, fw::File ownImage = {},
-                const RemovalThread& thread = SystemRemovalThread())
+  // file as the dialog opened it, for the worker to read the payload from; `env` makes the
+  // worker's thread and gives the removal it runs what it asks of the system (what it refers to
+  // outlives the channel).
+  WorkerChannel(HWND dialog, HWND status, BOOL deleteHistory, fw::File ownImage, const RemoverEnvironment& env)
       : m_hDialog(dialog),
         m_hStatus(status),
         m_bDeleteHistory(deleteHistory),
         m_ownImage(std::move(ownImage)),
-        m_thread(thread) {}
+        m_env(env) {}
 
   // Worker side. Status texts go to the status line synchronously: each update is on screen
   // before the worker goes on. Once the dialog has gone, nothing is sent. The progress is kept
@@ -49,11 +37,10 @@ class WorkerChannel final : public RemovalView {
   void Finish(int command);
   BOOL DeleteHistory() const { return m_bDeleteHistory; }
   fw::File& OwnImage() { return m_ownImage; }
-  const RemovalThread& Thread() const { return m_thread; }
+  const RemoverEnvironment& Environment() const { return m_env; }
 
   // Dialog side.
   void DialogClosed() { m_dialogGone = true; }
-  bool WorkerRunning() const { return m_hThread.load() != nullptr; }
   std::int32_t Progress() const { return m_progress.load(); }  // 0 until the first file
 
   // Handle of the worker thread: set before the worker runs, released and cleared by it. A raw
@@ -68,7 +55,7 @@ class WorkerChannel final : public RemovalView {
   const HWND m_hStatus;
   const BOOL m_bDeleteHistory;
   fw::File m_ownImage;
-  const RemovalThread& m_thread;
+  const RemoverEnvironment m_env;
   std::atomic<std::int32_t> m_progress{0};
   std::atomic<bool> m_dialogGone{false};
 };

@@ -26,15 +26,15 @@ void RefuseUntrustedJunctions() {
 
 BOOL CuninstallerApp::InitInstance() {
   fw::InitCommonControlsFromSystem(ICC_WIN95_CLASSES);
-  CuninstallerDlg dlg(m_thread);
+  CuninstallerDlg dlg(m_env);
   dlg.DoModal();
   return FALSE;
 }
 
-void RunRemover(const remover::RemovalThread& thread) {
+void RunRemover(const remover::RemoverEnvironment& env) {
   fw::RestrictDllSearchToSystem();
   RefuseUntrustedJunctions();
-  CuninstallerApp app(thread);
+  CuninstallerApp app(env);
   app.InitInstance();
   // A worker cut off by closing the dialog is ended here, before anything is torn down.
   ExitProcess(0);

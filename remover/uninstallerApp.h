@@ -1,19 +1,20 @@
 #pragma once
 #include <windows.h>
 
-#include "WorkerChannel.h"
+#include "RemoverEnvironment.h"
 
 // The remover application: shows its dialog modally, then ends.
 class CuninstallerApp {
  public:
-  explicit CuninstallerApp(const remover::RemovalThread& thread) : m_thread(thread) {}
+  explicit CuninstallerApp(const remover::RemoverEnvironment& env) : m_env(env) {}
   BOOL InitInstance();
 
  private:
-  const remover::RemovalThread& m_thread;
+  const remover::RemoverEnvironment m_env;
 };
 
 // A remover program's whole run, from its entry point: the process set up as the remover runs
-// (DLLs from the system folder only, no untrusted junctions), the dialog with `thread` making the
-// worker, then the process ends. The remover passes the system's; the benchmark builds a timed one.
-[[noreturn]] void RunRemover(const remover::RemovalThread& thread);
+// (DLLs from the system folder only, no untrusted junctions), the dialog with `env`, then the
+// process ends. The remover passes the system's environment; the benchmark one whose removal is
+// timed.
+[[noreturn]] void RunRemover(const remover::RemoverEnvironment& env);

@@ -12,8 +12,8 @@ constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressTimerMs = 10;
 }  // namespace
 
-CuninstallerDlg::CuninstallerDlg(const remover::RemovalThread& thread)
-    : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME), m_thread(thread) {
+CuninstallerDlg::CuninstallerDlg(const remover::RemoverEnvironment& env)
+    : fw::AppDialog(IDD_UNINSTALLER_DIALOG, IDR_MAINFRAME), m_env(env) {
   // Held from before the dialog shows until the worker has read the payload: nobody can rename
   // the running file away and put another payload under its name while the user reads the
   // dialog. Not the image's own file (replaced before this open): the worker finds nothing to
@@ -46,7 +46,7 @@ void CuninstallerDlg::OnOK() {
   // the registry stays as it is.
   if (m_bClosing) return;
   OnTimer(kProgressTimer);  // the bar shows where the worker ended, not one tick behind
-  remover::CleanRegistry();
+  remover::CleanRegistry(m_env.registry);
   Close(IDOK);
 }
 
@@ -72,7 +72,7 @@ void CuninstallerDlg::OnBnClickedUninstall() {
   m_bDeleteHistory = answer == IDYES ? TRUE : FALSE;
   SetTimer(m_hWnd, kProgressTimer, kProgressTimerMs, nullptr);
   auto channel = std::make_shared<remover::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory,
-                                                              std::move(m_ownImage), m_thread);
+                                                              std::move(m_ownImage), m_env);
   if (!remover::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
   m_channel = std::move(channel);
   // The question box hands the focus back to "卸载"; disabled with the focus, it would leave no

@@ -10,8 +10,9 @@
 // closes, its IDCANCEL closes. "取消", Escape and the close box close at any time.
 class CuninstallerDlg : public fw::AppDialog {
  public:
-  // `thread` makes the worker and runs the removal (the system's in the remover).
-  explicit CuninstallerDlg(const remover::RemovalThread& thread = remover::SystemRemovalThread());
+  // `env`: what the worker and the registry cleanup take from the system (the system's in the
+  // remover); what it refers to outlives the dialog.
+  explicit CuninstallerDlg(const remover::RemoverEnvironment& env);
   ~CuninstallerDlg() override;
 
  protected:
@@ -25,7 +26,7 @@ class CuninstallerDlg : public fw::AppDialog {
   void OnTimer(UINT_PTR id);
   void Close(INT_PTR result);
 
-  const remover::RemovalThread& m_thread;
+  const remover::RemoverEnvironment m_env;
   fw::File m_ownImage;  // the remover's own file, held until the worker takes it
   std::shared_ptr<remover::WorkerChannel> m_channel;  // set once the worker was started
   BOOL m_bDeleteHistory = FALSE;

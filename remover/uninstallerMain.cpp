@@ -1,4 +1,5 @@
 // The remover's entry point.
+#include "RemoverEnvironment.h"
 #include "uninstallerApp.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(remover::SystemRemovalThread()); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(remover::SystemEnvironment()); }

@@ -27,6 +27,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)
 root=$(cd "$here/.." && pwd -P)
 lib=$here/lib/ia32-guest
+. "$here/lib/apt-update.sh"
 work=$root/build/ia32-guest
 cache=${KORVANE_GUEST_CACHE:-$work/cache}
 
@@ -94,7 +95,7 @@ install_host_packages() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   say "installing ${missing[*]}"
-  apt-get update -qq
+  apt_update
   DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
@@ -143,7 +144,7 @@ build_image() {
   in_rootfs dpkg --add-architecture i386
 
   say "installing the guest's packages"
-  in_rootfs apt-get update >>"$log" 2>&1
+  apt_update in_rootfs >>"$log" 2>&1
   in_rootfs apt-get install -y --no-install-recommends "${guest_packages[@]}" >>"$log" 2>&1
   for m in "${guest_locales[@]}"; do echo "$m UTF-8"; done >"$rootfs/etc/locale.gen"
   in_rootfs locale-gen >>"$log" 2>&1

@@ -26,6 +26,8 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+. "$(dirname "$0")/lib/apt-update.sh"
+
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
@@ -39,7 +41,7 @@ fi
 
 if [ ${#missing[@]} -gt 0 ] || [ -n "${needs_update:-}" ]; then
   echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
+  apt_update as_root
   [ ${#missing[@]} -eq 0 ] ||
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

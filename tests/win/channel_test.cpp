@@ -6,11 +6,21 @@
 #include <vector>
 
 #include "RemovalWorker.h"
+#include "RemoverEnvironment.h"
 #include "WinUi.h"
 
 namespace {
 
 using remover::WorkerChannel;
+
+// The channel as the dialog makes it; the test binary carries no payload, and its own file is not
+// opened: the worker ends with IDCANCEL.
+std::shared_ptr<WorkerChannel> Channel(HWND dialog, BOOL deleteHistory) {
+  return std::make_shared<WorkerChannel>(dialog, dialog, deleteHistory, fw::File(), remover::SystemEnvironment());
+}
+
+// Whether the worker still holds its thread handle (it releases it before its last send).
+bool WorkerHoldsItsHandle(const WorkerChannel& channel) { return channel.m_hThread.load() != nullptr; }
 
 // A window standing in for the dialog (and its status line): records what it is sent.
 struct FakeDialog {
@@ -47,32 +57,31 @@ struct FakeDialog {
 };
 
 TEST(WorkerChannelTest, TheWorkerEndsWithItsCommandAndReleasesItsHandle) {
-  // The test binary carries no payload: the worker ends with IDCANCEL.
   FakeDialog dialog;
-  auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
+  auto channel = Channel(dialog.hwnd, TRUE);
   ASSERT_TRUE(remover::StartRemovalWorker(channel));
   dialog.PumpUntil([&] { return !dialog.commands.empty(); }, 10000);
   EXPECT_EQ(dialog.commands, std::vector<int>{IDCANCEL});
-  EXPECT_FALSE(channel->WorkerRunning()) << "the worker released its handle before its last send";
+  EXPECT_FALSE(WorkerHoldsItsHandle(*channel)) << "the worker released its handle before its last send";
 }
 
 TEST(WorkerChannelTest, StatusTextsAreFormattedForTheWindow) {
   FakeDialog dialog;
-  WorkerChannel channel(dialog.hwnd, dialog.hwnd, FALSE);
-  channel.DeletingFile(L"C:\\模板\\a.lvf");
-  channel.DeletingFolder(L"C:\\乗");
+  auto channel = Channel(dialog.hwnd, FALSE);
+  channel->DeletingFile(L"C:\\模板\\a.lvf");
+  channel->DeletingFolder(L"C:\\乗");
   EXPECT_EQ(dialog.texts, (std::vector<std::wstring>{L"正在删除文件：C:\\模板\\a.lvf", L"正在删除目录：C:\\乗"}));
 }
 
 TEST(WorkerChannelTest, NothingReachesADialogThatHasGone) {
   FakeDialog dialog;
-  auto channel = std::make_shared<WorkerChannel>(dialog.hwnd, dialog.hwnd, TRUE);
+  auto channel = Channel(dialog.hwnd, TRUE);
   channel->DialogClosed();
   channel->DeletingFile(L"C:\\a");
   ASSERT_TRUE(remover::StartRemovalWorker(channel));
-  dialog.PumpUntil([&] { return !channel->WorkerRunning(); }, 10000);
+  dialog.PumpUntil([&] { return !WorkerHoldsItsHandle(*channel); }, 10000);
   dialog.PumpUntil([] { return false; }, 200);
-  EXPECT_FALSE(channel->WorkerRunning());
+  EXPECT_FALSE(WorkerHoldsItsHandle(*channel));
   EXPECT_TRUE(dialog.commands.empty());
   EXPECT_TRUE(dialog.texts.empty());
 }

@@ -5,6 +5,8 @@
 #include "FileFind.h"
 #include "FolderTree.h"
 #include "Removal.h"
+#include "ShellServices.h"
+#include "SystemGuard.h"
 #include "UnixSide.h"
 #include "WinScratch.h"
 
@@ -13,7 +15,8 @@ namespace {
 // A walk of the folder `path` (GBK), as the remover walks a listed folder.
 BOOL RemoveFolderTree(const std::string& path, BOOL deleteFiles,
                       const remover::WalkSystem& system = remover::SystemWalk()) {
-  return remover::RemoveFolderTree(winscratch::W(path), deleteFiles, remover::RemovalScope(), system);
+  return remover::RemoveFolderTree(winscratch::W(path), deleteFiles,
+                                   remover::RemovalScope(remover::SystemFolderGuard(), L""), system);
 }
 using winscratch::Exists;
 using winscratch::WriteFileBytes;
@@ -81,7 +84,7 @@ TEST_F(FolderTreeTest, GuardedFoldersUnderTheirShortNamesSurvive) {
 // a folder is never walked, and goes only when it is empty.
 struct FinalPathOnAShare : remover::WalkSystem {
   std::wstring FinalPath(const fw::FileObject&) const override { return L"\\\\localhost\\C$\\Windows\\System32\\x"; }
-  void Listed(HANDLE) const override {}
+  std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const override { return folder.List(); }
 };
 
 TEST_F(FolderTreeTest, AFolderWhoseFinalPathIsOnAShareGoesOnlyWhenEmpty) {
@@ -147,10 +150,13 @@ class SwapDuringWalk : public winscratch::ScratchDir {
   // The system's walk, but the first listing is followed by the swap.
   struct SwapAfterFirstListing : remover::WalkSystem {
     std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
-    void Listed(HANDLE) const override {
-      if (swapScript_.empty()) return;
-      swapped_ = unixside::Run(swapScript_);
-      swapScript_.clear();
+    std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const override {
+      std::vector<fw::FolderEntry> entries = folder.List();
+      if (!swapScript_.empty()) {
+        swapped_ = unixside::Run(swapScript_);
+        swapScript_.clear();
+      }
+      return entries;
     }
   };
   // The link is removed on the Linux side (which never follows it), before and after the test.

@@ -59,7 +59,7 @@ TEST_F(RealRegistryTest, RemovesTheThreeTreesAndNothingBesideThem) {
   CreateKeyWithValue(HKEY_CURRENT_CONFIG, "LettrovaX\\Kept");
   CreateKeyWithValue(HKEY_CLASSES_ROOT, ".lvg\\Kept");
 
-  CleanRegistry();
+  CleanRegistry(remover::SystemRegistry());
 
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_CONFIG, "Lettrova"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".lvf"));
@@ -67,21 +67,21 @@ TEST_F(RealRegistryTest, RemovesTheThreeTreesAndNothingBesideThem) {
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_CONFIG, "LettrovaX\\Kept"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".lvg\\Kept"));
 
-  CleanRegistry();  // a second run finds nothing to do, and changes nothing
+  CleanRegistry(remover::SystemRegistry());  // a second run finds nothing to do, and changes nothing
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_CONFIG, "LettrovaX\\Kept"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".lvg\\Kept"));
 }
 
 TEST_F(RealRegistryTest, EachRowStandsAlone) {
   CreateKeyWithValue(HKEY_CLASSES_ROOT, "Lettrova.Document\\DefaultIcon");
-  CleanRegistry();
+  CleanRegistry(remover::SystemRegistry());
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Lettrova.Document"));
 
   CreateKeyWithValue(HKEY_CLASSES_ROOT, ".lvf");
-  CleanRegistry();
+  CleanRegistry(remover::SystemRegistry());
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".lvf"));
 
-  CleanRegistry();  // none present: nothing fails
+  CleanRegistry(remover::SystemRegistry());  // none present: nothing fails
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_CONFIG, "Lettrova"));
 }
 
@@ -117,7 +117,7 @@ TEST_F(RealRegistryTest, LinksInThePlaceOfTheProductsKeysGoAsLinks) {
   ASSERT_TRUE(KeyExists(HKEY_CURRENT_CONFIG, "Lettrova\\Sub\\Deep")) << "the link leads to the target";
   ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ".lvf\\Sub"));
 
-  CleanRegistry();
+  CleanRegistry(remover::SystemRegistry());
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "System\\KorvaneLinkTargetX\\Sub\\Deep"));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "System\\KorvaneLinkTargetY\\Sub"));
   EXPECT_FALSE(LinkExists(HKEY_CURRENT_CONFIG, L"Lettrova")) << "the link itself is deleted";

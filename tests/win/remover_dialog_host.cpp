@@ -12,6 +12,7 @@
 #include <string>
 
 #include "RemovalWorker.h"
+#include "RemoverEnvironment.h"
 #include "SystemLibraries.h"
 #include "uninstallerDlg.h"
 
@@ -19,15 +20,7 @@ namespace {
 
 constexpr UINT kCloseThenLateWorkerOk = WM_APP + 1;
 
-// The remover's removal; thread creation as the test chose.
-class TestThread : public remover::RemovalThread {
- public:
-  int Remove(fw::File& own, BOOL deleteHistory, remover::RemovalView& view) const override {
-    return remover::SystemRemovalThread().Remove(own, deleteHistory, view);
-  }
-};
-
-class FailingThread final : public TestThread {
+class FailingThreads final : public remover::ThreadFactory {
  public:
   HANDLE Create(LPTHREAD_START_ROUTINE, LPVOID, DWORD) const override {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -41,26 +34,27 @@ DWORD WINAPI NeverEnding(LPVOID) {
 }
 
 // The worker's parameter is never taken over: the process ends with the dialog.
-class HeldThread final : public TestThread {
+class HeldThreads final : public remover::ThreadFactory {
  public:
   HANDLE Create(LPTHREAD_START_ROUTINE, LPVOID, DWORD flags) const override {
     return CreateThread(nullptr, 0, NeverEnding, nullptr, flags, nullptr);
   }
 };
 
-const remover::RemovalThread& ChosenThread() {
-  static const FailingThread failing;
-  static const HeldThread held;
+// The system's environment, with thread creation as the test chose.
+remover::RemoverEnvironment ChosenEnvironment() {
+  static const FailingThreads failing;
+  static const HeldThreads held;
   wchar_t mode[64] = {};
   GetEnvironmentVariableW(L"KORVANE_DIALOG_HOST", mode, 64);
-  if (std::wstring(mode) == L"thread-start-fails") return failing;
-  if (std::wstring(mode) == L"worker-held") return held;
-  return remover::SystemRemovalThread();
+  if (std::wstring(mode) == L"thread-start-fails") return remover::SystemEnvironment(failing, remover::SystemRemoval());
+  if (std::wstring(mode) == L"worker-held") return remover::SystemEnvironment(held, remover::SystemRemoval());
+  return remover::SystemEnvironment();
 }
 
 class HostDialog : public CuninstallerDlg {
  public:
-  HostDialog() : CuninstallerDlg(ChosenThread()) {}
+  HostDialog() : CuninstallerDlg(ChosenEnvironment()) {}
 
  protected:
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {

@@ -4,8 +4,12 @@
 
 #include <algorithm>
 
+#include "FolderTree.h"
 #include "PayloadFiles.h"
+#include "Registry.h"
 #include "Removal.h"
+#include "ShellServices.h"
+#include "SystemGuard.h"
 #include "TestPaths.h"
 #include "UnixSide.h"
 #include "WinScratch.h"
@@ -125,7 +129,13 @@ class WorkerTest : public winscratch::ScratchDir {
   int RunFrom(const std::string& path, BOOL history) {
     fw::File own;
     own.Open(winscratch::W(path), fw::File::Mode::ReadHeld);
-    return RunRemoval(own, history, view_, shell_);
+    const remover::RemoverEnvironment env{shell_,
+                                          remover::SystemRegistry(),
+                                          remover::SystemWalk(),
+                                          remover::SystemFolderGuard(),
+                                          remover::SystemThreads(),
+                                          remover::SystemRemoval()};
+    return RunRemoval(own, history, view_, env);
   }
 
   int Run(const payload::RemovalRecords& records, BOOL history, std::uint32_t fileTotal = 0) {
