@@ -96,63 +96,62 @@ std::wstring WithoutDevicePrefix(std::wstring path) {
 }  // namespace
 
 FileObject FileObject::OpenFolder(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  return FileObject(h);
+  FileHandle opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  // The one place a CreateFile result becomes a FileObject's: empty stays empty.
+  return FileObject(KernelHandle(opened ? opened.release() : nullptr));
 }
 
 namespace {
 
-// NtCreateFile of `name` relative to `folder`, never following a link at the name itself.
-HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
-                    bool followLink = false) {
+// NtCreateFile of `name` relative to `folder`, never following a link at the name itself. Empty
+// when `folder` is (an empty root handle would make the name a full path).
+KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                          ULONG options, bool followLink = false) {
   const auto create = NtCreateFileEntry();
-  if (!create || !folder) return nullptr;
+  if (!create || !folder) return {};
   UNICODE_STRING counted = Counted(name);
   OBJECT_ATTRIBUTES attributes{};
   attributes.Length = sizeof attributes;
-  attributes.RootDirectory = folder;
+  attributes.RootDirectory = folder.get();
   attributes.ObjectName = &counted;
   attributes.Attributes = kObjCaseInsensitive;
   IO_STATUS_BLOCK io{};
   HANDLE h = nullptr;
   const NTSTATUS status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, kFileOpen,
                                  options | (followLink ? 0 : kOpenReparsePoint) | kSynchronousIoNonAlert, nullptr, 0);
-  return status == 0 ? h : nullptr;
+  return KernelHandle(status == 0 ? h : nullptr);
 }
 
 }  // namespace
 
 FileObject FileObject::OpenPassage(const FolderEntry& entry) const {
-  HANDLE h = OpenRelative(handle_.get(), entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kDirectoryFile);
-  return h ? FileObject(h) : FileObject();
+  return FileObject(OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kDirectoryFile));
 }
 
 FileObject FileObject::OpenLinkItself(const FolderEntry& entry) const {
-  HANDLE h = OpenRelative(handle_.get(), entry.name, FILE_READ_ATTRIBUTES | READ_CONTROL,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
-  return h ? FileObject(h) : FileObject();
+  return FileObject(OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
 }
 
 FileObject FileObject::OpenThroughLink(const FolderEntry& entry) const {
-  HANDLE h = OpenRelative(handle_.get(), entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kDirectoryFile, /*followLink=*/true);
-  return h ? FileObject(h) : FileObject();
+  return FileObject(OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kDirectoryFile,
+                                    /*followLink=*/true));
 }
 
 File FileObject::OpenFileForReading(const FolderEntry& entry) const {
   File file;
-  if (HANDLE h = OpenRelative(handle_.get(), entry.name, GENERIC_READ, FILE_SHARE_READ, kNonDirectoryFile))
-    file.Attach(h);
+  if (KernelHandle opened = OpenRelative(handle_, entry.name, GENERIC_READ, FILE_SHARE_READ, kNonDirectoryFile))
+    file.Attach(opened.release());
   return file;
 }
 
 FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
-  HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE, kDirectoryFile);
-  return h ? FileObject(h) : FileObject();
+  return FileObject(OpenRelative(handle_, entry.name, DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, kDirectoryFile));
 }
 
 namespace {
@@ -200,17 +199,16 @@ bool HoldsReparsePointItself(HANDLE handle) {
 // be the link itself or the file whose own name is this folder's name and `entry`'s: a system
 // that follows a link whatever the flags (Wine) would otherwise delete its target.
 bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
-  HANDLE h = OpenRelative(handle_.get(), entry.name, DELETE | FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kNonDirectoryFile);
-  if (h == nullptr) return false;
-  const FileObject file(h);
-  if (!HoldsReparsePointItself(h)) {
+  const FileObject file(OpenRelative(handle_, entry.name, DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kNonDirectoryFile));
+  if (!file) return false;
+  if (!HoldsReparsePointItself(file.get())) {
     if (nameOnVolume_.empty()) {
       nameOnVolume_ = NameOnVolume(handle_.get());
       if (nameOnVolume_.empty()) return false;
       if (nameOnVolume_.back() != L'\\') nameOnVolume_ += L'\\';
     }
-    const std::wstring actual = NameOnVolume(h);
+    const std::wstring actual = NameOnVolume(file.get());
     if (actual.empty() || Upper(nameOnVolume_ + entry.name) != Upper(actual)) return false;
   }
   return file.MarkForDeletion();
@@ -252,17 +250,15 @@ bool FileObject::OwnedByAdministrators() const {
   if (GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                       &descriptor) != ERROR_SUCCESS)
     return false;
+  const LocalMemory ownedDescriptor(descriptor);  // `owner` points into it
   // NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  PSID trustedInstaller = nullptr;
-  AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u, 0, 0,
-                           &trustedInstaller);
-  const bool trusted = owner != nullptr && (IsWellKnownSid(owner, WinLocalSystemSid) ||
-                                            IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-                                            (trustedInstaller != nullptr && EqualSid(owner, trustedInstaller)));
-  if (trustedInstaller) FreeSid(trustedInstaller);
-  LocalFree(descriptor);
-  return trusted;
+  PSID made = nullptr;
+  AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u, 0, 0, &made);
+  const Sid trustedInstaller(made);
+  return owner != nullptr &&
+         (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+          (trustedInstaller && EqualSid(owner, trustedInstaller.get())));
 }
 
 FileId FileObject::Identity() const {

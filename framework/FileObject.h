@@ -92,8 +92,8 @@ class FileObject {
   void Close() { handle_.reset(); }
 
  private:
-  explicit FileObject(HANDLE handle) : handle_(handle) {}
-  FileHandle handle_;
+  explicit FileObject(KernelHandle handle) : handle_(std::move(handle)) {}
+  KernelHandle handle_;  // null when empty, as the native opens report failure
   // This folder's path below its volume's root with a separator behind it, read on the first
   // DeleteFileEntry: a walk deletes many files of one folder.
   mutable std::wstring nameOnVolume_;

@@ -23,11 +23,8 @@ bool IsOwnImage(HANDLE file) {
   if (!same) return false;
   const KernelHandle mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping.get()) return false;
-  void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1);
-  if (!view) return false;
-  const bool own = same(GetModuleHandleW(nullptr), view) == 0;
-  UnmapViewOfFile(view);
-  return own;
+  const MappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1));
+  return view && same(GetModuleHandleW(nullptr), view.get()) == 0;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // The one owner of an OS handle. Traits give the handle type, its empty value and how to close
 // it; a Traits::close must keep the thread's last-error value (GetLastError / errno) intact, so
-// that an owner going out of scope on a failure path does not hide the failure's cause.
+// that an owner going out of scope on a failure path does not hide the failure's cause. Traits
+// may carry what closing needs (the registry a key is closed through); most carry nothing.
 #include <utility>
 
 namespace fw {
@@ -12,14 +13,17 @@ class UniqueHandle {
   using pointer = typename Traits::pointer;
 
   UniqueHandle() = default;
-  explicit UniqueHandle(pointer handle) : handle_(handle) {}
+  explicit UniqueHandle(pointer handle, Traits traits = {}) : handle_(handle), traits_(traits) {}
   ~UniqueHandle() { reset(); }
 
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()), traits_(other.traits_) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
+    if (this != &other) {
+      reset(other.release());
+      traits_ = other.traits_;
+    }
     return *this;
   }
 
@@ -29,7 +33,7 @@ class UniqueHandle {
   // Closes the held handle (if any) and takes `handle`.
   void reset(pointer handle = Traits::invalid()) {
     const pointer old = std::exchange(handle_, handle);
-    if (old != Traits::invalid()) Traits::close(old);
+    if (old != Traits::invalid()) traits_.close(old);
   }
 
   // Gives up ownership without closing.
@@ -37,6 +41,7 @@ class UniqueHandle {
 
  private:
   pointer handle_ = Traits::invalid();
+  [[no_unique_address]] Traits traits_{};
 };
 
 }  // namespace fw

@@ -50,27 +50,24 @@ LONG CRegistryKey::Open(HKEY parent, LPCWSTR subkey, REGSAM access) {
   const LONG status = m_api.OpenKeyEx(parent, subkey, REG_OPTION_OPEN_LINK, access, &opened);
   if (status == ERROR_SUCCESS) {
     Close();
-    m_hKey = opened;
+    m_hKey = fw::UniqueHandle<KeyClosedThrough>(opened, KeyClosedThrough{&m_api});
     m_viewFlags = access & kViewFlags;
   }
   return status;
 }
 
 LONG CRegistryKey::Close() {
-  LONG status = ERROR_SUCCESS;
-  if (m_hKey != nullptr) {
-    status = m_api.CloseKey(m_hKey);
-    m_hKey = nullptr;
-  }
   m_viewFlags = 0;
-  return status;
+  // Closed here rather than by the owner, whose close has no status to give.
+  const HKEY key = m_hKey.release();
+  return key ? m_api.CloseKey(key) : ERROR_SUCCESS;
 }
 
 LONG CRegistryKey::RemoveTree(LPCWSTR subkey) {
   CRegistryKey child(m_api);
-  const LONG opened = child.Open(m_hKey, subkey, KEY_READ | KEY_WRITE | DELETE | m_viewFlags);
+  const LONG opened = child.Open(m_hKey.get(), subkey, KEY_READ | KEY_WRITE | DELETE | m_viewFlags);
   if (opened != ERROR_SUCCESS) return opened;
-  if (m_api.IsLink(child.m_hKey)) return m_api.DeleteKey(child.m_hKey);
+  if (m_api.IsLink(child.m_hKey.get())) return m_api.DeleteKey(child.m_hKey.get());
 
   // Index 0 every time: the subkey just taken is gone, so the next one moves up. A key that
   // reports success but stays would come back at index 0 forever; the names already deleted
@@ -78,13 +75,13 @@ LONG CRegistryKey::RemoveTree(LPCWSTR subkey) {
   std::set<std::wstring> deleted;
   wchar_t name[kNameBufferSize];
   DWORD size = kNameBufferSize;
-  while (m_api.EnumKeyEx(child.m_hKey, 0, name, &size) == ERROR_SUCCESS) {
+  while (m_api.EnumKeyEx(child.m_hKey.get(), 0, name, &size) == ERROR_SUCCESS) {
     if (!deleted.insert(std::wstring(name, size)).second) return ERROR_CANTWRITE;
     const LONG status = child.RemoveTree(name);
     if (status != ERROR_SUCCESS) return status;
     size = kNameBufferSize;
   }
-  return m_api.DeleteKey(child.m_hKey);
+  return m_api.DeleteKey(child.m_hKey.get());
 }
 
 void CleanRegistry(RegistryApi& api) {

@@ -4,6 +4,8 @@
 // ignored by the caller.
 #include <windows.h>
 
+#include "Win32Handles.h"
+
 namespace remover {
 
 // The registry operations the cleanup uses, with the platform's statuses. The product uses the
@@ -25,6 +27,17 @@ class RegistryApi {
 
 // The system's registry functions.
 RegistryApi& SystemRegistry();
+
+// A key closed through the registry functions it was opened with.
+struct KeyClosedThrough {
+  using pointer = HKEY;
+  static pointer invalid() { return nullptr; }
+  void close(pointer key) const {
+    fw::LastErrorKeeper keep;
+    api->CloseKey(key);
+  }
+  RegistryApi* api = nullptr;
+};
 
 // The one holder of an open registry key.
 class CRegistryKey {
@@ -48,7 +61,7 @@ class CRegistryKey {
   // stops with ERROR_CANTWRITE instead of looping.
   LONG RemoveTree(LPCWSTR subkey);
 
-  HKEY m_hKey = nullptr;
+  fw::UniqueHandle<KeyClosedThrough> m_hKey;
   REGSAM m_viewFlags = 0;
 
  private:

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "Win32Handles.h"
+
 namespace remover {
 namespace {
 
@@ -9,11 +11,10 @@ class SystemShellServices final : public ShellServices {
  public:
   std::wstring FolderPath(int csidl) override {
     LPITEMIDLIST idList = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &idList)) || idList == nullptr) return L"";
+    const HRESULT found = SHGetSpecialFolderLocation(nullptr, csidl, &idList);
+    const fw::CoTaskMemory owned(idList);
     wchar_t path[MAX_PATH] = {};
-    const BOOL ok = SHGetPathFromIDListW(idList, path);
-    CoTaskMemFree(idList);
-    return ok ? path : L"";
+    return SUCCEEDED(found) && idList && SHGetPathFromIDListW(idList, path) ? path : L"";
   }
 
   void ChangeNotify(LONG event, UINT flags, const std::wstring& path) override {

@@ -12,6 +12,7 @@
 #include "PathParts.h"
 #include "SystemPaths.h"
 #include "WideText.h"
+#include "Win32Handles.h"
 
 namespace remover {
 namespace {
@@ -39,34 +40,35 @@ class ComScope {
 // Saved Games, Downloads, Links, ...), where it has one on disk.
 void AddKnownFolders(std::vector<std::wstring>& paths) {
   const ComScope com;
-  IKnownFolderManager* manager = nullptr;
+  IKnownFolderManager* made = nullptr;
   if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
-                              reinterpret_cast<void**>(&manager))))
+                              reinterpret_cast<void**>(&made))))
     return;
+  const fw::ComObject<IKnownFolderManager> manager(made);
   KNOWNFOLDERID* ids = nullptr;
   UINT count = 0;
-  if (SUCCEEDED(manager->GetFolderIds(&ids, &count))) {
-    for (UINT i = 0; i < count; ++i) {
-      PWSTR path = nullptr;
-      if (SUCCEEDED(SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) paths.push_back(path);
-      CoTaskMemFree(path);
-    }
-    CoTaskMemFree(ids);
+  const HRESULT listed = manager.get()->GetFolderIds(&ids, &count);
+  const fw::CoTaskMemory ownedIds(ids);
+  if (FAILED(listed)) return;
+  for (UINT i = 0; i < count; ++i) {
+    PWSTR path = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path);
+    const fw::CoTaskMemory ownedPath(path);
+    if (SUCCEEDED(found) && path) paths.push_back(path);
   }
-  manager->Release();
 }
 
 // A REG_SZ value of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion in the 64-bit view, or "".
 std::wstring NativeCurrentVersionValue(const wchar_t* name) {
-  HKEY key = nullptr;
+  HKEY opened = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS)
     return L"";
+  const fw::RegistryKey key(opened);
   wchar_t value[MAX_PATH + 1] = {};
   DWORD type = REG_NONE;
   DWORD size = MAX_PATH * sizeof(wchar_t);
-  const LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
+  const LONG status = RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   return status == ERROR_SUCCESS && type == REG_SZ ? value : L"";
 }
 

@@ -357,10 +357,10 @@ TEST(RegistryDouble, HolderKeepsItsKeyWhenAnOpenFails) {
   reg.Add(HKEY_CLASSES_ROOT, ".lvf");
   CRegistryKey key(reg);
   ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, L".lvf", KEY_READ | KEY_WOW64_64KEY), ERROR_SUCCESS);
-  const HKEY held = key.m_hKey;
+  const HKEY held = key.m_hKey.get();
   EXPECT_EQ(key.m_viewFlags, static_cast<REGSAM>(KEY_WOW64_64KEY));
   EXPECT_EQ(key.Open(HKEY_CLASSES_ROOT, L"missing", KEY_READ), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(key.m_hKey, held);
+  EXPECT_EQ(key.m_hKey.get(), held);
   ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, nullptr, KEY_READ), ERROR_SUCCESS);
   EXPECT_EQ(reg.OpenHandles(), 1u) << "the key held before was closed";
   EXPECT_EQ(key.Close(), ERROR_SUCCESS);
