@@ -31,6 +31,8 @@ constexpr ULONG kFileInternalInformation = 6;              // FILE_INFORMATION_C
 constexpr ULONG kObjCaseInsensitive = 0x00000040;          // OBJ_CASE_INSENSITIVE
 constexpr ULONG kFileNameInformation = 9;                  // FILE_INFORMATION_CLASS: the name on the volume
 constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);  // STATUS_BUFFER_OVERFLOW
+constexpr NTSTATUS kSharingViolation = static_cast<NTSTATUS>(0xC0000043);  // STATUS_SHARING_VIOLATION
+constexpr NTSTATUS kNotOpened = static_cast<NTSTATUS>(0xC0000001);  // STATUS_UNSUCCESSFUL: no open was tried
 
 NtCreateFileFn NtCreateFileEntry() {
   static const NtCreateFileFn fn = NtdllFunction<NtCreateFileFn>("NtCreateFile");
@@ -108,8 +110,9 @@ namespace {
 // NtCreateFile of `name` relative to `folder`, never following a link at the name itself. Empty
 // when `folder` is (an empty root handle would make the name a full path).
 KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                          ULONG options, bool followLink = false) {
+                          ULONG options, bool followLink = false, NTSTATUS* result = nullptr) {
   const auto create = NtCreateFileEntry();
+  if (result) *result = kNotOpened;
   if (!create || !folder) return {};
   UNICODE_STRING counted = Counted(name);
   OBJECT_ATTRIBUTES attributes{};
@@ -121,6 +124,7 @@ KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, 
   HANDLE h = nullptr;
   const NTSTATUS status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, kFileOpen,
                                  options | (followLink ? 0 : kOpenReparsePoint) | kSynchronousIoNonAlert, nullptr, 0);
+  if (result) *result = status;
   return KernelHandle(status == 0 ? h : nullptr);
 }
 
@@ -212,6 +216,15 @@ bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
     if (actual.empty() || Upper(nameOnVolume_ + entry.name) != Upper(actual)) return false;
   }
   return file.MarkForDeletion();
+}
+
+bool FileObject::InUse(const FolderEntry& entry) const {
+  // Delete access meets every handle open without delete sharing; write access on a file also
+  // meets the system's mapping of a running program's image.
+  const ACCESS_MASK access = DELETE | (entry.IsFolder() ? 0 : FILE_WRITE_DATA);
+  NTSTATUS status = kNotOpened;
+  OpenRelative(handle_, entry.name, access, 0, entry.IsFolder() ? kDirectoryFile : kNonDirectoryFile, false, &status);
+  return status == kSharingViolation;
 }
 
 std::vector<FolderEntry> FileObject::List() const { return Query(handle_.get(), nullptr, false); }

@@ -59,6 +59,13 @@ class FileObject {
   // system that follows the link anyway, as Wine does, leaves its target alone).
   bool DeleteFileEntry(const FolderEntry& entry) const;
 
+  // True when the entry `entry` of this folder is in use in a way that keeps it from being
+  // deleted: a handle to it is open without delete sharing (a program's own file held, a folder
+  // that is a process's current folder), or, for a file, the system maps it as a running
+  // program's image. Nothing is changed: the open that finds this out asks for delete (and, for
+  // a file, write) access, shares nothing, and is closed at once.
+  bool InUse(const FolderEntry& entry) const;
+
   explicit operator bool() const { return static_cast<bool>(handle_); }
   HANDLE get() const { return handle_.get(); }
 

@@ -64,7 +64,8 @@ int Stage() {
   const std::wstring windows = fw::SystemWindowsFolder();
   if (windows.empty()) return 0;
   if (ClearEarlierStarts(windows) == EarlierStarts::Running) {
-    // A remover from an earlier start still runs, and is on screen: nothing to do.
+    // A start of this session is under way, or its remover still runs and is on screen: nothing
+    // to do.
     payload::RecordVisitor check;
     payload::ReadRecords(source, *trailer, check);
     return 1;
@@ -77,6 +78,9 @@ int Stage() {
 
   StagingFolder folder(windows);
   if (!folder.Made()) return 0;
+  // The launcher's current folder from here on, and then its remover's: while a start is under
+  // way or its remover runs, the folder cannot be removed, which tells a second start so.
+  if (!SetCurrentDirectoryW(folder.Path().c_str())) return 0;
   const std::wstring staged = folder.StagedFile();
   fw::FileId written;
   {
@@ -91,7 +95,6 @@ int Stage() {
   // holds it itself.
   fw::File held;
   if (!held.Open(staged, fw::File::Mode::ReadHeld) || held.Id() != written) return 0;
-  SetCurrentDirectoryW(folder.Path().c_str());
   const fw::KernelHandle remover = Start(staged, folder.Path());
   // A remover that cannot be started is a failed uninstall: the failure dialog says so.
   if (!remover) return 0;

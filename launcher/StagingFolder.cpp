@@ -4,32 +4,38 @@
 #include <sddl.h>
 
 #include <cwctype>
+#include <optional>
 
+#include "FileObject.h"
 #include "Win32Handles.h"
 
 namespace {
 
-// The folders' names: this prefix and 16 hexadecimal digits.
+// The folders' names: this prefix, the session's number, a dot and 16 hexadecimal digits.
 constexpr wchar_t kPrefix[] = L"~uninst.korvane.";
 constexpr wchar_t kStagedName[] = L"~uninst.exe";
 
-bool HasPrefix(const wchar_t* name) {
-  for (const wchar_t* p = kPrefix; *p; ++p, ++name)
-    if (std::towlower(*name) != *p) return false;
-  return true;
+DWORD Session() {
+  DWORD session = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  return session;
 }
 
-// Marks `path` for deletion through a handle asking for delete access and sharing nothing: it
-// opens only when no other handle to the file is open without delete sharing. False when such a
-// handle is open.
-bool DeleteUnlessHeld(const std::wstring& path) {
-  const fw::FileHandle file(
-      CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return GetLastError() != ERROR_SHARING_VIOLATION;
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
-  return true;
+// The session a staging folder's name gives, or nullopt for a name this launcher never makes.
+std::optional<DWORD> SessionOf(const std::wstring& name) {
+  const std::size_t prefix = sizeof kPrefix / sizeof kPrefix[0] - 1;
+  if (name.size() <= prefix + 1 + 16 || name.compare(0, prefix, kPrefix) != 0) return std::nullopt;
+  const std::size_t dot = name.size() - 17;
+  if (name[dot] != L'.' || dot == prefix) return std::nullopt;
+  unsigned long long session = 0;
+  for (std::size_t i = prefix; i < dot; ++i) {
+    if (!std::iswdigit(name[i]) || session > 0xFFFFFFFFull / 10) return std::nullopt;
+    session = session * 10 + (name[i] - L'0');
+  }
+  for (std::size_t i = dot + 1; i < name.size(); ++i)
+    if (!std::iswxdigit(name[i]) || std::iswupper(name[i])) return std::nullopt;
+  if (session > 0xFFFFFFFFull) return std::nullopt;
+  return static_cast<DWORD>(session);
 }
 
 // Different for every call in the process, and unlikely to repeat across processes; uniqueness
@@ -40,42 +46,48 @@ std::wstring NewFolderName() {
   QueryPerformanceCounter(&now);
   unsigned long long value = static_cast<unsigned long long>(now.QuadPart) * 0x9E3779B97F4A7C15ull;
   value ^= (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^ ++calls;
-  std::wstring name = kPrefix;
+  std::wstring name = kPrefix + std::to_wstring(Session()) + L".";
   for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(value >> shift) & 0xF];
   return name;
+}
+
+// Whether the earlier start in `entry` of `windows` is under way or still runs; otherwise its
+// staged file and then the folder itself (when nothing else is in it) are removed.
+bool UnderWay(const fw::FileObject& windows, const fw::FolderEntry& entry) {
+  if (windows.InUse(entry)) return true;  // a launcher's or a remover's current folder
+  const fw::FileObject folder = windows.OpenSubfolder(entry);
+  if (!folder || folder.IsReparsePoint() || !folder.HoldsListed(entry)) return false;
+  if (const auto staged = folder.Find(kStagedName); staged && !staged->IsFolder() && !staged->IsLink()) {
+    if (folder.InUse(*staged)) return true;  // a running remover's image, or its file held
+    folder.DeleteFileEntry(*staged);
+  }
+  folder.MarkForDeletion();  // refused, and the folder kept, when anything else is in it
+  return false;
 }
 
 }  // namespace
 
 EarlierStarts ClearEarlierStarts(const std::wstring& windowsFolder) {
+  const fw::FileObject windows = fw::FileObject::OpenFolder(windowsFolder);
+  const DWORD session = Session();
   EarlierStarts found = EarlierStarts::Ended;
-  WIN32_FIND_DATAW data;
-  const fw::FindHandle search(FindFirstFileExW((windowsFolder + L"\\" + kPrefix + L"*").c_str(), FindExInfoBasic, &data,
-                                               FindExSearchNameMatch, nullptr, 0));
-  if (!search) return found;
-  do {
-    // Only the folders this launcher makes: no link, and the name as it makes them (a pattern
-    // also matches short names).
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !HasPrefix(data.cFileName))
-      continue;
-    const std::wstring folder = windowsFolder + L"\\" + data.cFileName;
-    if (!DeleteUnlessHeld(folder + L"\\" + kStagedName)) {
-      found = EarlierStarts::Running;
-      continue;
-    }
-    RemoveDirectoryW(folder.c_str());  // fails, and keeps it, when anything else is in it
-  } while (FindNextFileW(search.get(), &data));
+  for (const fw::FolderEntry& entry : windows.List()) {
+    const auto of = SessionOf(entry.name);
+    if (!of || !entry.IsFolder() || entry.IsLink()) continue;
+    if (UnderWay(windows, entry) && *of == session) found = EarlierStarts::Running;
+  }
   return found;
 }
 
 StagingFolder::StagingFolder(const std::wstring& windowsFolder) {
-  // Administrators and the system: full control; nobody else anything. Not inherited from the
-  // Windows folder, whose own list lets users read and run what is in it: a user who could open
-  // the staged file could hold it and pass for a running remover.
+  // Owned by the Administrators group whatever the system's policy for objects administrators
+  // make (it may name their creator); full control for administrators and the system, nothing
+  // for anyone else. Not inherited from the Windows folder, whose own list lets users read and
+  // run what is in it: a user who could open the staged file could hold it and pass for a running
+  // remover.
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                            SDDL_REVISION_1, &descriptor, nullptr))
     return;
   const fw::LocalMemory owned(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
@@ -92,6 +104,7 @@ StagingFolder::StagingFolder(const std::wstring& windowsFolder) {
 StagingFolder::~StagingFolder() {
   if (kept_ || path_.empty()) return;
   fw::LastErrorKeeper keep;
+  SetCurrentDirectoryW(path_.substr(0, path_.rfind(L'\\') + 1).c_str());  // a current folder cannot go
   DeleteFileW(StagedFile().c_str());
   RemoveDirectoryW(path_.c_str());
 }

@@ -1,20 +1,25 @@
 #pragma once
 // Where the launcher stages the remover: a folder made new for each start directly in the system's
-// Windows folder, which only administrators can write, admitting only administrators and the
-// system itself. Nothing a program without administrator rights can change (TEMP, TMP, a folder
-// of the user's, a link) takes part in naming the file that is started.
+// Windows folder, which only administrators can write, owned by the Administrators group and
+// admitting only administrators and the system itself. Nothing a program without administrator
+// rights can change (TEMP, TMP, a folder of the user's, a link) takes part in naming the file that
+// is started.
 #include <string>
 
 // What earlier starts left behind.
 enum class EarlierStarts {
   Ended,    // their staged files and folders were removed (what could be)
-  Running,  // a staged file is held: its remover still runs, or its launcher has not let go yet
+  Running,  // a start of this session is under way, or its remover still runs
 };
 
-// Removes the staged file and the folder of every earlier start whose file nobody holds, and
-// nothing else: a folder holding anything more stays. A remover holds its own file while it runs
-// (and its launcher holds it until the remover waits for the user), and only administrators can
-// open a file in these folders, so a held file is a sign that nobody else can give.
+// Removes the staged file and the folder of every earlier start that is over, and nothing else: a
+// folder holding anything more keeps it all. Each folder is taken as an entry of the Windows
+// folder and opened relative to it, never through a link. A start is under way while its
+// folder is the current folder of its launcher and then of its remover (set before the staged
+// file is written), and its remover runs while its staged file is mapped as a running image or
+// held: neither can be removed, and only administrators can open anything in these folders, so
+// nobody else can give that sign. Folders of other sessions are cleared when they are over, but
+// never stop this start.
 EarlierStarts ClearEarlierStarts(const std::wstring& windowsFolder);
 
 // One start's folder, made by the constructor. Until Keep() is called, the destructor removes the

@@ -25,8 +25,14 @@ std::string WindowsFolder() {
   return std::string(path, n);
 }
 
-// The folders the launcher stages the remover in ("~uninst.korvane." and 16 hex digits in the
-// Windows folder), as full paths.
+// A staging folder's full path as the launcher names them: "~uninst.korvane.", a session's number,
+// a dot and 16 hexadecimal digits, in the Windows folder. This session's by default.
+std::string StagingFolder(const std::string& digits, DWORD session = static_cast<DWORD>(-1)) {
+  if (session == static_cast<DWORD>(-1)) ProcessIdToSessionId(GetCurrentProcessId(), &session);
+  return WindowsFolder() + "\\~uninst.korvane." + std::to_string(session) + "." + digits;
+}
+
+// The folders the launcher stages the remover in, as full paths.
 std::vector<std::string> StagingFolders() {
   std::vector<std::string> found;
   WIN32_FIND_DATAA data;
@@ -179,8 +185,8 @@ TEST_F(LauncherTest, StagesImageRecordsAndTrailerExactlyAndStartsItInAFolderOfIt
 // ended, so one staged remover stays, not one per start. A folder of that name holding anything
 // else keeps it, and so does anything else of a similar name.
 TEST_F(LauncherTest, EachStartClearsTheEarlierStartsSoOneStagedRemoverStays) {
-  const std::string earlier = WindowsFolder() + "\\~uninst.korvane.0123456789abcdef";
-  const std::string other = WindowsFolder() + "\\~uninst.korvane.fedcba9876543210";
+  const std::string earlier = StagingFolder("0123456789abcdef");
+  const std::string other = StagingFolder("fedcba9876543210");
   ASSERT_TRUE(CreateDirectoryA(earlier.c_str(), nullptr));
   WriteFileBytes(earlier + "\\~uninst.exe", "an earlier remover");
   ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
@@ -322,33 +328,80 @@ TEST_F(LauncherTest, APlantedLinkIsNotWrittenThrough) {
   EXPECT_EQ(ReadBytes(Staged()), ExpectedStaged(2));
 }
 
-// A remover from an earlier start holds its staged file while it runs: the launcher quits
-// quietly and starts nothing. A file held in the temporary folder under the old name is no such
-// sign (anyone may hold a file there).
-TEST_F(LauncherTest, AStagedFileHeldByARunningRemoverMeansQuitQuietly) {
-  const std::string running = WindowsFolder() + "\\~uninst.korvane.0000000000000001";
+// A remover from an earlier start of this session that still runs: the launcher quits quietly and
+// starts nothing. It is told by its staged file, held (as the remover holds its own file) or
+// mapped as a running program's image, or by its folder, the current folder of the remover and
+// of a launcher whose start is under way. A remover of another session is no such sign, nor is a
+// file held in the temporary folder under the old name (anyone may hold a file there).
+TEST_F(LauncherTest, AnEarlierStartOfThisSessionStillUnderWayMeansQuitQuietly) {
+  const auto expectQuiet = [&](const char* what) {
+    SCOPED_TRACE(what);
+    const auto before = StagingFolders();
+    winui::Process process;
+    ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", true), process));
+    EXPECT_TRUE(process.Exited(20000));
+    EXPECT_EQ(winui::FindTopWindow(kDialogTitle, process.id), nullptr);
+    EXPECT_EQ(StagingFolders(), before) << "nothing staged, nothing cleared";
+    EXPECT_FALSE(Exists(log_));
+  };
+  const std::string running = StagingFolder("0000000000000001");
   ASSERT_TRUE(CreateDirectoryA(running.c_str(), nullptr));
-  WriteFileBytes(running + "\\~uninst.exe", "running remover");
-  // As the remover holds its own file: reading, other readers admitted.
-  HANDLE held = CreateFileA((running + "\\~uninst.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
+  const std::string staged = running + "\\~uninst.exe";
+
+  WriteFileBytes(staged, "running remover");
+  HANDLE held = CreateFileA(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  winui::Process process;
-  ASSERT_TRUE(winui::Start(Launcher("Uninst_stub.exe", true), process));
-  EXPECT_TRUE(process.Exited(20000));
-  EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
+  expectQuiet("held");
   CloseHandle(held);
-  EXPECT_EQ(ReadBytes(running + "\\~uninst.exe"), "running remover");
-  EXPECT_EQ(StagingFolders().size(), 1u) << "nothing staged";
-  EXPECT_FALSE(Exists(log_));
+  EXPECT_EQ(ReadBytes(staged), "running remover");
+
+  // A program running from the staged file (the launcher without a payload: it stays on its
+  // failure dialog), started in another folder and not holding its file.
+  WriteFileBytes(staged, ReadBytes(testpaths::BinaryDir() + "\\Uninst_stub.exe"));
+  winui::Process image;
+  ASSERT_TRUE(winui::Start(staged, image, dir_));
+  ASSERT_NE(winui::WaitForWindow(kDialogTitle, image.id), nullptr);
+  expectQuiet("running image");
+  TerminateProcess(image.handle, 0);
+  image.Exited(5000);
+
+  // A process whose current folder it is.
+  winui::Process inside;
+  ASSERT_TRUE(winui::Start(testpaths::BinaryDir() + "\\Uninst_stub.exe", inside, running));
+  ASSERT_NE(winui::WaitForWindow(kDialogTitle, inside.id), nullptr);
+  expectQuiet("current folder");
+  TerminateProcess(inside.handle, 0);
+  inside.Exited(5000);
   winscratch::RemoveTree(running);
 
+  const std::string otherSession = StagingFolder("0000000000000002", 4242);
+  ASSERT_TRUE(CreateDirectoryA(otherSession.c_str(), nullptr));
+  WriteFileBytes(otherSession + "\\~uninst.exe", "another session's remover");
+  HANDLE theirs = CreateFileA((otherSession + "\\~uninst.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
   WriteFileBytes(oldStaged_, "held by anyone");
-  HANDLE other = CreateFileA(oldStaged_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  HANDLE anyone = CreateFileA(oldStaged_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(anyone, INVALID_HANDLE_VALUE);
   ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
-  CloseHandle(other);
+  CloseHandle(anyone);
+  CloseHandle(theirs);
   EXPECT_EQ(ReadBytes(oldStaged_), "held by anyone");
+  EXPECT_EQ(ReadBytes(otherSession + "\\~uninst.exe"), "another session's remover");
+  winscratch::RemoveTree(otherSession);
+}
+
+// A link in the Windows folder under a staging folder's name (made from the Linux side), to a
+// folder holding a "~uninst.exe" of someone else's: neither is touched.
+TEST_F(LauncherTest, ALinkUnderAStagingFoldersNameIsNeverFollowed) {
+  ASSERT_TRUE(CreateDirectoryA(Path("elsewhere").c_str(), nullptr));
+  WriteFileBytes(Path("elsewhere\\~uninst.exe"), "not the launcher's");
+  const std::string link = StagingFolder("00000000000000aa");
+  ASSERT_TRUE(unixside::Run("ln -s " + unixside::Quoted(unixside::UnixPath(winscratch::W(Path("elsewhere")))) + " " +
+                            unixside::Quoted(unixside::UnixPath(winscratch::W(link)))));
+  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+  EXPECT_EQ(ReadBytes(Path("elsewhere\\~uninst.exe")), "not the launcher's");
+  EXPECT_TRUE(Exists(link));
+  RemoveOnTheLinuxSide(winscratch::W(link));
 }
 
 TEST_F(LauncherTest, ADamagedArchiveLeavesNoStagedFile) {
