@@ -1,7 +1,7 @@
 #pragma once
 // A modal dialog from a resource template, in the style both programs are written in: a class per
 // window, OnInitDialog / OnOK / OnCancel, and a message map (OnMessage) for the rest. Window text
-// goes through the W functions; the system's own text stays GBK elsewhere.
+// is UTF-16, through the W functions.
 #include <windows.h>
 
 namespace fw {

@@ -111,7 +111,6 @@ class FileObject {
 class FolderListing {
  public:
   explicit FolderListing(const FileObject& folder);
-  const std::vector<FolderEntry>& Entries() const { return entries_; }
   // The entry `name` names, or null. A name holding a wildcard or a separator finds nothing.
   const FolderEntry* Find(const std::wstring& name) const;
 

@@ -47,6 +47,7 @@ class RemovalPass : public payload::RecordVisitor {
 
   void OnHeader(const payload::RecordHeader& header) override {
     header_ = header;
+    startMenuFolder_ = StartMenuFolderName(header.programFolderName);
     installFolder_ = fw::WithTrailingSeparator(header.installDir);
     // No link inside the install folder is followed: anyone who can write there could make one.
     install_ = fw::GbkToWide(header.installDir);
@@ -74,7 +75,7 @@ class RemovalPass : public payload::RecordVisitor {
     files_.reset();
   }
 
-  const payload::RecordHeader& Header() const { return header_; }
+  const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
   const std::vector<ListedFolder>& FolderList() const { return folderList_; }
   const RemovalScope& Scope() const { return *scope_; }
 
@@ -123,6 +124,7 @@ class RemovalPass : public payload::RecordVisitor {
   std::optional<RemovalScope> scope_;
   std::optional<ListedFiles> files_;
   payload::RecordHeader header_;
+  std::wstring startMenuFolder_;  // converted where the records give it: "" names none
   std::string installFolder_;
   std::optional<std::wstring> install_;  // installDir as the system takes it; nullopt: not GBK
   std::vector<ListedFolder> folderList_;
@@ -152,7 +154,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
   try {
     payload::ReadRecords(own, *trailer, pass);
   } catch (const std::runtime_error&) {
-    // The file is held without sharing since the check, so this is a read failure of the
+    // The file is held with writers shut out since the check, so this is a read failure of the
     // device itself: stop here, and leave the registry to a later run.
     return IDCANCEL;
   }
@@ -166,7 +168,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
     if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope(), env.walk);
   }
 
-  RemoveShortcuts(StartMenuFolderName(pass.Header().programFolderName), env.shell, env.guard);
+  RemoveShortcuts(pass.StartMenuFolder(), env.shell, env.guard);
   return IDOK;
 }
 

@@ -6,7 +6,13 @@ DWORD WINAPI RemovalWorker(LPVOID param) {
   const std::unique_ptr<std::shared_ptr<WorkerChannel>> owned(static_cast<std::shared_ptr<WorkerChannel>*>(param));
   const std::shared_ptr<WorkerChannel> channel = *owned;
   const RemoverEnvironment& env = channel->Environment();
-  const int command = env.removal.Run(channel->OwnImage(), channel->DeleteHistory(), *channel, env);
+  int command = IDCANCEL;
+  try {
+    command = env.removal.Run(channel->OwnImage(), channel->DeleteHistory(), *channel, env);
+  } catch (...) {
+    // Nothing may leave a thread's procedure. A removal that failed part way (out of memory, say)
+    // leaves the registry to a later run, as a damaged payload does.
+  }
   channel->Finish(command);
   return 0;
 }

@@ -15,8 +15,8 @@ const wchar_t* const kUninstallShortcut = L"卸载Zintera.lnk";
 const wchar_t* const kHelpShortcut = L"帮助文档.lnk";
 
 namespace {
-// Every notification: the event with SHCNE_INTERRUPT, a path, and a flush so the shell has taken
-// it before the worker goes on.
+// Every notification names a wide path and is flushed, so the shell has taken it before the worker
+// goes on; the events carry SHCNE_INTERRUPT.
 constexpr UINT kNotifyFlags = SHCNF_PATHW | SHCNF_FLUSH;
 
 // Deletes the shortcut `name` of `folder` (whose path is `folderPath`) and announces it, when the

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Fails when a shipped executable imports at start any DLL but kernel32 and msvcrt. Both programs
-# run elevated from folders others may write (the remover from the user's temporary folder): every
-# other system DLL is loaded on first use, after the program limited the DLL search to the system
+# run elevated, the launcher from a folder others may write (the install folder): every other
+# system DLL is loaded on first use, after the program limited the DLL search to the system
 # folder, since a DLL loaded at start, or one of its own imports, would be looked up beside the
 # executable first (Wine's user32 and shell32 import version.dll, for one). Also fails when a
 # delay-loaded function was linked without its thunk (an absolute 0: a call would jump to address
