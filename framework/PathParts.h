@@ -44,20 +44,25 @@ bool IsDotsName(std::basic_string_view<Char> name) {
 }
 
 // Takes apart a plain full path: a drive path or a UNC path, '\' or '/' between the names, empty
-// names (doubled or trailing separators) dropped. nullopt for anything else: a path that is not
-// fully qualified, a device path, a UNC path without a share, and a path with a "." or ".."
-// component (or one Windows would trim to that), which would name another folder than it spells.
+// names (doubled or trailing separators) below the root dropped. nullopt for anything else: a path
+// that is not fully qualified, a device path, a UNC path without a server or a share name (an
+// empty one, "\\\?\C:\x", would otherwise close up into a device path), and a path with a "."
+// or ".." component (or one Windows would trim to that), which would name another folder than it
+// spells.
 template <typename Char>
 std::optional<PathParts<Char>> SplitPlainPath(std::basic_string_view<Char> path) {
   const PathKind kind = KindOf(path);
   if (kind != PathKind::Drive && kind != PathKind::Unc) return std::nullopt;
   std::vector<std::basic_string<Char>> names;
   std::size_t start = kind == PathKind::Drive ? 3 : 2;
+  std::size_t rootNames = kind == PathKind::Unc ? 2 : 0;  // server and share: never empty
   for (std::size_t i = start; i <= path.size(); ++i) {
     if (i < path.size() && !IsPathSeparator(path[i])) continue;
     const auto name = path.substr(start, i - start);
     if (IsDotsName(name)) return std::nullopt;
+    if (name.empty() && rootNames > 0 && i < path.size()) return std::nullopt;
     if (!name.empty()) names.emplace_back(name);
+    if (rootNames > 0) --rootNames;
     start = i + 1;
   }
   PathParts<Char> parts;

@@ -173,7 +173,10 @@ TEST(PathPartsTest, OnlyPlainFullPathsComeApart) {
   EXPECT_EQ(unc->components, (std::vector<std::u16string>{u"Korvane", u"a.txt"}));
   for (const char16_t* path : {u"..\\x", u"C:x", u"\\x", u"x", u"C:\\Program Files\\Korvane\\..\\..\\x", u"C:\\a\\.\\b",
                                u"C:\\a\\...\\b", u"C:\\a\\. .\\b", u"\\\\?\\C:\\x", u"\\\\.\\C:\\x", u"\\\\server",
-                               u"\\\\server\\share\\..\\x", u""})
+                               u"\\\\server\\share\\..\\x", u"",
+                               // An empty server or share name would close up into another root:
+                               // a device path, or the share named where the server should be.
+                               u"\\\\\\?\\C:\\x", u"\\\\/.\\GLOBALROOT\\x", u"\\\\server\\\\share\\x"})
     EXPECT_FALSE(fw::SplitPlainPath(std::u16string_view(path))) << Narrow(path);
   EXPECT_TRUE(fw::SplitPlainPath(std::u16string_view(u"C:\\a\\v1.2\\.cache")));
 }

@@ -176,6 +176,22 @@ TEST_F(UninstPackPlanTest, APlanFollowsTheRemoversOrderAndRules) {
   EXPECT_EQ(unknown.size(), expected.size() - 2);
 }
 
+// A payload whose install folder is a root or a system folder (any tool may have written it): the
+// remover neither reads nor deletes a Resource.ini there, and the plan says so; the files go on.
+TEST_F(UninstPackPlanTest, AnInstallFolderTheGuardRefusesHasNoResourceList) {
+  WriteAll(Path("Resource.ini"), "res_Victim=1\r\n");
+  for (const std::string dir : {"C:\\", "C:\\ProgramData\\", "C:\\Windows\\Korvane\\"}) {
+    payload::RemovalRecords records;
+    records.header = {"Korvane", dir, ""};
+    records.groups = {{"", {"C:\\Korvane\\a.dll"}}};
+    PackRecords(records);
+    const std::vector<std::string> steps = Steps(Path("packed.exe") + " --resource-ini " + Path("Resource.ini"));
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[0], "resource-list refuse " + dir + "Resource.ini") << dir;
+    EXPECT_EQ(steps[1], "file delete C:\\Korvane\\a.dll") << dir;
+  }
+}
+
 TEST_F(UninstPackPlanTest, StartMenuFoldersTheRemoverLeavesAreMarked) {
   for (const auto& [name, step] : {std::pair<std::string, std::string>{"Startup", "start-menu-folder refuse {Programs}\\Startup"},
                                    {"..\\Windows", "start-menu-folder skip {Programs}\\..\\Windows"},

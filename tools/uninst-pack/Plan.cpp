@@ -91,6 +91,10 @@ class Planner {
     if (!install || !fw::IsFullyQualified(std::string_view(installFolder)) ||
         !fw::SplitPlainPath(std::u16string_view(*install)))
       return Add("resource-list", Shown(ini), "skip", "installDir is not a plain full path of GBK text");
+    // An install folder the guard refuses is no product's folder: its Resource.ini is neither
+    // followed nor deleted.
+    if (StandardGuard().Judge({*install}) == FolderVerdict::Refuse)
+      return Add("resource-list", Shown(ini), "refuse", "the folder guard: the install folder " + WhyRefused(*install));
     if (!resourceIni) {
       Add("resource-folder", Shown(ini), "unknown",
           "each folder this file names when the remover runs goes with its contents, whatever the answer; "
