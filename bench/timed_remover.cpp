@@ -52,9 +52,11 @@ class TimedRemoval final : public remover::RemovalRunner {
   }
 };
 
+remover::RemoverEnvironment TimedEnvironment() {
+  static const TimedRemoval timed;
+  return remover::SystemEnvironment(remover::SystemThreads(), timed);
+}
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  static const TimedRemoval timed;
-  RunRemover(remover::SystemEnvironment(remover::SystemThreads(), timed));
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(TimedEnvironment); }

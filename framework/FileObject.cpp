@@ -220,10 +220,12 @@ bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
 
 bool FileObject::InUse(const FolderEntry& entry) const {
   // Delete access meets every handle open without delete sharing; write access on a file also
-  // meets the system's mapping of a running program's image.
+  // meets the system's mapping of a running program's image. Reading and writing are shared, so a
+  // reader that shares deletion (a scanner, an indexer) is no such use.
   const ACCESS_MASK access = DELETE | (entry.IsFolder() ? 0 : FILE_WRITE_DATA);
   NTSTATUS status = kNotOpened;
-  OpenRelative(handle_, entry.name, access, 0, entry.IsFolder() ? kDirectoryFile : kNonDirectoryFile, false, &status);
+  OpenRelative(handle_, entry.name, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+               entry.IsFolder() ? kDirectoryFile : kNonDirectoryFile, false, &status);
   return status == kSharingViolation;
 }
 

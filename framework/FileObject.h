@@ -63,7 +63,7 @@ class FileObject {
   // deleted: a handle to it is open without delete sharing (a program's own file held, a folder
   // that is a process's current folder), or, for a file, the system maps it as a running
   // program's image. Nothing is changed: the open that finds this out asks for delete (and, for
-  // a file, write) access, shares nothing, and is closed at once.
+  // a file, write) access, shares reading and writing, and is closed at once.
   bool InUse(const FolderEntry& entry) const;
 
   explicit operator bool() const { return static_cast<bool>(handle_); }

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <cwctype>
 #include <optional>
 
 #include "FileObject.h"
@@ -15,11 +14,14 @@ namespace {
 constexpr wchar_t kPrefix[] = L"~uninst.korvane.";
 constexpr wchar_t kStagedName[] = L"~uninst.exe";
 
+// This process's session; 0, the services' session, when the system cannot say.
 DWORD Session() {
   DWORD session = 0;
-  ProcessIdToSessionId(GetCurrentProcessId(), &session);
-  return session;
+  return ProcessIdToSessionId(GetCurrentProcessId(), &session) ? session : 0;
 }
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsLowerHexDigit(wchar_t c) { return IsDigit(c) || (c >= L'a' && c <= L'f'); }
 
 // The session a staging folder's name gives, or nullopt for a name this launcher never makes.
 std::optional<DWORD> SessionOf(const std::wstring& name) {
@@ -29,11 +31,11 @@ std::optional<DWORD> SessionOf(const std::wstring& name) {
   if (name[dot] != L'.' || dot == prefix) return std::nullopt;
   unsigned long long session = 0;
   for (std::size_t i = prefix; i < dot; ++i) {
-    if (!std::iswdigit(name[i]) || session > 0xFFFFFFFFull / 10) return std::nullopt;
+    if (!IsDigit(name[i]) || session > 0xFFFFFFFFull / 10) return std::nullopt;
     session = session * 10 + (name[i] - L'0');
   }
   for (std::size_t i = dot + 1; i < name.size(); ++i)
-    if (!std::iswxdigit(name[i]) || std::iswupper(name[i])) return std::nullopt;
+    if (!IsLowerHexDigit(name[i])) return std::nullopt;
   if (session > 0xFFFFFFFFull) return std::nullopt;
   return static_cast<DWORD>(session);
 }
@@ -52,16 +54,17 @@ std::wstring NewFolderName() {
 }
 
 // Whether the earlier start in `entry` of `windows` is under way or still runs; otherwise its
-// staged file and then the folder itself (when nothing else is in it) are removed.
+// staged file and then the folder itself are removed. A folder without a staged file is left as
+// it is: a start of another session may have just made it. What cannot be removed (anything else
+// in the folder, a file the system will not delete) stays, and the next start tries again.
 bool UnderWay(const fw::FileObject& windows, const fw::FolderEntry& entry) {
   if (windows.InUse(entry)) return true;  // a launcher's or a remover's current folder
   const fw::FileObject folder = windows.OpenSubfolder(entry);
   if (!folder || folder.IsReparsePoint() || !folder.HoldsListed(entry)) return false;
-  if (const auto staged = folder.Find(kStagedName); staged && !staged->IsFolder() && !staged->IsLink()) {
-    if (folder.InUse(*staged)) return true;  // a running remover's image, or its file held
-    folder.DeleteFileEntry(*staged);
-  }
-  folder.MarkForDeletion();  // refused, and the folder kept, when anything else is in it
+  const auto staged = folder.Find(kStagedName);
+  if (!staged || staged->IsFolder() || staged->IsLink()) return false;
+  if (folder.InUse(*staged)) return true;  // a running remover's image, or its file held
+  if (folder.DeleteFileEntry(*staged)) folder.MarkForDeletion();
   return false;
 }
 
@@ -104,7 +107,9 @@ StagingFolder::StagingFolder(const std::wstring& windowsFolder) {
 StagingFolder::~StagingFolder() {
   if (kept_ || path_.empty()) return;
   fw::LastErrorKeeper keep;
-  SetCurrentDirectoryW(path_.substr(0, path_.rfind(L'\\') + 1).c_str());  // a current folder cannot go
+  // The folder is this process's current folder since the start began, and a current folder
+  // cannot be removed: the Windows folder is the current folder from here on.
+  SetCurrentDirectoryW(path_.substr(0, path_.rfind(L'\\') + 1).c_str());
   DeleteFileW(StagedFile().c_str());
   RemoveDirectoryW(path_.c_str());
 }

@@ -39,8 +39,9 @@ struct RemoverEnvironment {
   const RemovalRunner& removal;
 };
 
-// The running system's: its shell, registry, walk and folder guard (built on first use),
-// CreateThread and RunRemoval.
+// The running system's: its shell, registry, walk and folder guard, CreateThread and RunRemoval.
+// The guard is built here (the first time): the shell and COM are loaded, so a program calls this
+// only once it limited where DLLs come from.
 RemoverEnvironment SystemEnvironment();
 // The same with another thread factory or removal: what the benchmark and the tests vary.
 RemoverEnvironment SystemEnvironment(const ThreadFactory& threads, const RemovalRunner& removal);

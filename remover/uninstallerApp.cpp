@@ -31,10 +31,10 @@ BOOL CuninstallerApp::InitInstance() {
   return FALSE;
 }
 
-void RunRemover(const remover::RemoverEnvironment& env) {
+void RunRemover(remover::RemoverEnvironment (*build)()) {
   fw::RestrictDllSearchToSystem();
   RefuseUntrustedJunctions();
-  CuninstallerApp app(env);
+  CuninstallerApp app(build());
   app.InitInstance();
   // A worker cut off by closing the dialog is ended here, before anything is torn down.
   ExitProcess(0);

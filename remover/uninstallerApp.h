@@ -14,7 +14,8 @@ class CuninstallerApp {
 };
 
 // A remover program's whole run, from its entry point: the process set up as the remover runs
-// (DLLs from the system folder only, no untrusted junctions), the dialog with `env`, then the
-// process ends. The remover passes the system's environment; the benchmark one whose removal is
-// timed.
-[[noreturn]] void RunRemover(const remover::RemoverEnvironment& env);
+// (DLLs from the system folder only, no untrusted junctions), then the environment `build` makes,
+// the dialog with it, and the process ends. The environment is built only after that set-up: the
+// system's folder guard loads the shell and COM. The remover passes SystemEnvironment; the
+// benchmark one whose removal is timed.
+[[noreturn]] void RunRemover(remover::RemoverEnvironment (*build)());

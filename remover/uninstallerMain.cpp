@@ -2,4 +2,4 @@
 #include "RemoverEnvironment.h"
 #include "uninstallerApp.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(remover::SystemEnvironment()); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(remover::SystemEnvironment); }

@@ -374,6 +374,26 @@ TEST_F(LauncherTest, AnEarlierStartOfThisSessionStillUnderWayMeansQuitQuietly) {
   inside.Exited(5000);
   winscratch::RemoveTree(running);
 
+  // Readers that share deletion (a scanner, an indexer) are no sign: the earlier start is over,
+  // and its folder goes.
+  const std::string read = StagingFolder("0000000000000003");
+  ASSERT_TRUE(CreateDirectoryA(read.c_str(), nullptr));
+  WriteFileBytes(read + "\\~uninst.exe", "an earlier remover");
+  const DWORD everyone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE readFolder = CreateFileA(read.c_str(), GENERIC_READ, everyone, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE readFile = CreateFileA((read + "\\~uninst.exe").c_str(), GENERIC_READ, everyone, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(readFolder, INVALID_HANDLE_VALUE);
+  ASSERT_NE(readFile, INVALID_HANDLE_VALUE);
+  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+  CloseHandle(readFile);
+  CloseHandle(readFolder);
+  // Its file went when the readers let go; the folder, not empty until then, goes with the next
+  // start.
+  EXPECT_FALSE(Exists(read + "\\~uninst.exe")) << "the readers' earlier start was cleared";
+  for (const std::string& folder : StagingFolders()) winscratch::RemoveTree(folder);
+  DeleteFileA(log_.c_str());
+
   const std::string otherSession = StagingFolder("0000000000000002", 4242);
   ASSERT_TRUE(CreateDirectoryA(otherSession.c_str(), nullptr));
   WriteFileBytes(otherSession + "\\~uninst.exe", "another session's remover");
