@@ -1,6 +1,6 @@
 // libFuzzer target over the rules that take text a user without administrator rights can write:
 // a path taken apart for opening one component at a time (fw::SplitPlainPath), and a
-// "Resource.ini" line under an install folder (remover::ResourceFolderFromLine). The input is an
+// "Resource.ini" line under an install folder (removal::ResourceFolderFromLine). The input is an
 // install folder, a newline, and the rest as one line of the file. Besides any crash or sanitizer
 // report, a finding is a path accepted with a component that could leave its root, or a line
 // accepted that names anything but a folder strictly inside the install folder.
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!installParts) return 0;
   CheckParts(*installParts);
   const std::string installFolder = fw::WithTrailingSeparator(installDir);
-  const auto named = remover::ResourceFolderFromLine(line, installFolder);
+  const auto named = removal::ResourceFolderFromLine(line, installFolder);
   if (!named) return 0;
   // What the remover would act on: the folder's path as the system takes it (text that is not GBK
   // names nothing), strictly inside the install folder.

@@ -62,7 +62,7 @@ bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& ent
   return removed;
 }
 
-std::u16string Comparable(const std::wstring& path) { return ComparablePath(fw::AsUtf16(path)); }
+std::u16string Comparable(const std::wstring& path) { return removal::ComparablePath(fw::AsUtf16(path)); }
 
 // `path` itself when it is not a device path; the plain path a drive's or a share's device path
 // names; nullopt for any other device path.
@@ -80,7 +80,7 @@ std::optional<std::wstring> PlainFormOf(const std::wstring& path) {
 
 }  // namespace
 
-RemovalScope::RemovalScope(const FolderGuard& guard, std::wstring installFolder) : guard_(guard) {
+RemovalScope::RemovalScope(const removal::FolderGuard& guard, std::wstring installFolder) : guard_(guard) {
   if (installFolder.empty()) return;
   installFolder_.push_back(Comparable(installFolder));
   // Its other names (short names expanded, links resolved), so a link inside it is known as one
@@ -94,7 +94,7 @@ RemovalScope::RemovalScope(const FolderGuard& guard, std::wstring installFolder)
 bool RemovalScope::MayFollow(const std::wstring& linkPath, const fw::FileObject& link) const {
   const std::u16string comparable = Comparable(linkPath);
   for (const std::u16string& install : installFolder_)
-    if (!install.empty() && IsBelow(comparable, install)) return false;
+    if (!install.empty() && removal::IsBelow(comparable, install)) return false;
   if (guard_.IsInsideAProfile(comparable) || fw::KindOf(std::u16string_view(comparable)) != fw::PathKind::Drive)
     return false;
   // Where only administrators write: a drive's root, or a folder of the system's.
@@ -120,10 +120,10 @@ const WalkSystem& SystemWalk() {
 }
 
 BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk) {
-  const FolderGuard& guard = scope.Guard();
+  const removal::FolderGuard& guard = scope.Guard();
   const std::u16string written = fw::AsUtf16(path);
-  const FolderVerdict asWritten = guard.Judge({written});
-  if (asWritten == FolderVerdict::Refuse) return FALSE;
+  const removal::FolderVerdict asWritten = guard.Judge({written});
+  if (asWritten == removal::FolderVerdict::Refuse) return FALSE;
   // A device path of a drive or a share ("\\?\C:\x", "\\.\C:\x", "\\?\UNC\server\share\x") is
   // another name of a plain path: reached by handle as that one is, judged under its names too,
   // and never walked (its written name keeps the verdict at "only when empty"). Any other device
@@ -141,7 +141,7 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
   if (!entry || !entry->IsFolder()) return FALSE;
   const std::wstring stored = parent->path + (fw::IsPathSeparator(parent->path.back()) ? L"" : L"\\") + entry->name;
   const std::u16string storedForm = fw::AsUtf16(stored);
-  if (guard.Judge({written, storedForm}) == FolderVerdict::Refuse) return FALSE;
+  if (guard.Judge({written, storedForm}) == removal::FolderVerdict::Refuse) return FALSE;
   if (entry->IsLink()) return RemoveLink(parent->folder, *entry) ? TRUE : FALSE;
 
   fw::FileObject folder = parent->folder.OpenSubfolder(*entry);
@@ -150,11 +150,11 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
   if (guard.IsGuardedIdentity(id.volume, id.index)) return FALSE;
   const std::u16string finalPath = fw::AsUtf16(walk.FinalPath(folder));
   switch (guard.Judge({written, storedForm, finalPath})) {
-    case FolderVerdict::Refuse:
+    case removal::FolderVerdict::Refuse:
       return FALSE;
-    case FolderVerdict::OnlyIfEmpty:
+    case removal::FolderVerdict::OnlyIfEmpty:
       return folder.MarkForDeletion() ? TRUE : FALSE;  // the system refuses a folder that is not empty
-    case FolderVerdict::Walk:
+    case removal::FolderVerdict::Walk:
       break;
   }
   const Walk tree{scope, walk, id.volume, deleteFiles};

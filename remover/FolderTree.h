@@ -23,9 +23,9 @@ namespace remover {
 // treated as one that does not exist.
 class RemovalScope {
  public:
-  RemovalScope(const FolderGuard& guard, std::wstring installFolder);
+  RemovalScope(const removal::FolderGuard& guard, std::wstring installFolder);
 
-  const FolderGuard& Guard() const { return guard_; }
+  const removal::FolderGuard& Guard() const { return guard_; }
   // The folder at the full path `path`, opened to pass through; nullopt when it is not a plain
   // full path, or cannot be reached without a link the scope refuses.
   std::optional<fw::ReachedFolder> Reach(const std::wstring& path) const;
@@ -35,7 +35,7 @@ class RemovalScope {
   bool MayFollow(const std::wstring& linkPath, const fw::FileObject& link) const;
 
  private:
-  const FolderGuard& guard_;
+  const removal::FolderGuard& guard_;
   std::vector<std::u16string> installFolder_;  // comparable: as written, as stored, final
 };
 

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "Ntdll.h"
+#include "RemovalDescription.h"
+#include "WideText.h"
 
 namespace remover {
 namespace {
@@ -85,19 +87,11 @@ LONG CRegistryKey::RemoveTree(LPCWSTR subkey) {
 }
 
 void CleanRegistry(RegistryApi& api) {
-  struct Row {
-    HKEY root;
-    LPCWSTR subkey;
-  };
-  static const Row kKeys[] = {
-      {HKEY_CURRENT_CONFIG, L"Lettrova"},
-      {HKEY_CLASSES_ROOT, L".lvf"},
-      {HKEY_CLASSES_ROOT, L"Lettrova.Document"},
-  };
   CRegistryKey holder(api);
-  for (const Row& row : kKeys) {
-    holder.Open(row.root, nullptr, KEY_READ | KEY_WRITE);
-    holder.RemoveTree(row.subkey);
+  for (const removal::RegistryTree& tree : removal::kRegistryTrees) {
+    holder.Open(tree.root == removal::RegistryRoot::CurrentConfig ? HKEY_CURRENT_CONFIG : HKEY_CLASSES_ROOT, nullptr,
+                KEY_READ | KEY_WRITE);
+    holder.RemoveTree(fw::AsWide(tree.subkey).c_str());
     holder.Close();
   }
 }

@@ -68,8 +68,9 @@ class CRegistryKey {
   RegistryApi& m_api;
 };
 
-// Deletes, each with its whole subtree and in this order, HKEY_CURRENT_CONFIG "Lettrova",
-// HKEY_CLASSES_ROOT ".lvf" and HKEY_CLASSES_ROOT "Lettrova.Document". Every status is discarded:
+// Deletes the product's registry trees (removal::kRegistryTrees: HKEY_CURRENT_CONFIG "Lettrova",
+// HKEY_CLASSES_ROOT ".lvf" and HKEY_CLASSES_ROOT "Lettrova.Document"), each with its whole
+// subtree and in this order. Every status is discarded:
 // a row that fails does not keep the next from running.
 void CleanRegistry(RegistryApi& api);
 

@@ -8,6 +8,7 @@
 #include "FolderGuard.h"
 #include "FolderTree.h"
 #include "Records.h"
+#include "RemovalDescription.h"
 #include "RemovalRules.h"
 #include "Shortcuts.h"
 #include "Text.h"
@@ -18,11 +19,11 @@ namespace remover {
 
 namespace {
 
-// A path of the records as the system takes it; nullopt for one the remover never acts on: text
-// that is not GBK, or 260 bytes and more (the remover's paths are limited to that).
+// A path of the records as the system takes it (removal::PathForSystem); nullopt for one the
+// remover never acts on.
 std::optional<std::wstring> SystemPath(const std::string& gbk) {
-  if (gbk.size() >= MAX_PATH) return std::nullopt;
-  return fw::GbkToWide(gbk);
+  const auto path = removal::PathForSystem(gbk);
+  return path ? std::optional<std::wstring>(fw::AsWide(*path)) : std::nullopt;
 }
 
 // A listed folder, converted once where the records give it: the path the system is given, and
@@ -65,7 +66,7 @@ class RemovalPass : public payload::RecordVisitor {
     if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
     view_.DeletingFile(*path);
     ++deletedCount_;
-    view_.Progressed(ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
+    view_.Progressed(removal::ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
   }
 
   // After the records: the final file, then the folder handles the listed files needed are let go
@@ -95,9 +96,9 @@ class RemovalPass : public payload::RecordVisitor {
     const fw::FileId id = folder->folder.Identity();
     if (guard_.IsGuardedIdentity(id.volume, id.index) ||
         guard_.Judge({fw::AsUtf16(*install_), fw::AsUtf16(folder->path), fw::AsUtf16(folder->folder.FinalPath())}) ==
-            FolderVerdict::Refuse)
+            removal::FolderVerdict::Refuse)
       return;
-    const auto ini = folder->folder.Find(L"Resource.ini");
+    const auto ini = folder->folder.Find(fw::AsWide(removal::kResourceList));
     if (!ini || ini->IsLink() || ini->IsFolder()) return;
     {
       fw::File file = folder->folder.OpenFileForReading(*ini);
@@ -106,7 +107,7 @@ class RemovalPass : public payload::RecordVisitor {
           fw::Archive archive(file, fw::Archive::Mode::Load);
           std::string line;
           while (archive.ReadLine(line)) {
-            if (const auto named = ResourceFolderFromLine(line, installFolder_))
+            if (const auto named = removal::ResourceFolderFromLine(line, installFolder_))
               if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, *scope_, env_.walk);
           }
         } catch (const std::runtime_error&) {
@@ -120,7 +121,7 @@ class RemovalPass : public payload::RecordVisitor {
   std::uint32_t fileTotal_;
   RemovalView& view_;
   const RemoverEnvironment& env_;
-  const FolderGuard& guard_;
+  const removal::FolderGuard& guard_;
   std::optional<RemovalScope> scope_;
   std::optional<ListedFiles> files_;
   payload::RecordHeader header_;
@@ -160,15 +161,29 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
   }
   own.Close();
 
-  pass.DeleteFinalFile();
-
-  const auto& folders = pass.FolderList();
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    view.DeletingFolder(it->shown);
-    if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope(), env.walk);
+  for (const removal::Step step : removal::kSteps) {
+    switch (step) {
+      case removal::Step::ResourceFolders:  // in the pass, with the records' header
+      case removal::Step::ListedFiles:      // in the pass, each as it is read
+        break;
+      case removal::Step::FinalFile:
+        pass.DeleteFinalFile();
+        break;
+      case removal::Step::ListedFolders: {
+        const auto& folders = pass.FolderList();
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+          view.DeletingFolder(it->shown);
+          if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope(), env.walk);
+        }
+        break;
+      }
+      case removal::Step::Shortcuts:
+        RemoveShortcuts(pass.StartMenuFolder(), env.shell, env.guard);
+        break;
+      case removal::Step::Registry:  // the dialog's, on this command (CleanRegistry)
+        break;
+    }
   }
-
-  RemoveShortcuts(pass.StartMenuFolder(), env.shell, env.guard);
   return IDOK;
 }
 

@@ -6,9 +6,12 @@
 
 #include "File.h"
 
+namespace removal {
+class FolderGuard;
+}
+
 namespace remover {
 
-class FolderGuard;
 class RegistryApi;
 class RemovalView;
 class ShellServices;
@@ -34,7 +37,7 @@ struct RemoverEnvironment {
   ShellServices& shell;       // special folders and change notifications
   RegistryApi& registry;      // the registry cleanup's calls
   const WalkSystem& walk;     // what a folder walk asks beyond its handles
-  const FolderGuard& guard;   // which folders may be walked
+  const removal::FolderGuard& guard;   // which folders may be walked
   const ThreadFactory& threads;
   const RemovalRunner& removal;
 };

@@ -5,14 +5,11 @@
 #include <optional>
 
 #include "FileObject.h"
+#include "RemovalDescription.h"
 #include "RemovalRules.h"
 #include "WideText.h"
 
 namespace remover {
-
-const wchar_t* const kProductShortcut = L"Zintera.lnk";
-const wchar_t* const kUninstallShortcut = L"卸载Zintera.lnk";
-const wchar_t* const kHelpShortcut = L"帮助文档.lnk";
 
 namespace {
 // Every notification names a wide path and is flushed, so the shell has taken it before the worker
@@ -45,16 +42,16 @@ std::optional<fw::FileObject> OpenProductFolder(const std::wstring& programs, co
 }  // namespace
 
 std::wstring StartMenuFolderName(const std::string& gbk) {
-  if (!IsSingleFolderName(gbk)) return L"";
+  if (!removal::IsSingleFolderName(gbk)) return L"";
   return fw::GbkToWide(gbk).value_or(L"");
 }
 
-void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const FolderGuard& guard) {
+void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const removal::FolderGuard& guard) {
   // The current user's desktop only; the shell names it, even where it is a link (as under Wine).
   const std::wstring desktop = shell.FolderPath(CSIDL_DESKTOP);
   if (!desktop.empty()) {
     const fw::FileObject folder = fw::FileObject::OpenFolder(desktop);
-    const std::wstring name = kProductShortcut;
+    const std::wstring name = fw::AsWide(removal::kDesktopShortcut);
     const auto entry = folder ? folder.Find(name) : std::nullopt;
     if (entry && !entry->IsLink()) {
       if (!entry->IsFolder()) folder.DeleteFileEntry(*entry);
@@ -82,13 +79,13 @@ void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const
   const fw::FileId id = product ? product->Identity() : fw::FileId{};
   // Judged where it really is too: the Programs folder's path comes from the user's own settings.
   const std::u16string productFinal = product ? fw::AsUtf16(product->FinalPath()) : u"";
-  if (product && guard.Judge({fw::AsUtf16(productPath), productFinal}) == FolderVerdict::Walk &&
+  if (product && guard.Judge({fw::AsUtf16(productPath), productFinal}) == removal::FolderVerdict::Walk &&
       !guard.IsGuardedIdentity(id.volume, id.index)) {
     // Listed whole (never by one name: a handle keeps the name of its first query), then once more
     // to see what stayed.
     const fw::FolderListing listing(*product);
-    for (const wchar_t* shortcut : {kProductShortcut, kUninstallShortcut, kHelpShortcut})
-      DeleteShortcut(*product, listing, productPath, shortcut, shell);
+    for (const char16_t* shortcut : removal::kStartMenuShortcuts)
+      DeleteShortcut(*product, listing, productPath, fw::AsWide(shortcut), shell);
     bool empty = true;
     for (const fw::FolderEntry& entry : product->List())
       if (!entry.IsDots()) empty = false;

@@ -7,12 +7,8 @@
 
 namespace remover {
 
-// The shortcut names the remover deletes.
-extern const wchar_t* const kProductShortcut;    // Zintera.lnk
-extern const wchar_t* const kUninstallShortcut;  // 卸载Zintera.lnk
-extern const wchar_t* const kHelpShortcut;       // 帮助文档.lnk
-
-// Deletes the product shortcut from the current user's desktop, and the three shortcuts from the
+// Deletes the product shortcut (removal::kDesktopShortcut) from the current user's desktop, and the
+// three shortcuts (removal::kStartMenuShortcuts) from the
 // Start-menu folder `programFolderName` in the per-user Programs folder, else the all-users one,
 // then that folder when it is empty; each deletion is announced to the shell, whether or not the
 // system deleted the file. An empty `programFolderName` (the records name none, or not a single
@@ -20,7 +16,7 @@ extern const wchar_t* const kHelpShortcut;       // 帮助文档.lnk
 // folder the guard refuses (Startup). Each folder is opened where the shell says it is and the
 // names in it relative to it: a link planted as the product's folder or as a shortcut is left
 // alone.
-void RemoveShortcuts(const std::wstring& programFolderName, ShellServices& shell, const FolderGuard& guard);
+void RemoveShortcuts(const std::wstring& programFolderName, ShellServices& shell, const removal::FolderGuard& guard);
 
 // The Start-menu folder the records name (GBK), as RemoveShortcuts takes it: "" for text that is
 // not GBK or not one folder name (empty, a path, dots), which would name the Programs folder itself

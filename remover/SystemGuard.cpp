@@ -103,7 +103,7 @@ void AddForms(const std::wstring& path, std::vector<std::u16string>& forms, std:
   if (const fw::FileId id = folder.Identity(); identities && id.index != 0) identities->push_back(id);
 }
 
-FolderGuard Build() {
+removal::FolderGuard Build() {
   std::vector<std::wstring> named;
   wchar_t buffer[MAX_PATH + 1] = {};
   if (GetWindowsDirectoryW(buffer, MAX_PATH)) named.push_back(buffer);
@@ -129,15 +129,15 @@ FolderGuard Build() {
   if (const std::wstring windows = ShellFolder(CSIDL_WINDOWS); IsFolderPath(windows)) AddForms(windows, windowsTree, nullptr);
   if (const std::wstring root = ShellFolder(CSIDL_PROFILE); IsFolderPath(root)) AddForms(root, profile, nullptr);
 
-  FolderGuard guard(folders, profile, windowsTree);
+  removal::FolderGuard guard(folders, profile, windowsTree);
   for (const fw::FileId& id : identities) guard.AddIdentity(id.volume, id.index);
   return guard;
 }
 
 }  // namespace
 
-const FolderGuard& SystemFolderGuard() {
-  static const FolderGuard guard = Build();
+const removal::FolderGuard& SystemFolderGuard() {
+  static const removal::FolderGuard guard = Build();
   return guard;
 }
 

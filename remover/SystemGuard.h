@@ -8,6 +8,6 @@ namespace remover {
 // system and temporary folders), each as named, in its long form and by its final path, and by
 // identity; the running account's profile for the guard in every profile; the Windows folder as
 // a whole tree. Built on first use.
-const FolderGuard& SystemFolderGuard();
+const removal::FolderGuard& SystemFolderGuard();
 
 }  // namespace remover

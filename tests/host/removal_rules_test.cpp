@@ -6,8 +6,8 @@
 
 namespace {
 
-using remover::FolderGuard;
-using remover::ResourceFolderFromLine;
+using removal::FolderGuard;
+using removal::ResourceFolderFromLine;
 
 const std::string kInstall = "C:\\Program Files\\Korvane\\";
 
@@ -48,14 +48,14 @@ TEST(ResourceIni, SlashInstallFolderJoinsButSlashLinesNameNothing) {
 }
 
 TEST(Progress, IsFloorOfDeletedTimes200OverTotalIn32Bits) {
-  EXPECT_EQ(remover::ProgressValue(0, 3), 0);
-  EXPECT_EQ(remover::ProgressValue(1, 3), 66);
-  EXPECT_EQ(remover::ProgressValue(3, 3), 200);
-  EXPECT_EQ(remover::ProgressValue(5, 3), 333) << "more files found than counted: past full";
-  EXPECT_EQ(remover::ProgressValue(199, 200), 199);
+  EXPECT_EQ(removal::ProgressValue(0, 3), 0);
+  EXPECT_EQ(removal::ProgressValue(1, 3), 66);
+  EXPECT_EQ(removal::ProgressValue(3, 3), 200);
+  EXPECT_EQ(removal::ProgressValue(5, 3), 333) << "more files found than counted: past full";
+  EXPECT_EQ(removal::ProgressValue(199, 200), 199);
   // 21474837 x 200 wraps in 32 bits to 104, as the bar's value always did: all deleted shows 0.
-  EXPECT_EQ(remover::ProgressValue(21474837u, 21474837u), 0);
-  EXPECT_EQ(remover::ProgressValue(1, 0), 0);
+  EXPECT_EQ(removal::ProgressValue(21474837u, 21474837u), 0);
+  EXPECT_EQ(removal::ProgressValue(1, 0), 0);
 }
 
 // The guard as the remover builds it: system folders in several forms, the running account's
@@ -132,7 +132,7 @@ TEST(FolderGuardTest, ProfileFoldersAreGuardedInEveryProfile) {
 // A share or a device namespace is never walked, whatever name led there; the system's final path
 // of a folder reached on a share stays "\\?\UNC\...", which matches no guarded name.
 TEST(FolderGuardTest, SharesAndDevicePathsAreRemovedOnlyWhenEmpty) {
-  using remover::FolderVerdict;
+  using removal::FolderVerdict;
   const FolderGuard guard = TestGuard();
   EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin"}), FolderVerdict::Walk);
   for (const std::u16string_view finalPath :
@@ -182,10 +182,10 @@ TEST(PathPartsTest, OnlyPlainFullPathsComeApart) {
 }
 
 TEST(FolderNames, ProgramFolderNameIsASingleName) {
-  EXPECT_TRUE(remover::IsSingleFolderName("Korvane"));
-  EXPECT_TRUE(remover::IsSingleFolderName("\x81\x5C"));  // 乗: trail byte 0x5C
+  EXPECT_TRUE(removal::IsSingleFolderName("Korvane"));
+  EXPECT_TRUE(removal::IsSingleFolderName("\x81\x5C"));  // 乗: trail byte 0x5C
   for (const char* name : {"", ".", "..", "a\\b", "..\\Startup", "a/b", "C:x"})
-    EXPECT_FALSE(remover::IsSingleFolderName(name)) << name;
+    EXPECT_FALSE(removal::IsSingleFolderName(name)) << name;
 }
 
 }  // namespace

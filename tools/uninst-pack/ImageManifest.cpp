@@ -16,11 +16,11 @@ namespace {
 namespace fs = std::filesystem;
 
 std::u16string Comparable(const std::string& utf8) {
-  return remover::ComparablePath(fw::Utf8ToUtf16(utf8).value_or(u""));
+  return removal::ComparablePath(fw::Utf8ToUtf16(utf8).value_or(u""));
 }
 
 bool AtOrBelow(const std::u16string& path, const std::u16string& folder) {
-  return path == folder || remover::IsBelow(path, folder);
+  return path == folder || removal::IsBelow(path, folder);
 }
 
 // The folders the image's Resource.ini names, as the remover reads them (one line at a time,
@@ -35,7 +35,7 @@ std::vector<std::u16string> ResourceFolders(const fs::path& ini, const std::stri
   fw::Archive archive(file, fw::Archive::Mode::Load);
   std::string line;
   while (archive.ReadLine(line)) {
-    const auto named = remover::ResourceFolderFromLine(line, installFolder);
+    const auto named = removal::ResourceFolderFromLine(line, installFolder);
     if (!named) continue;
     const std::string utf8 = GbkToUtf8(*named, "a folder Resource.ini names");
     folders.push_back(Comparable(utf8));

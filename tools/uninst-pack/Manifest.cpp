@@ -127,7 +127,7 @@ void RefuseGuarded(const std::string& utf8, const std::string& field, const char
 void CheckProgramFolderName(const std::string& utf8, const std::string& gbk) {
   if (utf8.empty()) return;  // no Start-menu folder
   const std::string field = "programFolderName";
-  if (!remover::IsSingleFolderName(gbk))
+  if (!removal::IsSingleFolderName(gbk))
     throw InputError("manifest: " + field + " must be a single folder name in the Start menu's Programs folder (no '\\', "
                      "'/', ':', not \".\" or \"..\"): " + Quoted(utf8));
   RequireWindowsName(utf8, field, utf8);
@@ -155,10 +155,10 @@ const Json& Field(const Json& object, const char* key, Json::value_t type, const
 std::vector<std::string> Warnings(const Json& doc) {
   std::vector<std::string> warnings;
   const std::string installUtf8 = doc["installDir"].get<std::string>();
-  const std::u16string install = remover::ComparablePath(Utf16(installUtf8));
+  const std::u16string install = removal::ComparablePath(Utf16(installUtf8));
   const auto outside = [&](const std::string& utf8, const std::string& field, bool folder) {
-    const std::u16string path = remover::ComparablePath(Utf16(utf8));
-    if (remover::IsBelow(path, install) || (folder && path == install)) return;
+    const std::u16string path = removal::ComparablePath(Utf16(utf8));
+    if (removal::IsBelow(path, install) || (folder && path == install)) return;
     warnings.push_back(field + " " + Quoted(utf8) + " lies outside installDir " + Quoted(installUtf8));
   };
   const auto tooLong = [&](const std::string& utf8, const std::string& field) {
@@ -177,7 +177,7 @@ std::vector<std::string> Warnings(const Json& doc) {
   for (std::size_t g = 0; g < groups.size(); ++g) {
     const std::string where = "groups[" + std::to_string(g) + "]";
     const std::string folderUtf8 = groups[g]["folder"].get<std::string>();
-    const std::u16string folder = remover::ComparablePath(Utf16(folderUtf8));
+    const std::u16string folder = removal::ComparablePath(Utf16(folderUtf8));
     if (!folderUtf8.empty()) {
       outside(folderUtf8, where + ".folder", true);
       tooLong(folderUtf8, where + ".folder");
@@ -187,10 +187,10 @@ std::vector<std::string> Warnings(const Json& doc) {
     for (std::size_t f = 0; f < files.size(); ++f) {
       const std::string field = where + ".files[" + std::to_string(f) + "]";
       const std::string utf8 = files[f].get<std::string>();
-      const std::u16string path = remover::ComparablePath(Utf16(utf8));
+      const std::u16string path = removal::ComparablePath(Utf16(utf8));
       outside(utf8, field, false);
       tooLong(utf8, field);
-      if (!folder.empty() && !remover::IsBelow(path, folder)) notHeld.push_back(field);
+      if (!folder.empty() && !removal::IsBelow(path, folder)) notHeld.push_back(field);
       const auto [it, added] = seen.try_emplace(path, g, field);
       if (!added)
         warnings.push_back(field + " " + Quoted(utf8) + (it->second.first == g ? " is listed twice in its group, first as "

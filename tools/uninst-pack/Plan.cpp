@@ -6,6 +6,7 @@
 #include "File.h"
 #include "FolderGuard.h"
 #include "PathParts.h"
+#include "RemovalDescription.h"
 #include "RemovalRules.h"
 #include "StandardLayout.h"
 #include "Text.h"
@@ -13,15 +14,10 @@
 namespace pack {
 namespace {
 
-using remover::FolderVerdict;
+using removal::FolderVerdict;
 
-constexpr std::size_t kMaxPath = 260;  // the remover skips paths of this many bytes and more
-
-// The shortcuts the remover deletes, by their fixed names (GBK in the remover).
-constexpr const char* kProductShortcut = "Zintera.lnk";
-constexpr const char* kShortcutsInFolder[] = {"Zintera.lnk", "卸载Zintera.lnk", "帮助文档.lnk"};
-constexpr const char* kRegistryTrees[] = {"HKEY_CURRENT_CONFIG\\Lettrova", "HKEY_CLASSES_ROOT\\.lvf",
-                                          "HKEY_CLASSES_ROOT\\Lettrova.Document"};
+// A fixed name of the description as the plan shows it.
+std::string Utf8(std::u16string_view text) { return fw::Utf16ToUtf8(text).value_or("?"); }
 
 // Payload text shown as UTF-8; bytes that are not GBK as \xNN.
 std::string Shown(const std::string& gbk) {
@@ -44,13 +40,11 @@ class Planner {
  public:
   // A path the remover hands to the system: nullopt, with the reason, for one it skips.
   std::optional<std::u16string> SystemPath(const std::string& gbk, std::string& reason) const {
-    if (gbk.size() >= kMaxPath) {
-      reason = "260 bytes or more: the remover skips it";
-      return std::nullopt;
-    }
-    auto utf16 = fw::GbkToUtf16(gbk);
-    if (!utf16) reason = "not GBK text: the remover skips it";
-    return utf16;
+    auto path = removal::PathForSystem(gbk);
+    if (!path)
+      reason = gbk.size() >= removal::kPathLimit ? std::to_string(removal::kPathLimit) + " bytes or more: the remover skips it"
+                                                 : "not GBK text: the remover skips it";
+    return path;
   }
 
   // A listed file or the final file: deleted when it exists and is no link (ListedFiles::Delete).
@@ -86,7 +80,7 @@ class Planner {
   // RemoveResourceFolders: the folders the install folder's Resource.ini names, then the file.
   void ResourceFolders(const std::string& installDir, const std::optional<std::string>& resourceIni) {
     const std::string installFolder = fw::WithTrailingSeparator(installDir);
-    const std::string ini = installFolder + "Resource.ini";
+    const std::string ini = installFolder + Utf8(removal::kResourceList);
     const auto install = fw::GbkToUtf16(installDir);
     if (!install || !fw::IsFullyQualified(std::string_view(installFolder)) ||
         !fw::SplitPlainPath(std::u16string_view(*install)))
@@ -105,7 +99,7 @@ class Planner {
       fw::Archive archive(file, fw::Archive::Mode::Load);
       std::string line;
       while (archive.ReadLine(line)) {
-        if (const auto named = remover::ResourceFolderFromLine(line, installFolder))
+        if (const auto named = removal::ResourceFolderFromLine(line, installFolder))
           Folder("resource-folder", *named, true);
         else if (line.find('=') != std::string::npos)
           Add("resource-folder", Shown(line), "skip", "the line names no folder strictly inside the install folder");
@@ -116,17 +110,18 @@ class Planner {
 
   // RemoveShortcuts.
   void Shortcuts(const std::string& programFolderName) {
-    Add("shortcut", std::string("{Desktop}\\") + kProductShortcut, "delete", "the current user's desktop");
+    Add("shortcut", "{Desktop}\\" + Utf8(removal::kDesktopShortcut), "delete", "the current user's desktop");
     const auto name = fw::GbkToUtf16(programFolderName);
     const std::string folder = "{Programs}\\" + Shown(programFolderName);
-    if (!remover::IsSingleFolderName(programFolderName) || !name || name->empty())
+    if (!removal::IsSingleFolderName(programFolderName) || !name || name->empty())
       return Add("start-menu-folder", folder, "skip", "programFolderName is not a single folder name");
     for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
       const std::u16string path = std::u16string(programs) + u"\\" + *name;
       if (StandardGuard().Judge({path}) == FolderVerdict::Refuse)
         return Add("start-menu-folder", folder, "refuse", "the folder guard: " + WhyRefused(path));
     }
-    for (const char* shortcut : kShortcutsInFolder) Add("shortcut", folder + "\\" + shortcut, "delete", "");
+    for (const char16_t* shortcut : removal::kStartMenuShortcuts)
+      Add("shortcut", folder + "\\" + Utf8(shortcut), "delete", "");
     Add("start-menu-folder", folder, "remove-if-empty",
         "{Programs} is the user's Start menu Programs folder where it holds the folder, else the all-users one");
   }
@@ -147,14 +142,31 @@ const char* kLayout =
 std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
                                bool deleteHistory) {
   Planner plan;
-  plan.ResourceFolders(records.header.installDir, resourceIni);
-  for (const payload::RemovalGroup& group : records.groups)
-    for (const std::string& file : group.filePaths) plan.File("file", file);
-  if (!records.header.finalFile.empty()) plan.File("final-file", records.header.finalFile);
-  for (auto group = records.groups.rbegin(); group != records.groups.rend(); ++group)
-    if (!group->folderPath.empty()) plan.Folder("folder", group->folderPath, deleteHistory);
-  plan.Shortcuts(records.header.programFolderName);
-  for (const char* tree : kRegistryTrees) plan.Add("registry", tree, "remove-tree", "");
+  for (const removal::Step step : removal::kSteps) {
+    switch (step) {
+      case removal::Step::ResourceFolders:
+        plan.ResourceFolders(records.header.installDir, resourceIni);
+        break;
+      case removal::Step::ListedFiles:
+        for (const payload::RemovalGroup& group : records.groups)
+          for (const std::string& file : group.filePaths) plan.File("file", file);
+        break;
+      case removal::Step::FinalFile:
+        if (!records.header.finalFile.empty()) plan.File("final-file", records.header.finalFile);
+        break;
+      case removal::Step::ListedFolders:
+        for (auto group = records.groups.rbegin(); group != records.groups.rend(); ++group)
+          if (!group->folderPath.empty()) plan.Folder("folder", group->folderPath, deleteHistory);
+        break;
+      case removal::Step::Shortcuts:
+        plan.Shortcuts(records.header.programFolderName);
+        break;
+      case removal::Step::Registry:
+        for (const removal::RegistryTree& tree : removal::kRegistryTrees)
+          plan.Add("registry", std::string(removal::RootName(tree.root)) + "\\" + Utf8(tree.subkey), "remove-tree", "");
+        break;
+    }
+  }
   return plan.steps;
 }
 

@@ -7,8 +7,8 @@
 namespace pack {
 namespace {
 
-using remover::FolderGuard;
-using remover::FolderVerdict;
+using removal::FolderGuard;
+using removal::FolderVerdict;
 
 enum class Role {
   WholeTree,   // nothing in it is walked
@@ -117,7 +117,7 @@ std::string WhyRefused(std::u16string_view path) {
   const std::vector<std::u16string_view> names{path};
   if (StandardGuard().Judge(names) != FolderVerdict::Refuse) return "";
   if (FolderGuard().Judge(names) == FolderVerdict::Refuse) return "it is a drive or share root";
-  const std::u16string comparable = remover::ComparablePath(path);
+  const std::u16string comparable = removal::ComparablePath(path);
   // The Windows tree and the profiles first: "C:\Users" is the profiles folder before it is the
   // folder that holds C:\Users\Public.
   std::vector<const LayoutFolder*> rows;
@@ -128,7 +128,7 @@ std::string WhyRefused(std::u16string_view path) {
     const LayoutFolder& row = *found;
     if (GuardOf(row).Judge(names) != FolderVerdict::Refuse) continue;
     const std::u16string at = row.role == Role::InProfile ? InTheProfile(row.path) : std::u16string(row.path);
-    const bool same = comparable == remover::ComparablePath(at);
+    const bool same = comparable == removal::ComparablePath(at);
     switch (row.role) {
       case Role::WholeTree:
         return same ? std::string("it is ") + row.why : "it lies in " + Utf8(row.path) + ", " + row.why;

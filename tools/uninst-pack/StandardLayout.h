@@ -12,7 +12,7 @@ namespace pack {
 
 // The guard of a standard layout: C:\Windows, Program Files, ProgramData, Public, and a profile
 // (C:\Users\Default) with the usual per-profile folders.
-const remover::FolderGuard& StandardGuard();
+const removal::FolderGuard& StandardGuard();
 
 // Why the standard guard refuses `path` (UTF-16, as the remover judges it), in words; empty when
 // it does not.

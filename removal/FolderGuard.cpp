@@ -4,7 +4,7 @@
 
 #include "PathParts.h"
 
-namespace remover {
+namespace removal {
 namespace {
 
 // Whether `path` is `folder` or lies below it (both comparable).
@@ -104,4 +104,4 @@ bool FolderGuard::IsInsideAProfile(std::u16string_view path) const {
   return false;
 }
 
-}  // namespace remover
+}  // namespace removal

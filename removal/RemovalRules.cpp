@@ -4,7 +4,7 @@
 
 #include "Text.h"
 
-namespace remover {
+namespace removal {
 namespace {
 
 // Splits GBK text at backslashes that are characters of their own.
@@ -60,4 +60,4 @@ bool IsSingleFolderName(std::string_view name) {
   return !name.empty() && !HasChar(name, "\\/:") && !OnlyDotsAndSpaces(name);
 }
 
-}  // namespace remover
+}  // namespace removal

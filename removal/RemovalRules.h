@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace remover {
+namespace removal {
 
 // The resource folder a "Resource.ini" line names, or nullopt. A line names a folder when it
 // holds "=": the key is the text before the first "=" (nothing trimmed), and the key without
@@ -23,4 +23,4 @@ std::int32_t ProgressValue(std::uint32_t deleted, std::uint32_t fileTotal);
 // A single folder name: not empty, no separator, no ':', not "." or "..".
 bool IsSingleFolderName(std::string_view name);
 
-}  // namespace remover
+}  // namespace removal

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace remover {
+namespace removal {
 
 // '/' read as '\', no trailing separators, ASCII letters in lower case: two names of one folder
 // spelled alike compare equal.
@@ -67,4 +67,4 @@ class FolderGuard {
 // True when `path` (comparable) lies strictly below `folder` (comparable).
 bool IsBelow(std::u16string_view path, std::u16string_view folder);
 
-}  // namespace remover
+}  // namespace removal
