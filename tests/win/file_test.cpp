@@ -1,5 +1,6 @@
 // The Win32 File against real files of the Wine prefix.
 #include "File.h"
+#include "FileObject.h"
 #include "WinScratch.h"
 
 namespace {
@@ -77,6 +78,27 @@ TEST_F(FileWinTest, OwnImageIsTheFileTheProgramWasLoadedFromAndIsHeld) {
   EXPECT_FALSE(other.Open(copy, File::Mode::OwnImage));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
   EXPECT_TRUE(other.Open(copy, File::Mode::ReadHeld)) << "and nothing of it is kept open";
+}
+
+// A FileObject that holds nothing (a folder that could not be opened) is never passed on as the
+// folder a name is opened relative to: with no folder, a name is a full path of the system's own
+// ("\??\C:\..."), and an empty handle of the other kind names the current process. Whatever the
+// name, nothing is opened, found or deleted.
+TEST(FileObjectTest, AnEmptyFolderObjectOpensNothingWhateverTheName) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string victim = std::string(temp) + "korvane-empty-object-victim.txt";
+  winscratch::WriteFileBytes(victim, "not the product's");
+  const fw::FileObject empty = fw::FileObject::OpenFolder(L"C:\\korvane-no-such-folder");
+  ASSERT_FALSE(empty);
+  const std::wstring nativeName = L"\\??\\" + winscratch::W(victim);
+  const fw::FolderEntry entry{nativeName, L"", FILE_ATTRIBUTE_NORMAL, 0};
+  EXPECT_FALSE(empty.DeleteFileEntry(entry));
+  EXPECT_FALSE(empty.InUse(entry));
+  EXPECT_FALSE(empty.OpenFileForReading(entry).IsOpen());
+  EXPECT_FALSE(empty.OpenSubfolder(entry));
+  EXPECT_TRUE(winscratch::Exists(victim)) << "deleted through an empty folder object";
+  DeleteFileA(victim.c_str());
 }
 
 }  // namespace
