@@ -8,6 +8,7 @@
 #include "File.h"
 #include "Removal.h"
 #include "RemoverEnvironment.h"
+#include "SystemEnvironment.h"
 #include "uninstallerApp.h"
 
 namespace {

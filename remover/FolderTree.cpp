@@ -62,8 +62,6 @@ bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& ent
   return removed;
 }
 
-std::u16string Comparable(const std::wstring& path) { return removal::ComparablePath(fw::AsUtf16(path)); }
-
 // `path` itself when it is not a device path; the plain path a drive's or a share's device path
 // names; nullopt for any other device path.
 std::optional<std::wstring> PlainFormOf(const std::wstring& path) {
@@ -79,40 +77,6 @@ std::optional<std::wstring> PlainFormOf(const std::wstring& path) {
 }
 
 }  // namespace
-
-RemovalScope::RemovalScope(const removal::FolderGuard& guard, std::wstring installFolder) : guard_(guard) {
-  if (installFolder.empty()) return;
-  installFolder_.push_back(Comparable(installFolder));
-  // Its other names (short names expanded, links resolved), so a link inside it is known as one
-  // whichever name led there.
-  if (const auto reached = Reach(installFolder)) {
-    installFolder_.push_back(Comparable(reached->path));
-    installFolder_.push_back(Comparable(reached->folder.FinalPath()));
-  }
-}
-
-bool RemovalScope::MayFollow(const std::wstring& linkPath, const fw::FileObject& link) const {
-  const std::u16string comparable = Comparable(linkPath);
-  for (const std::u16string& install : installFolder_)
-    if (!install.empty() && removal::IsBelow(comparable, install)) return false;
-  if (guard_.IsInsideAProfile(comparable) || fw::KindOf(std::u16string_view(comparable)) != fw::PathKind::Drive)
-    return false;
-  // Where only administrators write: a drive's root, or a folder of the system's.
-  const auto parent = comparable.substr(0, comparable.rfind(u'\\'));
-  if (parent.size() > 2 && !guard_.Refuses(parent)) return false;
-  return link.OwnedByAdministrators();
-}
-
-std::optional<fw::ReachedFolder> RemovalScope::Reach(const std::wstring& root, std::span<const std::wstring> names) const {
-  return fw::ReachFolder(root, names,
-                         [this](const std::wstring& linkPath, const fw::FileObject& link) { return MayFollow(linkPath, link); });
-}
-
-std::optional<fw::ReachedFolder> RemovalScope::Reach(const std::wstring& path) const {
-  const auto parts = fw::SplitPlainPath(std::wstring_view(path));
-  if (!parts) return std::nullopt;
-  return Reach(parts->root, parts->components);
-}
 
 const WalkSystem& SystemWalk() {
   static const SystemWalkImpl system;
@@ -162,28 +126,6 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
   const bool removed = folder.MarkForDeletion();
   folder.Close();
   return removed ? TRUE : FALSE;
-}
-
-bool ListedFiles::Delete(const std::wstring& path) {
-  const auto parts = fw::SplitPlainPath(std::wstring_view(path));
-  if (!parts || parts->components.empty()) return false;
-  const std::span<const std::wstring> names(parts->components);
-  const std::span<const std::wstring> folderNames = names.first(names.size() - 1);
-  std::wstring folderPath = parts->root;
-  for (const std::wstring& folderName : folderNames) folderPath += folderName + L"\\";
-  auto [slot, added] = folders_.try_emplace(Comparable(folderPath));
-  if (added) {
-    if (auto reached = scope_.Reach(parts->root, folderNames)) {
-      fw::FolderListing listing(reached->folder);
-      slot->second.emplace(Folder{std::move(reached->folder), std::move(listing)});
-    }
-  }
-  if (!slot->second) return false;
-  const fw::FolderEntry* entry = slot->second->listing.Find(names.back());
-  // A link where a listed file was is not the product's file: it is left as it is.
-  if (!entry || entry->IsLink()) return false;
-  if (!entry->IsFolder()) slot->second->handle.DeleteFileEntry(*entry);
-  return true;
 }
 
 }  // namespace remover

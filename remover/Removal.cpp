@@ -3,10 +3,11 @@
 #include <optional>
 #include <vector>
 
-#include "Archive.h"
 #include "File.h"
 #include "FolderGuard.h"
 #include "FolderTree.h"
+#include "ListedFiles.h"
+#include "ResourceList.h"
 #include "Records.h"
 #include "RemovalDescription.h"
 #include "RemovalRules.h"
@@ -21,7 +22,7 @@ namespace {
 
 // A path of the records as the system takes it (removal::PathForSystem); nullopt for one the
 // remover never acts on.
-std::optional<std::wstring> SystemPath(const std::string& gbk) {
+std::optional<std::wstring> PathFromRecords(const std::string& gbk) {
   const auto path = removal::PathForSystem(gbk);
   return path ? std::optional<std::wstring>(fw::AsWide(*path)) : std::nullopt;
 }
@@ -29,13 +30,13 @@ std::optional<std::wstring> SystemPath(const std::string& gbk) {
 // A listed folder, converted once where the records give it: the path the system is given, and
 // the text the status line shows (the same text; for one that is not GBK, with a replacement
 // character where it is not).
-struct ListedFolder {
+struct FolderFromRecords {
   std::optional<std::wstring> path;
   std::wstring shown;
 };
 
-ListedFolder FromRecord(const std::string& gbk) {
-  auto path = SystemPath(gbk);
+FolderFromRecords FromRecord(const std::string& gbk) {
+  auto path = PathFromRecords(gbk);
   std::wstring shown = path ? *path : *fw::GbkToWide(gbk, fw::BadGbk::Replace);
   return {std::move(path), std::move(shown)};
 }
@@ -54,7 +55,7 @@ class RemovalPass : public payload::RecordVisitor {
     install_ = fw::GbkToWide(header.installDir);
     scope_.emplace(guard_, install_.value_or(L""));
     files_.emplace(*scope_);
-    RemoveResourceFolders();
+    if (install_) RemoveResourceFolders(*install_, installFolder_, *scope_, env_.walk);
   }
 
   void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
@@ -62,7 +63,7 @@ class RemovalPass : public payload::RecordVisitor {
   }
 
   void OnEntry(const std::string& filePath) override {
-    const auto path = SystemPath(filePath);
+    const auto path = PathFromRecords(filePath);
     if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
     view_.DeletingFile(*path);
     ++deletedCount_;
@@ -72,52 +73,15 @@ class RemovalPass : public payload::RecordVisitor {
   // After the records: the final file, then the folder handles the listed files needed are let go
   // (a held folder could not be removed).
   void DeleteFinalFile() {
-    if (const auto path = SystemPath(header_.finalFile); path && files_) files_->Delete(*path);
+    if (const auto path = PathFromRecords(header_.finalFile); path && files_) files_->Delete(*path);
     files_.reset();
   }
 
   const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
-  const std::vector<ListedFolder>& FolderList() const { return folderList_; }
+  const std::vector<FolderFromRecords>& FolderList() const { return folderList_; }
   const RemovalScope& Scope() const { return *scope_; }
 
  private:
-  // The folders "Resource.ini" in the install folder names, then the file itself; the install
-  // folder and the file are reached by handle. Only an install folder given as a full path is
-  // used: "\Resource.ini" would be a file at the root of the current drive, not the product's.
-  // Nor one that is not GBK text: one ending in a lone lead byte would take the separator appended
-  // to it as its second byte (0x81 + '\' is 乗) and name a sibling of the install folder.
-  void RemoveResourceFolders() {
-    if (!install_ || !fw::IsFullyQualified(installFolder_)) return;
-    const auto folder = scope_->Reach(*install_);
-    if (!folder) return;
-    // An install folder the guard refuses under any of its names or by identity (a root, a
-    // system folder or one that holds one, anything in the Windows tree) is nobody's product
-    // folder: a "Resource.ini" there is not the product's to follow or to delete.
-    const fw::FileId id = folder->folder.Identity();
-    if (guard_.IsGuardedIdentity(id.volume, id.index) ||
-        guard_.Judge({fw::AsUtf16(*install_), fw::AsUtf16(folder->path), fw::AsUtf16(folder->folder.FinalPath())}) ==
-            removal::FolderVerdict::Refuse)
-      return;
-    const auto ini = folder->folder.Find(fw::AsWide(removal::kResourceList));
-    if (!ini || ini->IsLink() || ini->IsFolder()) return;
-    {
-      fw::File file = folder->folder.OpenFileForReading(*ini);
-      if (file.IsOpen()) {
-        try {
-          fw::Archive archive(file, fw::Archive::Mode::Load);
-          std::string line;
-          while (archive.ReadLine(line)) {
-            if (const auto named = removal::ResourceFolderFromLine(line, installFolder_))
-              if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, *scope_, env_.walk);
-          }
-        } catch (const std::runtime_error&) {
-          // A read failure ends the list; what was named before it was handled.
-        }
-      }
-    }
-    folder->folder.DeleteFileEntry(*ini);
-  }
-
   std::uint32_t fileTotal_;
   RemovalView& view_;
   const RemoverEnvironment& env_;
@@ -128,7 +92,7 @@ class RemovalPass : public payload::RecordVisitor {
   std::wstring startMenuFolder_;  // converted where the records give it: "" names none
   std::string installFolder_;
   std::optional<std::wstring> install_;  // installDir as the system takes it; nullopt: not GBK
-  std::vector<ListedFolder> folderList_;
+  std::vector<FolderFromRecords> folderList_;
   std::int32_t deletedCount_ = 0;
 };
 

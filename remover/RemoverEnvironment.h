@@ -1,6 +1,6 @@
 #pragma once
 // What the remover takes from the system, in one value. The remover's entry point builds the
-// system's (SystemEnvironment) and passes it down; the benchmark's entry point builds one with a
+// system's (SystemEnvironment.h) and passes it down; the benchmark's entry point builds one with a
 // timed removal, the tests their own with doubles.
 #include <windows.h>
 
@@ -41,14 +41,5 @@ struct RemoverEnvironment {
   const ThreadFactory& threads;
   const RemovalRunner& removal;
 };
-
-// The running system's: its shell, registry, walk and folder guard, CreateThread and RunRemoval.
-// The guard is built here (the first time): the shell and COM are loaded, so a program calls this
-// only once it limited where DLLs come from.
-RemoverEnvironment SystemEnvironment();
-// The same with another thread factory or removal: what the benchmark and the tests vary.
-RemoverEnvironment SystemEnvironment(const ThreadFactory& threads, const RemovalRunner& removal);
-const ThreadFactory& SystemThreads();
-const RemovalRunner& SystemRemoval();
 
 }  // namespace remover

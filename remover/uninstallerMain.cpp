@@ -1,5 +1,5 @@
 // The remover's entry point.
-#include "RemoverEnvironment.h"
+#include "SystemEnvironment.h"
 #include "uninstallerApp.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { RunRemover(remover::SystemEnvironment); }

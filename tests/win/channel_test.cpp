@@ -7,6 +7,7 @@
 
 #include "RemovalWorker.h"
 #include "RemoverEnvironment.h"
+#include "SystemEnvironment.h"
 #include "WinUi.h"
 
 namespace {

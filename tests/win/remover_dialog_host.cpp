@@ -13,6 +13,7 @@
 
 #include "RemovalWorker.h"
 #include "RemoverEnvironment.h"
+#include "SystemEnvironment.h"
 #include "SystemLibraries.h"
 #include "uninstallerDlg.h"
 

@@ -9,6 +9,7 @@
 #include "Registry.h"
 #include "Removal.h"
 #include "ShellServices.h"
+#include "SystemEnvironment.h"
 #include "SystemGuard.h"
 #include "TestPaths.h"
 #include "UnixSide.h"

@@ -1,4 +1,4 @@
-#include "RemoverEnvironment.h"
+#include "SystemEnvironment.h"
 
 #include "FolderTree.h"
 #include "Registry.h"

@@ -1,4 +1,4 @@
-#include "PathWalk.h"
+#include "ReachFolder.h"
 
 #include "Text.h"
 

@@ -1,0 +1,32 @@
+#pragma once
+// The listed files, deleted relative to their folder's handle.
+#include <map>
+#include <optional>
+#include <string>
+
+#include "FileObject.h"
+#include "RemovalScope.h"
+
+namespace remover {
+
+// Deletes listed files, each relative to its folder's handle; each distinct folder is reached
+// once (and held until this object goes).
+class ListedFiles {
+ public:
+  explicit ListedFiles(const RemovalScope& scope) : scope_(scope) {}
+
+  // Deletes the file at the full path `path`. True when it was found (an entry of that name,
+  // not a link, is in its folder), whether or not the system deleted it. Paths that are not plain
+  // full paths, or whose folder cannot be reached, are not found.
+  bool Delete(const std::wstring& path);
+
+ private:
+  const RemovalScope& scope_;
+  struct Folder {
+    fw::FileObject handle;
+    fw::FolderListing listing;
+  };
+  std::map<std::u16string, std::optional<Folder>> folders_;  // by comparable path
+};
+
+}  // namespace remover

@@ -1,0 +1,44 @@
+#include "ResourceList.h"
+
+#include <stdexcept>
+
+#include "Archive.h"
+#include "File.h"
+#include "RemovalDescription.h"
+#include "RemovalRules.h"
+#include "WideText.h"
+
+namespace remover {
+
+void RemoveResourceFolders(const std::wstring& install, const std::string& installFolder, const RemovalScope& scope,
+                           const WalkSystem& walk) {
+  if (!fw::IsFullyQualified(installFolder)) return;
+  const auto folder = scope.Reach(install);
+  if (!folder) return;
+  const removal::FolderGuard& guard = scope.Guard();
+  const fw::FileId id = folder->folder.Identity();
+  if (guard.IsGuardedIdentity(id.volume, id.index) ||
+      guard.Judge({fw::AsUtf16(install), fw::AsUtf16(folder->path), fw::AsUtf16(folder->folder.FinalPath())}) ==
+          removal::FolderVerdict::Refuse)
+    return;
+  const auto ini = folder->folder.Find(fw::AsWide(removal::kResourceList));
+  if (!ini || ini->IsLink() || ini->IsFolder()) return;
+  {
+    fw::File file = folder->folder.OpenFileForReading(*ini);
+    if (file.IsOpen()) {
+      try {
+        fw::Archive archive(file, fw::Archive::Mode::Load);
+        std::string line;
+        while (archive.ReadLine(line)) {
+          if (const auto named = removal::ResourceFolderFromLine(line, installFolder))
+            if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, scope, walk);
+        }
+      } catch (const std::runtime_error&) {
+        // A read failure ends the list; what was named before it was handled.
+      }
+    }
+  }
+  folder->folder.DeleteFileEntry(*ini);
+}
+
+}  // namespace remover
