@@ -11,21 +11,10 @@
 #include <vector>
 
 #include "File.h"
+#include "FolderEntry.h"
 #include "Win32Handles.h"
 
 namespace fw {
-
-// One entry of a folder listing, as the listing reported it.
-struct FolderEntry {
-  std::wstring name;
-  std::wstring shortName;  // the 8.3 name, where the file system keeps one
-  DWORD attributes = 0;
-  std::uint64_t id = 0;  // the file system's identity of the entry (file index / file id)
-
-  bool IsDots() const { return name == L"." || name == L".."; }
-  bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-  bool IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
-};
 
 class FileObject {
  public:
@@ -104,19 +93,6 @@ class FileObject {
   // This folder's path below its volume's root with a separator behind it, read on the first
   // DeleteFileEntry: a walk deletes many files of one folder.
   mutable std::wstring nameOnVolume_;
-};
-
-// The entries of a folder as one listing read them, looked up as the file system looks names up:
-// case-insensitively, and by short (8.3) name too. Entries made after the listing are not in it.
-class FolderListing {
- public:
-  explicit FolderListing(const FileObject& folder);
-  // The entry `name` names, or null. A name holding a wildcard or a separator finds nothing.
-  const FolderEntry* Find(const std::wstring& name) const;
-
- private:
-  std::vector<FolderEntry> entries_;
-  std::vector<std::pair<std::wstring, std::size_t>> index_;  // upper-case name, entry; sorted
 };
 
 }  // namespace fw

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "FileObject.h"
+#include "FolderListing.h"
 #include "RemovalScope.h"
 
 namespace remover {

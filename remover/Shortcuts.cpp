@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "FileObject.h"
+#include "FolderListing.h"
 #include "RemovalDescription.h"
 #include "RemovalRules.h"
 #include "WideText.h"

@@ -1,0 +1,137 @@
+#include "NativeFiles.h"
+
+#include <winternl.h>
+
+#include <cstring>
+
+#include "Ntdll.h"
+
+namespace fw::native {
+namespace {
+
+// ntdll's entry points (ntdll is in every process), looked up once.
+using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG,
+                                                BOOLEAN, PUNICODE_STRING, BOOLEAN);
+using NtQueryInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+
+constexpr ULONG kFileOpen = 0x00000001;                    // FILE_OPEN
+constexpr ULONG kSynchronousIoNonAlert = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kOpenReparsePoint = 0x00200000;            // FILE_OPEN_REPARSE_POINT
+constexpr ULONG kFileIdBothDirectoryInformation = 37;      // FILE_INFORMATION_CLASS
+constexpr ULONG kFileInternalInformation = 6;              // FILE_INFORMATION_CLASS: the file id
+constexpr ULONG kObjCaseInsensitive = 0x00000040;          // OBJ_CASE_INSENSITIVE
+constexpr ULONG kFileNameInformation = 9;                  // FILE_INFORMATION_CLASS: the name on the volume
+constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);  // STATUS_BUFFER_OVERFLOW
+
+NtCreateFileFn NtCreateFileEntry() {
+  static const NtCreateFileFn fn = NtdllFunction<NtCreateFileFn>("NtCreateFile");
+  return fn;
+}
+
+NtQueryDirectoryFileFn NtQueryDirectoryFileEntry() {
+  static const NtQueryDirectoryFileFn fn = NtdllFunction<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
+  return fn;
+}
+
+NtQueryInformationFileFn NtQueryInformationFileEntry() {
+  static const NtQueryInformationFileFn fn = NtdllFunction<NtQueryInformationFileFn>("NtQueryInformationFile");
+  return fn;
+}
+
+UNICODE_STRING Counted(const std::wstring& text) {
+  UNICODE_STRING s;
+  s.Buffer = const_cast<PWSTR>(text.c_str());
+  s.Length = static_cast<USHORT>(text.size() * sizeof(wchar_t));
+  s.MaximumLength = s.Length;
+  return s;
+}
+
+// Appends the entries of one FILE_ID_BOTH_DIR_INFO chain.
+void Collect(const unsigned char* buffer, std::vector<FolderEntry>& entries) {
+  for (;;) {
+    const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer);
+    entries.push_back({std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)),
+                       std::wstring(info->ShortName, static_cast<std::size_t>(info->ShortNameLength) / sizeof(wchar_t)),
+                       info->FileAttributes, static_cast<std::uint64_t>(info->FileId.QuadPart)});
+    if (info->NextEntryOffset == 0) return;
+    buffer += info->NextEntryOffset;
+  }
+}
+
+}  // namespace
+
+std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask, bool single) {
+  std::vector<FolderEntry> entries;
+  const auto query = NtQueryDirectoryFileEntry();
+  if (!query || !folder) return entries;
+  std::vector<unsigned char> buffer(64 * 1024);
+  UNICODE_STRING name{};
+  if (mask) name = Counted(*mask);
+  for (BOOLEAN restart = TRUE;; restart = FALSE) {
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = query(folder, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                  kFileIdBothDirectoryInformation, single, mask ? &name : nullptr, restart);
+    if (status != 0) return entries;  // STATUS_NO_MORE_FILES, or the folder cannot be listed
+    Collect(buffer.data(), entries);
+    if (single) return entries;
+  }
+}
+
+KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                          ULONG options, bool followLink, LONG* result) {
+  const auto create = NtCreateFileEntry();
+  if (result) *result = kNotOpened;
+  if (!create || !folder) return {};
+  UNICODE_STRING counted = Counted(name);
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = folder.get();
+  attributes.ObjectName = &counted;
+  attributes.Attributes = kObjCaseInsensitive;
+  IO_STATUS_BLOCK io{};
+  HANDLE h = nullptr;
+  const NTSTATUS status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, kFileOpen,
+                                 options | (followLink ? 0 : kOpenReparsePoint) | kSynchronousIoNonAlert, nullptr, 0);
+  if (result) *result = status;
+  return KernelHandle(status == 0 ? h : nullptr);
+}
+
+std::wstring NameOnVolume(HANDLE handle) {
+  const auto query = NtQueryInformationFileEntry();
+  if (!query || !handle) return L"";
+  // FILE_NAME_INFORMATION: the name's length in bytes, then the name. Most paths fit the first
+  // buffer; a longer one says how long it is.
+  std::vector<unsigned char> buffer(sizeof(ULONG) + MAX_PATH * sizeof(wchar_t));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = query(handle, &io, buffer.data(), static_cast<ULONG>(buffer.size()), kFileNameInformation);
+    ULONG length = 0;
+    std::memcpy(&length, buffer.data(), sizeof length);
+    if (status == 0)
+      return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof length), length / sizeof(wchar_t));
+    if (status != kBufferOverflow) return L"";
+    buffer.resize(sizeof(ULONG) + length);
+  }
+  return L"";
+}
+
+std::optional<std::uint64_t> FileIdOf(HANDLE handle) {
+  const auto query = NtQueryInformationFileEntry();
+  if (!query || !handle) return std::nullopt;
+  IO_STATUS_BLOCK io{};
+  LARGE_INTEGER id{};  // FILE_INTERNAL_INFORMATION
+  if (query(handle, &io, &id, sizeof id, kFileInternalInformation) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(id.QuadPart);
+}
+
+std::wstring UpperCaseName(const std::wstring& name) {
+  std::wstring out(name);
+  if (!out.empty())
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()), out.data(),
+                  static_cast<int>(out.size()), nullptr, nullptr, 0);
+  return out;
+}
+
+}  // namespace fw::native

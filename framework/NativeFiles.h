@@ -1,0 +1,39 @@
+#pragma once
+// The native calls on files that Win32 has no form of, for FileObject and FolderListing: an open
+// relative to a folder handle, a listing that can look up one name, a handle's name on its volume
+// and its file id alone (GetFileInformationByHandle asks for everything, the name included: under
+// Wine that costs a millisecond per file of a walk). Looked up in ntdll once, never imported.
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FolderEntry.h"
+#include "Win32Handles.h"
+
+namespace fw::native {
+
+constexpr ULONG kDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
+constexpr ULONG kNonDirectoryFile = 0x00000040;  // FILE_NON_DIRECTORY_FILE
+constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);  // STATUS_SHARING_VIOLATION
+constexpr LONG kNotOpened = static_cast<LONG>(0xC0000001);         // STATUS_UNSUCCESSFUL: no open tried
+
+// NtCreateFile of `name` relative to `folder`, never following a link at the name itself (unless
+// `followLink`). Empty when `folder` is: an empty root would make the name a full path of the
+// system's own. `result`, when given, receives the status.
+KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                          ULONG options, bool followLink = false, LONG* result = nullptr);
+// The listing of `folder` from its start, matching `mask` (all entries when null); with `single`,
+// the first match only.
+std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask, bool single);
+// The path of the open file or folder below its volume's root ("\\x\\y"), as the file system names
+// the object the handle holds; "" when it cannot say.
+std::wstring NameOnVolume(HANDLE handle);
+// The file id of the object the handle holds; nullopt when the system cannot say.
+std::optional<std::uint64_t> FileIdOf(HANDLE handle);
+// `name` in upper case as the system compares names (the invariant culture, not the user's).
+std::wstring UpperCaseName(const std::wstring& name);
+
+}  // namespace fw::native
