@@ -7,17 +7,10 @@
 #include <cstring>
 
 #include "NativeFiles.h"
+#include "PathParts.h"
 
 namespace fw {
 namespace {
-
-// "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as "\\server\...". Any other device form
-// ("\\?\GLOBALROOT\...", a volume GUID path) stays as it is: it names no drive.
-std::wstring WithoutDevicePrefix(std::wstring path) {
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
-  if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':') return path.substr(4);
-  return path;
-}
 
 // True when the handle holds a reparse point itself (not the object it leads to).
 bool HoldsReparsePointItself(HANDLE handle) {
@@ -144,7 +137,9 @@ std::wstring FileObject::FinalPath() const {
     if (n == 0) return L"";
     if (n < path.size()) {
       path.resize(n);
-      return WithoutDevicePrefix(path);
+      // The system answers with a device path ("\\?\C:\..."): the plain path it names, or, for a
+      // device path that names no drive or share, that path as it stands.
+      return PlainFormOf(std::wstring_view(path)).value_or(path);
     }
     path.resize(n);
   }

@@ -43,6 +43,26 @@ bool IsDotsName(std::basic_string_view<Char> name) {
   return true;
 }
 
+// The plain path a device path of a drive or a share names ("\\?\C:\x" or "\\.\C:\x" is "C:\x",
+// "\\?\UNC\server\share\x" is "\\server\share\x", any case), `path` itself when it is no device
+// path, and nullopt for any other device path (a volume, GLOBALROOT), which names no drive or
+// share. The one place device forms are resolved.
+template <typename Char>
+std::optional<std::basic_string<Char>> PlainFormOf(std::basic_string_view<Char> path) {
+  if (KindOf(path) != PathKind::Device) return std::basic_string<Char>(path);
+  const auto rest = path.substr(4);
+  const auto is = [](Char c, char lower) {
+    return c == static_cast<Char>(lower) || c == static_cast<Char>(lower - 'a' + 'A');
+  };
+  if (rest.size() >= 4 && is(rest[0], 'u') && is(rest[1], 'n') && is(rest[2], 'c') && IsPathSeparator(rest[3]))
+    return std::basic_string<Char>(2, static_cast<Char>('\\')) + std::basic_string<Char>(rest.substr(4));
+  const bool letter = (rest.size() >= 1) && ((rest[0] >= static_cast<Char>('A') && rest[0] <= static_cast<Char>('Z')) ||
+                                             (rest[0] >= static_cast<Char>('a') && rest[0] <= static_cast<Char>('z')));
+  if (rest.size() >= 3 && letter && rest[1] == static_cast<Char>(':') && IsPathSeparator(rest[2]))
+    return std::basic_string<Char>(rest);
+  return std::nullopt;
+}
+
 // Takes apart a plain full path: a drive path or a UNC path, '\' or '/' between the names, empty
 // names (doubled or trailing separators) below the root dropped. nullopt for anything else: a path
 // that is not fully qualified, a device path, a UNC path without a server or a share name (an

@@ -62,20 +62,6 @@ bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& ent
   return removed;
 }
 
-// `path` itself when it is not a device path; the plain path a drive's or a share's device path
-// names; nullopt for any other device path.
-std::optional<std::wstring> PlainFormOf(const std::wstring& path) {
-  if (fw::KindOf(std::wstring_view(path)) != fw::PathKind::Device) return path;
-  const std::wstring rest = path.substr(4);
-  if (rest.size() >= 4 && (rest[0] == L'U' || rest[0] == L'u') && (rest[1] == L'N' || rest[1] == L'n') &&
-      (rest[2] == L'C' || rest[2] == L'c') && fw::IsPathSeparator(rest[3]))
-    return L"\\\\" + rest.substr(4);
-  if (rest.size() >= 3 && rest[1] == L':' && fw::IsPathSeparator(rest[2]) &&
-      ((rest[0] >= L'A' && rest[0] <= L'Z') || (rest[0] >= L'a' && rest[0] <= L'z')))
-    return rest;
-  return std::nullopt;
-}
-
 }  // namespace
 
 const WalkSystem& SystemWalk() {
@@ -92,7 +78,7 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
   // another name of a plain path: reached by handle as that one is, judged under its names too,
   // and never walked (its written name keeps the verdict at "only when empty"). Any other device
   // path (a volume, GLOBALROOT) names nothing the guard could judge: left alone.
-  const auto plain = PlainFormOf(path);
+  const auto plain = fw::PlainFormOf(std::wstring_view(path));
   if (!plain) return FALSE;
   const auto parts = fw::SplitPlainPath(std::wstring_view(*plain));
   if (!parts || parts->components.empty()) return FALSE;

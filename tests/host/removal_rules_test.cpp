@@ -181,6 +181,20 @@ TEST(PathPartsTest, OnlyPlainFullPathsComeApart) {
   EXPECT_TRUE(fw::SplitPlainPath(std::u16string_view(u"C:\\a\\v1.2\\.cache")));
 }
 
+// A device path of a drive or a share is another name of a plain path, in any case; other device
+// paths name no drive or share.
+TEST(PathPartsTest, DevicePathsOfDrivesAndSharesHaveOnePlainForm) {
+  const auto plain = [](std::u16string_view path) { return fw::PlainFormOf(path); };
+  EXPECT_EQ(plain(u"\\\\?\\C:\\x"), u"C:\\x");
+  EXPECT_EQ(plain(u"\\\\.\\c:/x"), u"c:/x");
+  EXPECT_EQ(plain(u"\\\\?\\UNC\\server\\share\\x"), u"\\\\server\\share\\x");
+  EXPECT_EQ(plain(u"\\\\?\\unc\\server\\share"), u"\\\\server\\share");
+  EXPECT_EQ(plain(u"C:\\x"), u"C:\\x");
+  EXPECT_EQ(plain(u"\\\\server\\share\\x"), u"\\\\server\\share\\x");
+  for (const char16_t* other : {u"\\\\?\\Volume{0}\\x", u"\\\\?\\GLOBALROOT\\Device\\x", u"\\\\.\\C:x", u"\\\\?\\1:\\x"})
+    EXPECT_FALSE(plain(other)) << Narrow(other);
+}
+
 TEST(FolderNames, ProgramFolderNameIsASingleName) {
   EXPECT_TRUE(removal::IsSingleFolderName("Korvane"));
   EXPECT_TRUE(removal::IsSingleFolderName("\x81\x5C"));  // 乗: trail byte 0x5C
