@@ -16,7 +16,8 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(2000 20000)
 
 scripts/setup.sh
-command -v makensis >/dev/null || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nsis >/dev/null; }
+. scripts/lib/apt-update.sh
+command -v makensis >/dev/null || { apt_update && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nsis >/dev/null; }
 for preset in windows-x64 windows-x86; do cmake --preset $preset >/dev/null && cmake --build --preset $preset >/dev/null; done
 cmake --preset host >/dev/null && cmake --build --preset host --target uninst-pack >/dev/null
 

@@ -4,9 +4,9 @@
 # itself, with apt's own message.
 apt_update() {
   local attempt
-  for attempt in 1 2 3 4; do
+  for attempt in 1 2 3; do
     "$@" apt-get update -qq && return 0
-    [ "$attempt" -lt 4 ] && sleep $((attempt * 15))
+    [ "$attempt" -lt 3 ] && sleep $((attempt * 10))
   done
   echo "apt-get update: some package lists could not be refreshed; going on with those that were" >&2
 }
