@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <optional>
+#include <string_view>
 
 #include "FileObject.h"
 #include "Win32Handles.h"
@@ -25,19 +27,15 @@ bool IsLowerHexDigit(wchar_t c) { return IsDigit(c) || (c >= L'a' && c <= L'f');
 
 // The session a staging folder's name gives, or nullopt for a name this launcher never makes.
 std::optional<DWORD> SessionOf(const std::wstring& name) {
-  const std::size_t prefix = sizeof kPrefix / sizeof kPrefix[0] - 1;
-  if (name.size() <= prefix + 1 + 16 || name.compare(0, prefix, kPrefix) != 0) return std::nullopt;
-  const std::size_t dot = name.size() - 17;
-  if (name[dot] != L'.' || dot == prefix) return std::nullopt;
-  unsigned long long session = 0;
-  for (std::size_t i = prefix; i < dot; ++i) {
-    if (!IsDigit(name[i]) || session > 0xFFFFFFFFull / 10) return std::nullopt;
-    session = session * 10 + (name[i] - L'0');
-  }
-  for (std::size_t i = dot + 1; i < name.size(); ++i)
-    if (!IsLowerHexDigit(name[i])) return std::nullopt;
-  if (session > 0xFFFFFFFFull) return std::nullopt;
-  return static_cast<DWORD>(session);
+  const std::wstring_view prefix = kPrefix;
+  if (name.size() < prefix.size() + 18 || name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+  const std::wstring_view rest = std::wstring_view(name).substr(prefix.size());
+  const std::wstring_view digits = rest.substr(0, rest.size() - 17), hex = rest.substr(rest.size() - 16);
+  if (rest[digits.size()] != L'.' || digits.empty() || digits.size() > 10 ||
+      !std::all_of(digits.begin(), digits.end(), IsDigit) || !std::all_of(hex.begin(), hex.end(), IsLowerHexDigit))
+    return std::nullopt;
+  const unsigned long long session = std::stoull(std::wstring(digits));
+  return session <= 0xFFFFFFFFull ? std::optional<DWORD>(static_cast<DWORD>(session)) : std::nullopt;
 }
 
 // Different for every call in the process, and unlikely to repeat across processes; uniqueness

@@ -8,6 +8,13 @@ namespace remover {
 
 std::u16string Comparable(const std::wstring& path) { return removal::ComparablePath(fw::AsUtf16(path)); }
 
+removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const std::wstring& named,
+                                 const fw::ReachedFolder& held) {
+  const fw::FileId id = held.folder.Identity();
+  if (guard.IsGuardedIdentity(id.volume, id.index)) return removal::FolderVerdict::Refuse;
+  return guard.Judge({fw::AsUtf16(named), fw::AsUtf16(held.path), fw::AsUtf16(held.folder.FinalPath())});
+}
+
 RemovalScope::RemovalScope(const removal::FolderGuard& guard, std::wstring installFolder) : guard_(guard) {
   if (installFolder.empty()) return;
   installFolder_.push_back(Comparable(installFolder));

@@ -16,6 +16,12 @@ namespace remover {
 // A path's comparable form (removal::ComparablePath of its UTF-16).
 std::u16string Comparable(const std::wstring& path);
 
+// What the guard says of a folder the remover holds open, known as `named` (the path it was
+// reached by): refused when it is a guarded folder by identity, else judged under that name, the
+// name as the folders store it and its final path.
+removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const std::wstring& named,
+                                 const fw::ReachedFolder& held);
+
 // What one removal trusts: the folder guard, and the install folder. Every path is reached from
 // its drive or share root by handle; a link on the way is followed only where an administrator
 // made it (owner SYSTEM, TrustedInstaller or Administrators: the system's "C:\Documents and

@@ -15,12 +15,7 @@ void RemoveResourceFolders(const std::wstring& install, const std::string& insta
   if (!fw::IsFullyQualified(installFolder)) return;
   const auto folder = scope.Reach(install);
   if (!folder) return;
-  const removal::FolderGuard& guard = scope.Guard();
-  const fw::FileId id = folder->folder.Identity();
-  if (guard.IsGuardedIdentity(id.volume, id.index) ||
-      guard.Judge({fw::AsUtf16(install), fw::AsUtf16(folder->path), fw::AsUtf16(folder->folder.FinalPath())}) ==
-          removal::FolderVerdict::Refuse)
-    return;
+  if (JudgeHeld(scope.Guard(), install, *folder) == removal::FolderVerdict::Refuse) return;
   const auto ini = folder->folder.Find(fw::AsWide(removal::kResourceList));
   if (!ini || ini->IsLink() || ini->IsFolder()) return;
   {

@@ -8,6 +8,7 @@
 #include "FolderListing.h"
 #include "RemovalDescription.h"
 #include "RemovalRules.h"
+#include "RemovalScope.h"
 #include "WideText.h"
 
 namespace remover {
@@ -29,7 +30,7 @@ void DeleteShortcut(const fw::FileObject& folder, const fw::FolderListing& listi
 
 // The product's folder `name` in the Programs folder `programs`, opened to remove it, unless it is
 // absent or a link.
-std::optional<fw::FileObject> OpenProductFolder(const std::wstring& programs, const std::wstring& name) {
+std::optional<fw::ReachedFolder> OpenProductFolder(const std::wstring& programs, const std::wstring& name) {
   if (programs.empty()) return std::nullopt;
   // The Programs folder is where the shell says it is, even where that is a link.
   const fw::FileObject start = fw::FileObject::OpenFolder(programs);
@@ -37,7 +38,7 @@ std::optional<fw::FileObject> OpenProductFolder(const std::wstring& programs, co
   if (!entry || !entry->IsFolder() || entry->IsLink()) return std::nullopt;
   fw::FileObject product = start.OpenSubfolder(*entry);
   if (!product || product.IsReparsePoint() || !product.HoldsListed(*entry)) return std::nullopt;
-  return product;
+  return fw::ReachedFolder{std::move(product), programs + L"\\" + entry->name};
 }
 
 }  // namespace
@@ -63,7 +64,7 @@ void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const
 
   // The product folder in the per-user Programs folder, else in the all-users one.
   std::wstring programs = shell.FolderPath(CSIDL_PROGRAMS);
-  std::optional<fw::FileObject> product;
+  std::optional<fw::ReachedFolder> product;
   if (!folderName.empty()) {
     product = OpenProductFolder(programs, folderName);
     if (!product) {
@@ -77,22 +78,19 @@ void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const
   // of the system's in Programs.
 
   const std::wstring productPath = programs + L"\\" + folderName;
-  const fw::FileId id = product ? product->Identity() : fw::FileId{};
   // Judged where it really is too: the Programs folder's path comes from the user's own settings.
-  const std::u16string productFinal = product ? fw::AsUtf16(product->FinalPath()) : u"";
-  if (product && guard.Judge({fw::AsUtf16(productPath), productFinal}) == removal::FolderVerdict::Walk &&
-      !guard.IsGuardedIdentity(id.volume, id.index)) {
+  if (product && JudgeHeld(guard, productPath, *product) == removal::FolderVerdict::Walk) {
     // Listed whole (never by one name: a handle keeps the name of its first query), then once more
     // to see what stayed.
-    const fw::FolderListing listing(*product);
+    const fw::FolderListing listing(product->folder);
     for (const char16_t* shortcut : removal::kStartMenuShortcuts)
-      DeleteShortcut(*product, listing, productPath, fw::AsWide(shortcut), shell);
+      DeleteShortcut(product->folder, listing, productPath, fw::AsWide(shortcut), shell);
     bool empty = true;
-    for (const fw::FolderEntry& entry : product->List())
+    for (const fw::FolderEntry& entry : product->folder.List())
       if (!entry.IsDots()) empty = false;
     if (empty) {
-      product->MarkForDeletion();
-      product->Close();
+      product->folder.MarkForDeletion();
+      product->folder.Close();
       shell.ChangeNotify(SHCNE_RMDIR | SHCNE_INTERRUPT, kNotifyFlags, productPath);
     }
   }

@@ -2,7 +2,6 @@
 // every name of a guarded folder, and links made from the Linux side, before and during a walk.
 #include <shlobj.h>
 
-#include "FileFind.h"
 #include "FolderTree.h"
 #include "Removal.h"
 #include "ShellServices.h"
@@ -105,9 +104,12 @@ const std::string kLinks = "C:\\korvane-links";
 
 TEST(FolderTreeLinks, LinksAreRemovedButNeverEntered) {
   ASSERT_TRUE(Exists(kLinks + "\\outside\\precious.txt")) << "link fixture missing";
-  const DWORD linked = fw::AttributesOf(winscratch::W(kLinks + "\\Korvane\\linked"));
-  ASSERT_NE(linked, INVALID_FILE_ATTRIBUTES);
-  ASSERT_TRUE(linked & FILE_ATTRIBUTE_REPARSE_POINT) << "Wine shows the symlink as a reparse point";
+  // A listing shows the link itself (GetFileAttributes would follow it under Wine).
+  WIN32_FIND_DATAA listed;
+  const HANDLE search = FindFirstFileA((kLinks + "\\Korvane\\linked").c_str(), &listed);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  ASSERT_TRUE(listed.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) << "Wine shows the symlink as a reparse point";
 
   RemoveFolderTree(kLinks + "\\Korvane", TRUE);
   RemoveFolderTree(kLinks + "\\toplink\\", TRUE);
