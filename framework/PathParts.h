@@ -34,13 +34,11 @@ struct PathParts {
   std::vector<std::basic_string<Char>> components;      // the names below the root, in order
 };
 
-// True for a name Windows would read as "." or ".." (it drops trailing dots and spaces).
+// True for a name Windows would read as another name: it drops trailing dots and spaces, so "a."
+// names "a", and "." and ".." (or ". .", which trims to them) name the folder or its parent.
 template <typename Char>
-bool IsDotsName(std::basic_string_view<Char> name) {
-  if (name.empty()) return false;
-  for (Char c : name)
-    if (c != static_cast<Char>('.') && c != static_cast<Char>(' ')) return false;
-  return true;
+bool IsTrimmedName(std::basic_string_view<Char> name) {
+  return !name.empty() && (name.back() == static_cast<Char>('.') || name.back() == static_cast<Char>(' '));
 }
 
 // The plain path a device path of a drive or a share names ("\\?\C:\x" or "\\.\C:\x" is "C:\x",
@@ -66,9 +64,9 @@ std::optional<std::basic_string<Char>> PlainFormOf(std::basic_string_view<Char> 
 // Takes apart a plain full path: a drive path or a UNC path, '\' or '/' between the names, empty
 // names (doubled or trailing separators) below the root dropped. nullopt for anything else: a path
 // that is not fully qualified, a device path, a UNC path without a server or a share name (an
-// empty one, "\\\?\C:\x", would otherwise close up into a device path), and a path with a "."
-// or ".." component (or one Windows would trim to that), which would name another folder than it
-// spells.
+// empty one, "\\\?\C:\x", would otherwise close up into a device path), and a path with a
+// component Windows would trim ("x.", "x ", ".."): it names another entry than it spells, and the
+// guard would judge it under the wrong name.
 template <typename Char>
 std::optional<PathParts<Char>> SplitPlainPath(std::basic_string_view<Char> path) {
   const PathKind kind = KindOf(path);
@@ -79,7 +77,7 @@ std::optional<PathParts<Char>> SplitPlainPath(std::basic_string_view<Char> path)
   for (std::size_t i = start; i <= path.size(); ++i) {
     if (i < path.size() && !IsPathSeparator(path[i])) continue;
     const auto name = path.substr(start, i - start);
-    if (IsDotsName(name)) return std::nullopt;
+    if (IsTrimmedName(name)) return std::nullopt;
     if (name.empty() && rootNames > 0 && i < path.size()) return std::nullopt;
     if (!name.empty()) names.emplace_back(name);
     if (rootNames > 0) --rootNames;

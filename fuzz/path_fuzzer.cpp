@@ -27,14 +27,14 @@ void Check(bool holds) {
 }
 
 // An accepted path: a drive or share root, then names that are neither empty, nor hold a separator,
-// nor read as "." or "..". Joined again, it is taken apart the same way.
+// nor end where Windows would trim them (".", "..", "x.", "x "). Joined again, it is taken apart the same way.
 void CheckParts(const fw::PathParts<char16_t>& parts) {
   const std::u16string& root = parts.root;
   Check(root.size() >= 3 && root.back() == u'\\');
   Check((root.size() == 3 && root[1] == u':') || (root[0] == u'\\' && root[1] == u'\\'));
   std::u16string joined = root;
   for (const std::u16string& name : parts.components) {
-    Check(!name.empty() && !fw::IsDotsName(std::u16string_view(name)));
+    Check(!name.empty() && !fw::IsTrimmedName(std::u16string_view(name)));
     for (char16_t c : name) Check(!fw::IsPathSeparator(c));
     joined += name + u"\\";
   }

@@ -176,7 +176,9 @@ TEST(PathPartsTest, OnlyPlainFullPathsComeApart) {
                                u"\\\\server\\share\\..\\x", u"",
                                // An empty server or share name would close up into another root:
                                // a device path, or the share named where the server should be.
-                               u"\\\\\\?\\C:\\x", u"\\\\/.\\GLOBALROOT\\x", u"\\\\server\\\\share\\x"})
+                               u"\\\\\\?\\C:\\x", u"\\\\/.\\GLOBALROOT\\x", u"\\\\server\\\\share\\x",
+                               // Names Windows trims name another entry: "C:\Windows." is C:\Windows.
+                               u"C:\\Windows.", u"C:\\victim.\\keep.txt", u"C:\\victim \\keep.txt"})
     EXPECT_FALSE(fw::SplitPlainPath(std::u16string_view(path))) << Narrow(path);
   EXPECT_TRUE(fw::SplitPlainPath(std::u16string_view(u"C:\\a\\v1.2\\.cache")));
 }

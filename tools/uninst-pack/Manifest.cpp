@@ -101,6 +101,17 @@ void RequirePlainPath(const std::string& utf8, const std::string& field, PathRol
   RequireFullPath(utf8, field);
   const auto parts = fw::SplitPlainPath(std::string_view(utf8));
   if (!parts) {
+    // A name Windows would store otherwise (a trailing dot or space) says so itself.
+    std::string name;
+    for (const char c : utf8 + "\\") {
+      if (!fw::IsPathSeparator(c)) {
+        name += c;
+        continue;
+      }
+      if (fw::IsTrimmedName(std::string_view(name)) && name.find_first_not_of(". ") != std::string::npos)
+        RequireWindowsName(name, field, utf8);
+      name.clear();
+    }
     const char* why = fw::KindOf(std::string_view(utf8)) == fw::PathKind::Device
                           ? " is a device path (\\\\?\\ or \\\\.\\): the remover acts only on X:\\... and \\\\server\\share\\... paths: "
                           : " names no share (\\\\server\\share\\...) or has a name of only dots and spaces: ";
