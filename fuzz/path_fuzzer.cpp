@@ -68,8 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // names nothing), strictly inside the install folder.
   const auto folder = fw::GbkToUtf16(*named);
   if (!folder) return 0;
+  // One the remover cannot take apart (a name Windows would trim: the line's text is taken as
+  // written) it skips.
   const auto folderParts = fw::SplitPlainPath(std::u16string_view(*folder));
-  Check(folderParts.has_value());
+  if (!folderParts) return 0;
   CheckParts(*folderParts);
   Check(Lower(folderParts->root) == Lower(installParts->root));
   Check(folderParts->components.size() > installParts->components.size());
