@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "NativeFiles.h"
-#include "PathParts.h"
+#include "WideText.h"
+#include "FullPath.h"
 
 namespace fw {
 namespace {
@@ -70,7 +71,7 @@ bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
       if (nameOnVolume_.back() != L'\\') nameOnVolume_ += L'\\';
     }
     const std::wstring actual = native::NameOnVolume(file.get());
-    if (actual.empty() || native::UpperCaseName(nameOnVolume_ + entry.name) != native::UpperCaseName(actual)) return false;
+    if (actual.empty() || UpperCase(nameOnVolume_ + entry.name) != UpperCase(actual)) return false;
   }
   return file.MarkForDeletion();
 }

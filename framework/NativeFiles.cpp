@@ -126,12 +126,4 @@ std::optional<std::uint64_t> FileIdOf(HANDLE handle) {
   return static_cast<std::uint64_t>(id.QuadPart);
 }
 
-std::wstring UpperCaseName(const std::wstring& name) {
-  std::wstring out(name);
-  if (!out.empty())
-    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()), out.data(),
-                  static_cast<int>(out.size()), nullptr, nullptr, 0);
-  return out;
-}
-
 }  // namespace fw::native

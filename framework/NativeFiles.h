@@ -33,7 +33,5 @@ std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask,
 std::wstring NameOnVolume(HANDLE handle);
 // The file id of the object the handle holds; nullopt when the system cannot say.
 std::optional<std::uint64_t> FileIdOf(HANDLE handle);
-// `name` in upper case as the system compares names (the invariant culture, not the user's).
-std::wstring UpperCaseName(const std::wstring& name);
 
 }  // namespace fw::native

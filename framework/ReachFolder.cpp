@@ -1,18 +1,16 @@
 #include "ReachFolder.h"
 
-#include "Text.h"
+#include "WideText.h"
 
 namespace fw {
 
-std::optional<ReachedFolder> ReachFolder(FileObject start, std::wstring startPath, std::span<const std::wstring> names,
-                                         const LinkRule& rule) {
-  ReachedFolder reached{std::move(start), std::move(startPath)};
+std::optional<ReachedFolder> ReachFolder(const FullPath& path, const LinkRule& rule) {
+  ReachedFolder reached{FileObject::OpenFolder(AsWide(path.Root())), path.RootPath()};
   if (!reached.folder) return std::nullopt;
-  for (const std::wstring& name : names) {
-    const auto entry = reached.folder.Find(name);
+  for (const std::u16string& name : path.Names()) {
+    const auto entry = reached.folder.Find(AsWide(name));
     if (!entry || !entry->IsFolder()) return std::nullopt;
-    if (!IsPathSeparator(reached.path.back())) reached.path += L'\\';
-    reached.path += entry->name;
+    reached.path = reached.path.Child(AsUtf16(entry->name));
     FileObject next;
     if (entry->IsLink()) {
       // The rule judges the link itself, as listed: where the system followed it to open it
@@ -30,11 +28,6 @@ std::optional<ReachedFolder> ReachFolder(FileObject start, std::wstring startPat
     reached.folder = std::move(next);
   }
   return reached;
-}
-
-std::optional<ReachedFolder> ReachFolder(const std::wstring& root, std::span<const std::wstring> names,
-                                         const LinkRule& rule) {
-  return ReachFolder(FileObject::OpenFolder(root), root, names, rule);
 }
 
 }  // namespace fw

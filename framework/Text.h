@@ -53,6 +53,10 @@ enum class BadGbk { Refuse, Replace };
 std::optional<std::u16string> GbkToUtf16(std::string_view gbk, BadGbk bad = BadGbk::Refuse);
 std::optional<std::string> Utf16ToGbk(std::u16string_view utf16);
 
+// The one case rule for names: every UTF-16 unit in upper case, one for one (the length stays),
+// by the simple mapping the system compares file names with (on Windows the invariant locale's).
+std::u16string UpperCase(std::u16string_view text);
+
 // Strict UTF-8 <-> UTF-16 (no lone surrogates, no overlong forms); nullopt on bad input.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 std::optional<std::string> Utf16ToUtf8(std::u16string_view utf16);

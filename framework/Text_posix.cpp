@@ -1,5 +1,8 @@
-// GBK conversions for Linux hosts (unit tests, uninst-pack): GBK through iconv.
+// GBK conversions for Linux hosts (unit tests, uninst-pack): GBK through iconv; the case rule
+// through the C library's Unicode tables.
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <cerrno>
 #include <vector>
@@ -81,6 +84,19 @@ std::optional<std::string> Utf16ToGbk(std::u16string_view utf16) {
     bytes += static_cast<char>(unit >> 8);
   }
   return Convert("GBK", "UTF-16LE", bytes.data(), bytes.size());
+}
+
+std::u16string UpperCase(std::u16string_view text) {
+  // The C library's own UTF-8 locale has the Unicode simple mapping, whatever locale the process
+  // runs in (the "C" locale maps ASCII only). Surrogates stay as they are, as on Windows.
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  std::u16string out(text);
+  for (char16_t& unit : out) {
+    if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+    const wint_t upper = unicode ? towupper_l(unit, unicode) : towupper(unit);
+    if (upper <= 0xFFFF && !(upper >= 0xD800 && upper <= 0xDFFF)) unit = static_cast<char16_t>(upper);
+  }
+  return out;
 }
 
 }  // namespace fw

@@ -21,6 +21,16 @@ std::optional<std::wstring> GbkToWide(std::string_view gbk, BadGbk bad) {
   return wide;
 }
 
+std::wstring UpperCase(std::wstring_view text) {
+  std::wstring out(text);
+  if (!out.empty())
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()), out.data(),
+                  static_cast<int>(out.size()), nullptr, nullptr, 0);
+  return out;
+}
+
+std::u16string UpperCase(std::u16string_view text) { return AsUtf16(UpperCase(AsWide(text))); }
+
 std::optional<std::u16string> GbkToUtf16(std::string_view gbk, BadGbk bad) {
   const auto wide = GbkToWide(gbk, bad);
   if (!wide) return std::nullopt;

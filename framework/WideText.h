@@ -14,6 +14,9 @@ namespace fw {
 // nullopt when `gbk` is not valid GBK; with BadGbk::Replace, never nullopt.
 std::optional<std::wstring> GbkToWide(std::string_view gbk, BadGbk bad = BadGbk::Refuse);
 
+// UpperCase (Text.h) for the system's UTF-16: the same rule.
+std::wstring UpperCase(std::wstring_view text);
+
 // The system's UTF-16 as the portable code's (the same 16-bit units), and back.
 inline std::u16string AsUtf16(std::wstring_view wide) { return std::u16string(wide.begin(), wide.end()); }
 inline std::wstring AsWide(std::u16string_view utf16) { return std::wstring(utf16.begin(), utf16.end()); }

@@ -2,43 +2,23 @@
 
 #include <algorithm>
 
-#include "PathParts.h"
-
 namespace removal {
 namespace {
 
-// Whether `path` is `folder` or lies below it (both comparable).
-bool IsAtOrBelow(std::u16string_view path, std::u16string_view folder) {
-  return path == folder || IsBelow(path, folder);
-}
+using fw::IsAtOrBelow;
+using fw::IsBelow;
 
-// Comparable forms, without empty entries and duplicates.
+// Comparable forms of the full paths among `paths`, without duplicates.
 std::vector<std::u16string> ComparableAll(const std::vector<std::u16string>& paths) {
   std::vector<std::u16string> out;
-  for (const std::u16string& path : paths) {
-    std::u16string comparable = ComparablePath(path);
-    if (!comparable.empty() && std::find(out.begin(), out.end(), comparable) == out.end())
-      out.push_back(std::move(comparable));
+  for (const std::u16string& text : paths) {
+    const auto path = fw::FullPath::Parse(text);
+    if (path && std::find(out.begin(), out.end(), path->Comparable()) == out.end()) out.push_back(path->Comparable());
   }
   return out;
 }
 
 }  // namespace
-
-std::u16string ComparablePath(std::u16string_view path) {
-  std::u16string out(path);
-  for (char16_t& c : out) {
-    if (c == u'/') c = u'\\';
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  while (!out.empty() && out.back() == u'\\') out.pop_back();
-  return out;
-}
-
-bool IsBelow(std::u16string_view path, std::u16string_view folder) {
-  return !folder.empty() && path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder &&
-         path[folder.size()] == u'\\';
-}
 
 FolderGuard::FolderGuard(const std::vector<std::u16string>& folders, const std::vector<std::u16string>& profileRoots,
                          const std::vector<std::u16string>& wholeTrees)
@@ -59,10 +39,9 @@ FolderGuard::FolderGuard(const std::vector<std::u16string>& folders, const std::
   }
 }
 
-bool FolderGuard::Refuses(std::u16string_view path) const {
-  const auto parts = fw::SplitPlainPath(path);
-  if (!parts || parts->components.empty()) return true;  // not a plain full path, or a root
-  const std::u16string folder = ComparablePath(path);
+bool FolderGuard::Refuses(const fw::FullPath& path) const {
+  if (path.IsRoot()) return true;
+  const std::u16string& folder = path.Comparable();
   for (const std::u16string& tree : wholeTrees_)
     if (IsAtOrBelow(folder, tree)) return true;
   // A guarded folder, or one that holds a guarded folder.
@@ -81,26 +60,20 @@ bool FolderGuard::Refuses(std::u16string_view path) const {
   return false;
 }
 
-FolderVerdict FolderGuard::Judge(const std::vector<std::u16string_view>& names) const {
+FolderVerdict FolderGuard::Judge(std::initializer_list<const fw::FullPath*> names) const {
   bool remote = false;
-  for (const std::u16string_view name : names) {
-    const fw::PathKind kind = fw::KindOf(name);
-    if (kind == fw::PathKind::Unc || kind == fw::PathKind::Device) {
-      // A share's root is never touched; below it, or in a device namespace, the guard's names
-      // mean nothing, so nothing is walked.
-      if (kind == fw::PathKind::Unc && Refuses(name)) return FolderVerdict::Refuse;
-      remote = true;
-    } else if (Refuses(name)) {
-      return FolderVerdict::Refuse;
-    }
+  for (const fw::FullPath* name : names) {
+    if (!name || Refuses(*name)) return FolderVerdict::Refuse;
+    // On a share, or in a device namespace, the guard's names mean nothing below a root: nothing
+    // is walked.
+    if (name->OnShare() || name->WrittenAsDevice()) remote = true;
   }
   return remote ? FolderVerdict::OnlyIfEmpty : FolderVerdict::Walk;
 }
 
-bool FolderGuard::IsInsideAProfile(std::u16string_view path) const {
-  const std::u16string comparable = ComparablePath(path);
+bool FolderGuard::IsInsideAProfile(const fw::FullPath& path) const {
   for (const std::u16string& profiles : profilesFolders_)
-    if (IsBelow(comparable, profiles)) return true;
+    if (IsBelow(path.Comparable(), profiles)) return true;
   return false;
 }
 

@@ -3,17 +3,15 @@
 // folders the system names. Pure rules: the remover builds the guard from the running system
 // (SystemGuard.h), uninst-pack from a standard Windows layout, the tests from lists of their own.
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
-namespace removal {
+#include "FullPath.h"
 
-// '/' read as '\', no trailing separators, ASCII letters in lower case: two names of one folder
-// spelled alike compare equal.
-std::u16string ComparablePath(std::u16string_view path);
+namespace removal {
 
 // What a removal may do with a listed folder.
 enum class FolderVerdict {
@@ -29,25 +27,26 @@ class FolderGuard {
   // running account's profile root; its parent is the profiles folder, and a guarded folder
   // inside it is guarded by the same relative path in every profile (elevated over the
   // shoulder, the running account is not the signed-in user). `wholeTrees`: folders nothing
-  // inside of which is ever walked (the Windows folder). Everything is normalised here, once.
+  // inside of which is ever walked (the Windows folder). Each is parsed here, once; one that is no
+  // full path of a drive or a share (a device path of a volume) names nothing a listed path can.
   FolderGuard(const std::vector<std::u16string>& folders, const std::vector<std::u16string>& profileRoots,
               const std::vector<std::u16string>& wholeTrees);
   FolderGuard() = default;
 
-  // True for a path a recursive removal must never run on: anything that is not a plain full
-  // path (relative, rooted, device paths), a drive or share root, a guarded folder or any folder
-  // that holds one, the profiles folder, a profile root, a folder guarded in every profile or one
-  // that holds such a folder, and anything in the Windows tree. `path` has no "." or "..".
-  bool Refuses(std::u16string_view path) const;
+  // True for a path a recursive removal must never run on: a drive or share root, a guarded
+  // folder or any folder that holds one, the profiles folder, a profile root, a folder guarded in
+  // every profile or one that holds such a folder, and anything in the Windows tree.
+  bool Refuses(const fw::FullPath& path) const;
 
   // A listed folder known by several names (as written, its long form, its final path with the
-  // links resolved): refused when any name is refused; never walked when any name is on a
-  // network share or in a device namespace (the system's final path of a share stays UNC).
-  FolderVerdict Judge(const std::vector<std::u16string_view>& names) const;
+  // links resolved): refused when any name is refused, or is null (a name the system could not
+  // give as a full path); never walked when any name is on a network share or was written as a
+  // device path (the system's final path of a share stays UNC).
+  FolderVerdict Judge(std::initializer_list<const fw::FullPath*> names) const;
 
   // True for a path inside a profile (below the profiles folder), where any user may have made
   // a link.
-  bool IsInsideAProfile(std::u16string_view path) const;
+  bool IsInsideAProfile(const fw::FullPath& path) const;
 
   // Guarded folders by identity (volume and file id), a second line behind the names: the walk
   // never enters a folder with one of these, whatever name led there.
@@ -63,8 +62,5 @@ class FolderGuard {
   std::vector<std::u16string> wholeTrees_;       // comparable
   std::set<std::pair<std::uint64_t, std::uint64_t>> identities_;
 };
-
-// True when `path` (comparable) lies strictly below `folder` (comparable).
-bool IsBelow(std::u16string_view path, std::u16string_view folder);
 
 }  // namespace removal

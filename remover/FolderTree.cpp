@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "FileObject.h"
-#include "PathParts.h"
 #include "WideText.h"
 
 namespace remover {
@@ -69,37 +68,21 @@ const WalkSystem& SystemWalk() {
   return system;
 }
 
-BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk) {
+BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk) {
   const removal::FolderGuard& guard = scope.Guard();
-  const std::u16string written = fw::AsUtf16(path);
-  const removal::FolderVerdict asWritten = guard.Judge({written});
-  if (asWritten == removal::FolderVerdict::Refuse) return FALSE;
-  // A device path of a drive or a share ("\\?\C:\x", "\\.\C:\x", "\\?\UNC\server\share\x") is
-  // another name of a plain path: reached by handle as that one is, judged under its names too,
-  // and never walked (its written name keeps the verdict at "only when empty"). Any other device
-  // path (a volume, GLOBALROOT) names nothing the guard could judge: left alone.
-  const auto plain = fw::PlainFormOf(std::wstring_view(path));
-  if (!plain) return FALSE;
-  const auto parts = fw::SplitPlainPath(std::wstring_view(*plain));
-  if (!parts || parts->components.empty()) return FALSE;
+  if (guard.Judge({&path}) == removal::FolderVerdict::Refuse) return FALSE;
   // The folder is taken as an entry of its parent, like every folder below it.
-  const std::span<const std::wstring> names(parts->components);
-  const std::wstring& name = names.back();
-  const auto parent = scope.Reach(parts->root, names.first(names.size() - 1));
+  const auto parent = scope.Reach(path.Parent());
   if (!parent) return FALSE;
-  const auto entry = parent->folder.Find(name);
+  const auto entry = parent->folder.Find(fw::AsWide(path.Names().back()));
   if (!entry || !entry->IsFolder()) return FALSE;
-  const std::wstring stored = parent->path + (fw::IsPathSeparator(parent->path.back()) ? L"" : L"\\") + entry->name;
-  const std::u16string storedForm = fw::AsUtf16(stored);
-  if (guard.Judge({written, storedForm}) == removal::FolderVerdict::Refuse) return FALSE;
+  const fw::FullPath stored = parent->path.Child(fw::AsUtf16(entry->name));
+  if (guard.Judge({&path, &stored}) == removal::FolderVerdict::Refuse) return FALSE;
   if (entry->IsLink()) return RemoveLink(parent->folder, *entry) ? TRUE : FALSE;
 
   fw::FileObject folder = parent->folder.OpenSubfolder(*entry);
   if (!folder || folder.IsReparsePoint() || !folder.HoldsListed(*entry)) return FALSE;
-  const fw::FileId id = folder.Identity();
-  if (guard.IsGuardedIdentity(id.volume, id.index)) return FALSE;
-  const std::u16string finalPath = fw::AsUtf16(walk.FinalPath(folder));
-  switch (guard.Judge({written, storedForm, finalPath})) {
+  switch (JudgeHeld(guard, path, stored, folder, walk.FinalPath(folder))) {
     case removal::FolderVerdict::Refuse:
       return FALSE;
     case removal::FolderVerdict::OnlyIfEmpty:
@@ -107,7 +90,7 @@ BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalS
     case removal::FolderVerdict::Walk:
       break;
   }
-  const Walk tree{scope, walk, id.volume, deleteFiles};
+  const Walk tree{scope, walk, folder.Identity().volume, deleteFiles};
   tree.RemoveEntries(folder);
   const bool removed = folder.MarkForDeletion();
   folder.Close();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileObject.h"
+#include "FullPath.h"
 #include "RemovalScope.h"
 
 namespace remover {
@@ -29,17 +30,16 @@ const WalkSystem& SystemWalk();
 // Read-only files are not deleted; failures are passed over and the walk goes on. Returns TRUE
 // when the folder itself was removed.
 //
-// Refused, with nothing touched: a path that is not a plain full path (relative, "." or ".."
-// components), one that cannot be reached without a link the scope refuses, and every folder the
-// guard refuses under any of its names (as written, as the folders store it, by its final path) or
-// by identity. A folder on a network share or in a device namespace (as written or by its final
-// path) is never walked: it is removed only when it is empty.
+// Refused, with nothing touched: a path that cannot be reached without a link the scope refuses,
+// and every folder the guard refuses under any of its names (as written, as the folders store it,
+// by its final path) or by identity. A folder on a network share (as written or by its final path)
+// or written as a device path is never walked: it is removed only when it is empty.
 //
 // No name decides what the walk deletes: each folder is opened without following a link, checked
 // against its listing on that handle, listed through it, and its entries are opened and deleted
 // relative to it. A link to a folder (reparse point) is never entered; where the system opens the
 // link itself it is removed as a link. A folder replaced by another one or by a link after it was
 // listed is left alone, and so is one that is a guarded folder by identity.
-BOOL RemoveFolderTree(const std::wstring& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk);
+BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk);
 
 }  // namespace remover

@@ -6,6 +6,7 @@
 
 #include "FileObject.h"
 #include "FolderListing.h"
+#include "FullPath.h"
 #include "RemovalScope.h"
 
 namespace remover {
@@ -16,10 +17,10 @@ class ListedFiles {
  public:
   explicit ListedFiles(const RemovalScope& scope) : scope_(scope) {}
 
-  // Deletes the file at the full path `path`. True when it was found (an entry of that name,
-  // not a link, is in its folder), whether or not the system deleted it. Paths that are not plain
-  // full paths, or whose folder cannot be reached, are not found.
-  bool Delete(const std::wstring& path);
+  // Deletes the file at `path`. True when it was found (an entry of that name, not a link, is in
+  // its folder), whether or not the system deleted it. A root, a path written as a device path
+  // (only plain paths name listed files), or a path whose folder cannot be reached, is not found.
+  bool Delete(const fw::FullPath& path);
 
  private:
   const RemovalScope& scope_;

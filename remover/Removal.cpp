@@ -20,25 +20,18 @@ namespace remover {
 
 namespace {
 
-// A path of the records as the system takes it (removal::PathForSystem); nullopt for one the
-// remover never acts on.
-std::optional<std::wstring> PathFromRecords(const std::string& gbk) {
-  const auto path = removal::PathForSystem(gbk);
-  return path ? std::optional<std::wstring>(fw::AsWide(*path)) : std::nullopt;
-}
-
-// A listed folder, converted once where the records give it: the path the system is given, and
-// the text the status line shows (the same text; for one that is not GBK, with a replacement
-// character where it is not).
-struct FolderFromRecords {
-  std::optional<std::wstring> path;
-  std::wstring shown;
+// A path of the records, converted and parsed once where the records give it: the text the
+// system would be given (shown on the status line), and the path it names; nullopt for one the
+// remover never acts on (removal::PathForSystem, fw::FullPath::Parse).
+struct PathFromRecords {
+  std::wstring text;
+  std::optional<fw::FullPath> path;
 };
 
-FolderFromRecords FromRecord(const std::string& gbk) {
-  auto path = PathFromRecords(gbk);
-  std::wstring shown = path ? *path : *fw::GbkToWide(gbk, fw::BadGbk::Replace);
-  return {std::move(path), std::move(shown)};
+PathFromRecords FromRecord(const std::string& gbk) {
+  const auto text = removal::PathForSystem(gbk);
+  if (!text) return {*fw::GbkToWide(gbk, fw::BadGbk::Replace), std::nullopt};  // shown, with a replacement character
+  return {fw::AsWide(*text), fw::FullPath::Parse(*text)};
 }
 
 // The second pass over the records: acts on each item as it is read.
@@ -52,10 +45,11 @@ class RemovalPass : public payload::RecordVisitor {
     startMenuFolder_ = StartMenuFolderName(header.programFolderName);
     installFolder_ = fw::WithTrailingSeparator(header.installDir);
     // No link inside the install folder is followed: anyone who can write there could make one.
-    install_ = fw::GbkToWide(header.installDir);
-    scope_.emplace(guard_, install_.value_or(L""));
+    const auto install = fw::GbkToUtf16(header.installDir);
+    const auto installPath = install ? fw::FullPath::Parse(*install) : std::nullopt;
+    scope_.emplace(guard_, installPath);
     files_.emplace(*scope_);
-    if (install_) RemoveResourceFolders(*install_, installFolder_, *scope_, env_.walk);
+    if (installPath) RemoveResourceFolders(*installPath, installFolder_, *scope_, env_.walk);
   }
 
   void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
@@ -63,9 +57,9 @@ class RemovalPass : public payload::RecordVisitor {
   }
 
   void OnEntry(const std::string& filePath) override {
-    const auto path = PathFromRecords(filePath);
-    if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
-    view_.DeletingFile(*path);
+    const PathFromRecords file = FromRecord(filePath);
+    if (!file.path || !files_->Delete(*file.path)) return;  // missing (or not the product's): no status, no progress
+    view_.DeletingFile(file.text);
     ++deletedCount_;
     view_.Progressed(removal::ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
   }
@@ -73,12 +67,12 @@ class RemovalPass : public payload::RecordVisitor {
   // After the records: the final file, then the folder handles the listed files needed are let go
   // (a held folder could not be removed).
   void DeleteFinalFile() {
-    if (const auto path = PathFromRecords(header_.finalFile); path && files_) files_->Delete(*path);
+    if (const auto file = FromRecord(header_.finalFile); file.path && files_) files_->Delete(*file.path);
     files_.reset();
   }
 
   const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
-  const std::vector<FolderFromRecords>& FolderList() const { return folderList_; }
+  const std::vector<PathFromRecords>& FolderList() const { return folderList_; }
   const RemovalScope& Scope() const { return *scope_; }
 
  private:
@@ -91,8 +85,7 @@ class RemovalPass : public payload::RecordVisitor {
   payload::RecordHeader header_;
   std::wstring startMenuFolder_;  // converted where the records give it: "" names none
   std::string installFolder_;
-  std::optional<std::wstring> install_;  // installDir as the system takes it; nullopt: not GBK
-  std::vector<FolderFromRecords> folderList_;
+  std::vector<PathFromRecords> folderList_;
   std::int32_t deletedCount_ = 0;
 };
 
@@ -136,7 +129,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
       case removal::Step::ListedFolders: {
         const auto& folders = pass.FolderList();
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-          view.DeletingFolder(it->shown);
+          view.DeletingFolder(it->text);
           if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope(), env.walk);
         }
         break;

@@ -4,23 +4,24 @@
 #include <windows.h>
 
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "FolderGuard.h"
+#include "FullPath.h"
 #include "ReachFolder.h"
 
 namespace remover {
 
-// A path's comparable form (removal::ComparablePath of its UTF-16).
-std::u16string Comparable(const std::wstring& path);
+// A path the system gave (a final path), parsed; nullopt for one that is no full path of a drive
+// or a share, which the guard refuses.
+std::optional<fw::FullPath> SystemGiven(const std::wstring& path);
 
-// What the guard says of a folder the remover holds open, known as `named` (the path it was
-// reached by): refused when it is a guarded folder by identity, else judged under that name, the
-// name as the folders store it and its final path.
-removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const std::wstring& named,
-                                 const fw::ReachedFolder& held);
+// What the guard says of a folder the remover holds open: refused when it is a guarded folder by
+// identity, else judged under `named` (the path it was reached by), `stored` (as the folders store
+// it) and `finalPath` (the system's, with every link resolved).
+removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const fw::FullPath& named, const fw::FullPath& stored,
+                                 const fw::FileObject& folder, const std::wstring& finalPath);
 
 // What one removal trusts: the folder guard, and the install folder. Every path is reached from
 // its drive or share root by handle; a link on the way is followed only where an administrator
@@ -31,16 +32,14 @@ removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const std::w
 // treated as one that does not exist.
 class RemovalScope {
  public:
-  RemovalScope(const removal::FolderGuard& guard, std::wstring installFolder);
+  RemovalScope(const removal::FolderGuard& guard, const std::optional<fw::FullPath>& installFolder);
 
   const removal::FolderGuard& Guard() const { return guard_; }
-  // The folder at the full path `path`, opened to pass through; nullopt when it is not a plain
-  // full path, or cannot be reached without a link the scope refuses.
-  std::optional<fw::ReachedFolder> Reach(const std::wstring& path) const;
-  // The same for the names `names` below the root `root` ("X:\" or "\\server\share\").
-  std::optional<fw::ReachedFolder> Reach(const std::wstring& root, std::span<const std::wstring> names) const;
+  // The folder at `path`, opened to pass through; nullopt when it cannot be reached without a
+  // link the scope refuses.
+  std::optional<fw::ReachedFolder> Reach(const fw::FullPath& path) const;
   // Whether the link at `linkPath` may be followed.
-  bool MayFollow(const std::wstring& linkPath, const fw::FileObject& link) const;
+  bool MayFollow(const fw::FullPath& linkPath, const fw::FileObject& link) const;
 
  private:
   const removal::FolderGuard& guard_;

@@ -10,12 +10,13 @@
 
 namespace remover {
 
-void RemoveResourceFolders(const std::wstring& install, const std::string& installFolder, const RemovalScope& scope,
+void RemoveResourceFolders(const fw::FullPath& install, const std::string& installFolder, const RemovalScope& scope,
                            const WalkSystem& walk) {
-  if (!fw::IsFullyQualified(installFolder)) return;
   const auto folder = scope.Reach(install);
   if (!folder) return;
-  if (JudgeHeld(scope.Guard(), install, *folder) == removal::FolderVerdict::Refuse) return;
+  if (JudgeHeld(scope.Guard(), install, folder->path, folder->folder, walk.FinalPath(folder->folder)) ==
+      removal::FolderVerdict::Refuse)
+    return;
   const auto ini = folder->folder.Find(fw::AsWide(removal::kResourceList));
   if (!ini || ini->IsLink() || ini->IsFolder()) return;
   {
@@ -26,7 +27,8 @@ void RemoveResourceFolders(const std::wstring& install, const std::string& insta
         std::string line;
         while (archive.ReadLine(line)) {
           if (const auto named = removal::ResourceFolderFromLine(line, installFolder))
-            if (const auto path = fw::GbkToWide(*named)) RemoveFolderTree(*path, TRUE, scope, walk);
+            if (const auto text = fw::GbkToUtf16(*named))
+              if (const auto path = fw::FullPath::Parse(*text)) RemoveFolderTree(*path, TRUE, scope, walk);
         }
       } catch (const std::runtime_error&) {
         // A read failure ends the list; what was named before it was handled.

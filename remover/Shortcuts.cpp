@@ -31,14 +31,15 @@ void DeleteShortcut(const fw::FileObject& folder, const fw::FolderListing& listi
 // The product's folder `name` in the Programs folder `programs`, opened to remove it, unless it is
 // absent or a link.
 std::optional<fw::ReachedFolder> OpenProductFolder(const std::wstring& programs, const std::wstring& name) {
-  if (programs.empty()) return std::nullopt;
+  const auto programsPath = SystemGiven(programs);
+  if (!programsPath) return std::nullopt;
   // The Programs folder is where the shell says it is, even where that is a link.
   const fw::FileObject start = fw::FileObject::OpenFolder(programs);
   const auto entry = start ? start.Find(name) : std::nullopt;
   if (!entry || !entry->IsFolder() || entry->IsLink()) return std::nullopt;
   fw::FileObject product = start.OpenSubfolder(*entry);
   if (!product || product.IsReparsePoint() || !product.HoldsListed(*entry)) return std::nullopt;
-  return fw::ReachedFolder{std::move(product), programs + L"\\" + entry->name};
+  return fw::ReachedFolder{std::move(product), programsPath->Child(fw::AsUtf16(entry->name))};
 }
 
 }  // namespace
@@ -78,8 +79,10 @@ void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const
   // of the system's in Programs.
 
   const std::wstring productPath = programs + L"\\" + folderName;
+  const auto named = SystemGiven(productPath);
   // Judged where it really is too: the Programs folder's path comes from the user's own settings.
-  if (product && JudgeHeld(guard, productPath, *product) == removal::FolderVerdict::Walk) {
+  if (product && named &&
+      JudgeHeld(guard, *named, product->path, product->folder, product->folder.FinalPath()) == removal::FolderVerdict::Walk) {
     // Listed whole (never by one name: a handle keeps the name of its first query), then once more
     // to see what stayed.
     const fw::FolderListing listing(product->folder);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FileObject.h"
-#include "PathParts.h"
+#include "FullPath.h"
 #include "SystemPaths.h"
 #include "WideText.h"
 #include "Win32Handles.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FolderGuard.h"
-#include "PathParts.h"
+#include "FullPath.h"
 #include "RemovalRules.h"
 
 namespace {
@@ -71,15 +71,32 @@ FolderGuard TestGuard() {
 
 std::string Narrow(std::u16string_view path) { return std::string(path.begin(), path.end()); }
 
+// A path as the remover takes it, parsed once; text that is no full path is never acted on, as if
+// refused.
 void ExpectRefused(const FolderGuard& guard, std::initializer_list<const char16_t*> paths, bool refused) {
-  for (const char16_t* path : paths) EXPECT_EQ(guard.Refuses(path), refused) << Narrow(path);
+  for (const char16_t* text : paths) {
+    const auto path = fw::FullPath::Parse(text);
+    EXPECT_EQ(!path || guard.Refuses(*path), refused) << Narrow(text);
+  }
+}
+
+// The verdict on a folder known by one or two names; text that is no full path stands for a name
+// the system could not give.
+removal::FolderVerdict Verdict(const FolderGuard& guard, std::u16string_view text) {
+  const auto path = fw::FullPath::Parse(text);
+  return guard.Judge({path ? &*path : nullptr});
+}
+removal::FolderVerdict Verdict(const FolderGuard& guard, std::u16string_view written, std::u16string_view final) {
+  const auto path = fw::FullPath::Parse(written);
+  const auto finalPath = fw::FullPath::Parse(final);
+  return guard.Judge({path ? &*path : nullptr, finalPath ? &*finalPath : nullptr});
 }
 
 // Windows reads '/' as '\': a folder listed with '/', or with both, is guarded as the same folder.
 TEST(FolderGuardTest, SlashWrittenFoldersAreGuardedLikeBackslashOnes) {
   ExpectRefused(TestGuard(),
                 {u"C:/", u"c:/windows", u"C:\\Windows/", u"C:/windows\\system32/", u"c:/prog~fbu/", u"C:/users/root/Temp/",
-                 u"C:/Users/", u"C:/users/alice/Desktop", u"//server/share/", u"/\\server\\share", u"//?/C:/x"},
+                 u"C:/Users/", u"C:/users/alice/Desktop", u"//server/share/", u"/\\server\\share", u"//?/C:/windows"},
                 true);
   ExpectRefused(TestGuard(), {u"C:/Program Files/Korvane/", u"C:/windows2", u"//server/share/Korvane"}, false);
 }
@@ -87,7 +104,7 @@ TEST(FolderGuardTest, SlashWrittenFoldersAreGuardedLikeBackslashOnes) {
 TEST(FolderGuardTest, RootsAndSystemFoldersAreGuarded) {
   ExpectRefused(TestGuard(),
                 {u"C:\\", u"C:", u"c:\\\\", u"D:\\", u"\\\\server\\share", u"\\\\server\\share\\", u"\\\\server",
-                 u"//server/share", u"\\\\?\\C:\\x", u"\\\\.\\PhysicalDrive0", u"C:\\WINDOWS", u"c:\\windows\\System32\\",
+                 u"//server/share", u"\\\\?\\C:\\", u"\\\\.\\PhysicalDrive0", u"C:\\WINDOWS", u"c:\\windows\\System32\\",
                  u"C:/Windows/", u"C:\\program files", u"c:\\prog~fbu", u"C:\\Users", u"C:\\users\\alice", u"C:\\users\\root",
                  u"C:\\users\\root\\Temp", u"C:\\Documents and Settings", u"relative\\folder", u"\\rooted", u"C:rel", u""},
                 true);
@@ -125,8 +142,8 @@ TEST(FolderGuardTest, ProfileFoldersAreGuardedInEveryProfile) {
   ExpectRefused(TestGuard(), {u"C:\\users\\alice\\Desktop\\old", u"C:\\users\\alice\\Korvane\\Desktop"}, false);
   // A profile at a drive's root has no profiles folder: not every folder at C:\ is guarded.
   const FolderGuard rootProfile({u"C:\\root\\Desktop"}, {u"C:\\root"}, {});
-  EXPECT_TRUE(rootProfile.Refuses(u"C:\\root"));
-  EXPECT_FALSE(rootProfile.Refuses(u"C:\\Korvane"));
+  ExpectRefused(rootProfile, {u"C:\\root"}, true);
+  ExpectRefused(rootProfile, {u"C:\\Korvane"}, false);
 }
 
 // A share or a device namespace is never walked, whatever name led there; the system's final path
@@ -134,24 +151,31 @@ TEST(FolderGuardTest, ProfileFoldersAreGuardedInEveryProfile) {
 TEST(FolderGuardTest, SharesAndDevicePathsAreRemovedOnlyWhenEmpty) {
   using removal::FolderVerdict;
   const FolderGuard guard = TestGuard();
-  EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin"}), FolderVerdict::Walk);
+  const std::u16string_view listed = u"C:\\Program Files\\Korvane\\bin";
+  EXPECT_EQ(Verdict(guard, listed), FolderVerdict::Walk);
   for (const std::u16string_view finalPath :
        {u"\\\\localhost\\C$\\Windows\\System32\\x", u"\\\\localhost\\ADMIN$\\x", u"\\\\?\\UNC\\localhost\\C$\\x",
-        u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x", u"\\\\.\\C:\\x"})
-    EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin", finalPath}), FolderVerdict::OnlyIfEmpty) << Narrow(finalPath);
-  EXPECT_EQ(guard.Judge({u"\\\\server\\share\\Korvane"}), FolderVerdict::OnlyIfEmpty);
-  EXPECT_EQ(guard.Judge({u"\\\\server\\share"}), FolderVerdict::Refuse) << "a share's root";
-  EXPECT_EQ(guard.Judge({u"C:\\Program Files\\Korvane\\bin", u"C:\\windows\\x"}), FolderVerdict::Refuse)
-      << "any refused name refuses";
+        u"\\\\.\\C:\\x"})
+    EXPECT_EQ(Verdict(guard, listed, finalPath), FolderVerdict::OnlyIfEmpty) << Narrow(finalPath);
+  // A device path of a drive is judged as the plain path it names, and never walked.
+  for (const std::u16string_view written : {u"\\\\?\\C:\\x", u"//?/C:/x", u"\\\\.\\c:\\Program Files\\Korvane"})
+    EXPECT_EQ(Verdict(guard, written), FolderVerdict::OnlyIfEmpty) << Narrow(written);
+  EXPECT_EQ(Verdict(guard, u"\\\\?\\C:\\Windows\\x"), FolderVerdict::Refuse);
+  // A final path that names no drive or share (a volume), or none at all: nothing to judge by.
+  EXPECT_EQ(Verdict(guard, listed, u"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x"), FolderVerdict::Refuse);
+  EXPECT_EQ(Verdict(guard, listed, u""), FolderVerdict::Refuse);
+  EXPECT_EQ(Verdict(guard, u"\\\\server\\share\\Korvane"), FolderVerdict::OnlyIfEmpty);
+  EXPECT_EQ(Verdict(guard, u"\\\\server\\share"), FolderVerdict::Refuse) << "a share's root";
+  EXPECT_EQ(Verdict(guard, listed, u"C:\\windows\\x"), FolderVerdict::Refuse) << "any refused name refuses";
 }
 
 // Links inside a profile may be anybody's; outside, the owner decides (checked by handle).
 TEST(FolderGuardTest, EverythingBelowTheProfilesFolderIsInsideAProfile) {
   const FolderGuard guard = TestGuard();
   for (const char16_t* path : {u"C:\\users\\alice", u"C:\\Users\\bob\\Documents\\x", u"C:/users/Public/x"})
-    EXPECT_TRUE(guard.IsInsideAProfile(path)) << Narrow(path);
+    EXPECT_TRUE(guard.IsInsideAProfile(*fw::FullPath::Parse(path))) << Narrow(path);
   for (const char16_t* path : {u"C:\\users", u"C:\\Documents and Settings", u"C:\\Program Files\\Korvane\\x"})
-    EXPECT_FALSE(guard.IsInsideAProfile(path)) << Narrow(path);
+    EXPECT_FALSE(guard.IsInsideAProfile(*fw::FullPath::Parse(path))) << Narrow(path);
 }
 
 TEST(FolderGuardTest, GuardedIdentitiesAreKnownWhateverTheName) {
@@ -162,39 +186,64 @@ TEST(FolderGuardTest, GuardedIdentitiesAreKnownWhateverTheName) {
 }
 
 // Plain full paths come apart into a root and names; anything else is not taken apart at all.
-TEST(PathPartsTest, OnlyPlainFullPathsComeApart) {
-  const auto drive = fw::SplitPlainPath(std::u16string_view(u"C:\\Program Files//Korvane\\bin\\"));
+TEST(FullPathTest, OnlyPlainFullPathsComeApart) {
+  const auto drive = fw::FullPath::Parse(u"C:\\Program Files//Korvane\\bin\\");
   ASSERT_TRUE(drive);
-  EXPECT_EQ(drive->root, u"C:\\");
-  EXPECT_EQ(drive->components, (std::vector<std::u16string>{u"Program Files", u"Korvane", u"bin"}));
-  const auto unc = fw::SplitPlainPath(std::u16string_view(u"\\\\server\\share\\Korvane\\a.txt"));
+  EXPECT_EQ(drive->Root(), u"C:\\");
+  EXPECT_EQ(drive->Names(), (std::vector<std::u16string>{u"Program Files", u"Korvane", u"bin"}));
+  EXPECT_EQ(drive->Text(), u"C:\\Program Files\\Korvane\\bin");
+  EXPECT_FALSE(drive->OnShare() || drive->WrittenAsDevice());
+  const auto unc = fw::FullPath::Parse(u"\\\\server\\share\\Korvane\\a.txt");
   ASSERT_TRUE(unc);
-  EXPECT_EQ(unc->root, u"\\\\server\\share\\");
-  EXPECT_EQ(unc->components, (std::vector<std::u16string>{u"Korvane", u"a.txt"}));
+  EXPECT_EQ(unc->Root(), u"\\\\server\\share\\");
+  EXPECT_EQ(unc->Names(), (std::vector<std::u16string>{u"Korvane", u"a.txt"}));
+  EXPECT_TRUE(unc->OnShare());
   for (const char16_t* path : {u"..\\x", u"C:x", u"\\x", u"x", u"C:\\Program Files\\Korvane\\..\\..\\x", u"C:\\a\\.\\b",
-                               u"C:\\a\\...\\b", u"C:\\a\\. .\\b", u"\\\\?\\C:\\x", u"\\\\.\\C:\\x", u"\\\\server",
+                               u"C:\\a\\...\\b", u"C:\\a\\. .\\b", u"\\\\server", u"\\\\?\\C:\\..\\x",
                                u"\\\\server\\share\\..\\x", u"",
                                // An empty server or share name would close up into another root:
                                // a device path, or the share named where the server should be.
                                u"\\\\\\?\\C:\\x", u"\\\\/.\\GLOBALROOT\\x", u"\\\\server\\\\share\\x",
                                // Names Windows trims name another entry: "C:\Windows." is C:\Windows.
                                u"C:\\Windows.", u"C:\\victim.\\keep.txt", u"C:\\victim \\keep.txt"})
-    EXPECT_FALSE(fw::SplitPlainPath(std::u16string_view(path))) << Narrow(path);
-  EXPECT_TRUE(fw::SplitPlainPath(std::u16string_view(u"C:\\a\\v1.2\\.cache")));
+    EXPECT_FALSE(fw::FullPath::Parse(path)) << Narrow(path);
+  EXPECT_TRUE(fw::FullPath::Parse(u"C:\\a\\v1.2\\.cache"));
 }
 
 // A device path of a drive or a share is another name of a plain path, in any case; other device
 // paths name no drive or share.
-TEST(PathPartsTest, DevicePathsOfDrivesAndSharesHaveOnePlainForm) {
-  const auto plain = [](std::u16string_view path) { return fw::PlainFormOf(path); };
+TEST(FullPathTest, DevicePathsOfDrivesAndSharesHaveOnePlainForm) {
+  const auto plain = [](std::u16string_view text) {
+    const auto path = fw::FullPath::Parse(text);
+    EXPECT_TRUE(!path || path->WrittenAsDevice()) << Narrow(text);
+    return path ? std::optional<std::u16string>(path->Text()) : std::nullopt;
+  };
   EXPECT_EQ(plain(u"\\\\?\\C:\\x"), u"C:\\x");
-  EXPECT_EQ(plain(u"\\\\.\\c:/x"), u"c:/x");
+  EXPECT_EQ(plain(u"\\\\.\\c:/x"), u"c:\\x");
   EXPECT_EQ(plain(u"\\\\?\\UNC\\server\\share\\x"), u"\\\\server\\share\\x");
-  EXPECT_EQ(plain(u"\\\\?\\unc\\server\\share"), u"\\\\server\\share");
-  EXPECT_EQ(plain(u"C:\\x"), u"C:\\x");
-  EXPECT_EQ(plain(u"\\\\server\\share\\x"), u"\\\\server\\share\\x");
+  EXPECT_EQ(plain(u"\\\\?\\unc\\server\\share"), u"\\\\server\\share\\");
   for (const char16_t* other : {u"\\\\?\\Volume{0}\\x", u"\\\\?\\GLOBALROOT\\Device\\x", u"\\\\.\\C:x", u"\\\\?\\1:\\x"})
     EXPECT_FALSE(plain(other)) << Narrow(other);
+  EXPECT_EQ(fw::PlainFormOf(std::u16string_view(u"\\\\?\\C:\\x")), u"C:\\x") << "final paths resolve the same way";
+}
+
+// Every spelling of one path compares alike, whatever the case of its letters (not only ASCII
+// ones) or its separators; a parent and a child compare as their own parse does.
+TEST(FullPathTest, OneComparableFormPerPath) {
+  const auto comparable = [](std::u16string_view text) { return fw::FullPath::Parse(text)->Comparable(); };
+  EXPECT_EQ(comparable(u"C:/Program Files//Korvane/"), comparable(u"c:\\PROGRAM FILES\\korvane"));
+  EXPECT_EQ(comparable(u"C:\\Été\\Ωmega"), comparable(u"c:\\éTÉ\\ωMEGA"));
+  EXPECT_EQ(comparable(u"\\\\?\\c:\\x"), comparable(u"C:\\X"));
+  EXPECT_NE(comparable(u"C:\\Korvane"), comparable(u"C:\\Korvane2"));
+  const auto path = *fw::FullPath::Parse(u"\\\\Server\\Share\\Été\\b");
+  EXPECT_EQ(path.Parent().Comparable(), comparable(u"\\\\server\\share\\été"));
+  EXPECT_EQ(path.Parent().Parent().Comparable(), comparable(u"\\\\server\\share\\"));
+  EXPECT_TRUE(path.Parent().Parent().IsRoot());
+  EXPECT_EQ(path.RootPath().Comparable(), comparable(u"\\\\SERVER\\SHARE"));
+  EXPECT_EQ(path.Parent().Child(u"B").Comparable(), path.Comparable());
+  EXPECT_EQ(fw::FullPath::Parse(u"C:\\")->Child(u"x").Text(), u"C:\\x");
+  EXPECT_TRUE(fw::IsBelow(comparable(u"C:\\a\\b"), comparable(u"C:\\")));
+  EXPECT_FALSE(fw::IsBelow(comparable(u"C:\\ab"), comparable(u"C:\\a")));
 }
 
 TEST(FolderNames, ProgramFolderNameIsASingleName) {

@@ -7,15 +7,19 @@
 #include "ShellServices.h"
 #include "SystemGuard.h"
 #include "UnixSide.h"
+#include "WideText.h"
 #include "WinScratch.h"
 
 namespace {
 
-// A walk of the folder `path` (GBK), as the remover walks a listed folder.
+// A walk of the folder `path` (GBK), as the remover walks a listed folder: parsed where the
+// records give it; one that is no full path is never acted on.
 BOOL RemoveFolderTree(const std::string& path, BOOL deleteFiles,
                       const remover::WalkSystem& system = remover::SystemWalk()) {
-  return remover::RemoveFolderTree(winscratch::W(path), deleteFiles,
-                                   remover::RemovalScope(remover::SystemFolderGuard(), L""), system);
+  const auto parsed = fw::FullPath::Parse(fw::AsUtf16(winscratch::W(path)));
+  if (!parsed) return FALSE;
+  return remover::RemoveFolderTree(*parsed, deleteFiles, remover::RemovalScope(remover::SystemFolderGuard(), std::nullopt),
+                                   system);
 }
 using winscratch::Exists;
 using winscratch::WriteFileBytes;

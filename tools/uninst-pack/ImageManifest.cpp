@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <map>
 
 #include "Archive.h"
+#include "Commands.h"
 #include "File.h"
-#include "FolderGuard.h"
+#include "FullPath.h"
 #include "RemovalRules.h"
 #include "Text.h"
 
@@ -14,14 +16,6 @@ namespace pack {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::u16string Comparable(const std::string& utf8) {
-  return removal::ComparablePath(fw::Utf8ToUtf16(utf8).value_or(u""));
-}
-
-bool AtOrBelow(const std::u16string& path, const std::u16string& folder) {
-  return path == folder || removal::IsBelow(path, folder);
-}
 
 // The folders the image's Resource.ini names, as the remover reads them (one line at a time,
 // ResourceFolderFromLine against the install folder), in comparable form.
@@ -38,7 +32,7 @@ std::vector<std::u16string> ResourceFolders(const fs::path& ini, const std::stri
     const auto named = removal::ResourceFolderFromLine(line, installFolder);
     if (!named) continue;
     const std::string utf8 = GbkToUtf8(*named, "a folder Resource.ini names");
-    folders.push_back(Comparable(utf8));
+    folders.push_back(ComparableUtf8(utf8));
     notes.push_back("Resource.ini names " + utf8 + ": the remover removes it with its contents, so it is not listed");
   }
   return folders;
@@ -62,13 +56,13 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
   std::string finalFile = options.finalFile;
   std::replace(finalFile.begin(), finalFile.end(), '/', '\\');
   finalFile = finalFile.empty() ? "" : windowsPath(finalFile);
-  const std::u16string finalComparable = Comparable(finalFile);
-  const std::u16string iniComparable = Comparable(windowsPath("Resource.ini"));
+  const std::u16string finalComparable = ComparableUtf8(finalFile);
+  const std::u16string iniComparable = ComparableUtf8(windowsPath("Resource.ini"));
   const std::vector<std::u16string> resources = ResourceFolders(image / "Resource.ini", options.installDir, notes);
   const auto leftOut = [&](const std::string& path) {
-    const std::u16string comparable = Comparable(path);
+    const std::u16string comparable = ComparableUtf8(path);
     return comparable == iniComparable ||
-           std::any_of(resources.begin(), resources.end(), [&](const auto& r) { return AtOrBelow(comparable, r); });
+           std::any_of(resources.begin(), resources.end(), [&](const auto& r) { return fw::IsAtOrBelow(comparable, r); });
   };
 
   // Folder (relative, '\' between names) -> the names of its files.
@@ -86,7 +80,7 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
     if (it->is_directory()) {
       folders.try_emplace(relative);
     } else if (it->is_regular_file()) {
-      if (Comparable(windowsPath(relative)) == finalComparable) continue;  // deleted last, as finalFile
+      if (ComparableUtf8(windowsPath(relative)) == finalComparable) continue;  // deleted last, as finalFile
       const auto cut = relative.rfind('\\');
       folders[cut == std::string::npos ? "" : relative.substr(0, cut)].push_back(windowsPath(relative));
       ++fileCount;
@@ -115,6 +109,14 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
   }
   for (const std::string& warning : CheckManifest(doc).warnings) notes.push_back("warning: " + warning);
   return doc;
+}
+
+int WriteManifest(const ImageOptions& options) {
+  std::vector<std::string> notes;
+  const Json manifest = pack::ManifestFromImage(options, notes);
+  for (const std::string& note : notes) std::cerr << "uninst-pack: " << note << '\n';
+  std::cout << manifest.dump(2) << '\n';
+  return 0;
 }
 
 }  // namespace pack

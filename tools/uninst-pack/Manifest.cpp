@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "FolderGuard.h"
-#include "PathParts.h"
+#include "FullPath.h"
 #include "RemovalRules.h"
 #include "StandardLayout.h"
 #include "Text.h"
@@ -24,6 +24,7 @@ constexpr std::size_t kMaxRemoverPath = 259;
 constexpr std::size_t kMaxName = 255;
 
 std::u16string Utf16(const std::string& utf8) { return fw::Utf8ToUtf16(utf8).value_or(u""); }
+std::string Utf8(std::u16string_view utf16) { return fw::Utf16ToUtf8(utf16).value_or(""); }
 
 std::string Quoted(const std::string& utf8) { return "\"" + utf8 + "\""; }
 
@@ -95,12 +96,12 @@ void RequireWindowsName(const std::string& name, const std::string& field, const
 
 enum class PathRole { Folder, File };
 
-// A path the remover acts on: a plain full path (what fw::SplitPlainPath takes; the remover skips
+// A path the remover acts on: a plain full path (what fw::FullPath::Parse takes; the remover skips
 // anything else) whose names Windows allows; a file's path names a file below a root.
 void RequirePlainPath(const std::string& utf8, const std::string& field, PathRole role) {
   RequireFullPath(utf8, field);
-  const auto parts = fw::SplitPlainPath(std::string_view(utf8));
-  if (!parts) {
+  const auto parts = fw::FullPath::Parse(Utf16(utf8));
+  if (!parts || parts->WrittenAsDevice()) {
     // A name Windows would store otherwise (a trailing dot or space) says so itself.
     std::string name;
     for (const char c : utf8 + "\\") {
@@ -117,9 +118,9 @@ void RequirePlainPath(const std::string& utf8, const std::string& field, PathRol
                           : " names no share (\\\\server\\share\\...) or has a name of only dots and spaces: ";
     throw InputError("manifest: " + field + why + Quoted(utf8));
   }
-  for (const std::string& name : parts->components) RequireWindowsName(name, field, utf8);
+  for (const std::u16string& name : parts->Names()) RequireWindowsName(Utf8(name), field, utf8);
   if (role == PathRole::File) {
-    if (parts->components.empty()) throw InputError("manifest: " + field + " names no file, only a root: " + Quoted(utf8));
+    if (parts->IsRoot()) throw InputError("manifest: " + field + " names no file, only a root: " + Quoted(utf8));
     if (fw::IsPathSeparator(utf8.back()))
       throw InputError("manifest: " + field + " ends in a separator, but a file's path ends in its name: " + Quoted(utf8));
   }
@@ -128,7 +129,8 @@ void RequirePlainPath(const std::string& utf8, const std::string& field, PathRol
 // A folder the remover's guard would leave alone is one the vendor meant to be removed and will
 // not be (or, without the guard, one whose loss would be a disaster).
 void RefuseGuarded(const std::string& utf8, const std::string& field, const char* role) {
-  const std::string why = WhyRefused(Utf16(utf8));
+  const auto path = fw::FullPath::Parse(Utf16(utf8));
+  const std::string why = path ? WhyRefused(*path) : "it is no full path";
   if (!why.empty())
     throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a folder the remover refuses " + role + ": " + why);
 }
@@ -143,8 +145,8 @@ void CheckProgramFolderName(const std::string& utf8, const std::string& gbk) {
                      "'/', ':', not \".\" or \"..\"): " + Quoted(utf8));
   RequireWindowsName(utf8, field, utf8);
   for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
-    const std::u16string path = std::u16string(programs) + u"\\" + Utf16(utf8);
-    if (const std::string why = WhyRefused(path); !why.empty())
+    const auto path = fw::FullPath::Parse(std::u16string(programs) + u"\\" + Utf16(utf8));
+    if (const std::string why = path ? WhyRefused(*path) : "a name Windows would trim"; !why.empty())
       throw InputError("manifest: " + field + " " + Quoted(utf8) +
                        " names a folder of the system's in the Start menu (" + why + "): use the product's own name");
   }
@@ -166,10 +168,10 @@ const Json& Field(const Json& object, const char* key, Json::value_t type, const
 std::vector<std::string> Warnings(const Json& doc) {
   std::vector<std::string> warnings;
   const std::string installUtf8 = doc["installDir"].get<std::string>();
-  const std::u16string install = removal::ComparablePath(Utf16(installUtf8));
+  const std::u16string install = ComparableUtf8(installUtf8);
   const auto outside = [&](const std::string& utf8, const std::string& field, bool folder) {
-    const std::u16string path = removal::ComparablePath(Utf16(utf8));
-    if (removal::IsBelow(path, install) || (folder && path == install)) return;
+    const std::u16string path = ComparableUtf8(utf8);
+    if (fw::IsBelow(path, install) || (folder && path == install)) return;
     warnings.push_back(field + " " + Quoted(utf8) + " lies outside installDir " + Quoted(installUtf8));
   };
   const auto tooLong = [&](const std::string& utf8, const std::string& field) {
@@ -188,7 +190,7 @@ std::vector<std::string> Warnings(const Json& doc) {
   for (std::size_t g = 0; g < groups.size(); ++g) {
     const std::string where = "groups[" + std::to_string(g) + "]";
     const std::string folderUtf8 = groups[g]["folder"].get<std::string>();
-    const std::u16string folder = removal::ComparablePath(Utf16(folderUtf8));
+    const std::u16string folder = ComparableUtf8(folderUtf8);
     if (!folderUtf8.empty()) {
       outside(folderUtf8, where + ".folder", true);
       tooLong(folderUtf8, where + ".folder");
@@ -198,10 +200,10 @@ std::vector<std::string> Warnings(const Json& doc) {
     for (std::size_t f = 0; f < files.size(); ++f) {
       const std::string field = where + ".files[" + std::to_string(f) + "]";
       const std::string utf8 = files[f].get<std::string>();
-      const std::u16string path = removal::ComparablePath(Utf16(utf8));
+      const std::u16string path = ComparableUtf8(utf8);
       outside(utf8, field, false);
       tooLong(utf8, field);
-      if (!folder.empty() && !removal::IsBelow(path, folder)) notHeld.push_back(field);
+      if (!folder.empty() && !fw::IsBelow(path, folder)) notHeld.push_back(field);
       const auto [it, added] = seen.try_emplace(path, g, field);
       if (!added)
         warnings.push_back(field + " " + Quoted(utf8) + (it->second.first == g ? " is listed twice in its group, first as "
@@ -263,6 +265,11 @@ std::string ReadUtf8(const std::string& path) {
 }
 
 }  // namespace
+
+std::u16string ComparableUtf8(const std::string& utf8) {
+  const auto path = fw::FullPath::Parse(Utf16(utf8));
+  return path ? path->Comparable() : u"";
+}
 
 std::string Utf8ToGbk(const std::string& utf8, const std::string& field) {
   const auto utf16 = fw::Utf8ToUtf16(utf8);

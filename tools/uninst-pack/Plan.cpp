@@ -5,7 +5,7 @@
 #include "Archive.h"
 #include "File.h"
 #include "FolderGuard.h"
-#include "PathParts.h"
+#include "FullPath.h"
 #include "RemovalDescription.h"
 #include "RemovalRules.h"
 #include "StandardLayout.h"
@@ -52,8 +52,8 @@ class Planner {
     std::string reason;
     const auto path = SystemPath(gbk, reason);
     if (path) {
-      const auto parts = fw::SplitPlainPath(std::u16string_view(*path));
-      if (!parts || parts->components.empty()) reason = "not a plain full path: the remover skips it";
+      const auto parsed = fw::FullPath::Parse(*path);
+      if (!parsed || parsed->IsRoot() || parsed->WrittenAsDevice()) reason = "not a plain full path: the remover skips it";
     }
     Add(stage, Shown(gbk), reason.empty() ? "delete" : "skip", reason);
   }
@@ -63,14 +63,18 @@ class Planner {
     std::string reason;
     const auto path = SystemPath(gbk, reason);
     if (!path) return Add(stage, Shown(gbk), "skip", reason);
-    const FolderVerdict verdict = StandardGuard().Judge({*path});
-    const auto parts = fw::SplitPlainPath(std::u16string_view(*path));
+    const auto parsed = fw::FullPath::Parse(*path);
+    if (!parsed) {
+      const bool device = fw::KindOf(std::u16string_view(*path)) == fw::PathKind::Device;
+      return Add(stage, Shown(gbk), "skip",
+                 device ? "a device path that names no drive or share: the remover skips it"
+                        : "not a plain full path: the remover skips it");
+    }
+    const FolderVerdict verdict = StandardGuard().Judge({&*parsed});
     if (verdict == FolderVerdict::Refuse)
-      Add(stage, Shown(gbk), "refuse", "the folder guard: " + WhyRefused(*path));
-    else if (fw::KindOf(std::u16string_view(*path)) == fw::PathKind::Device)
+      Add(stage, Shown(gbk), "refuse", "the folder guard: " + WhyRefused(*parsed));
+    else if (parsed->WrittenAsDevice())
       Add(stage, Shown(gbk), "remove-if-empty", "a device path is never walked");
-    else if (!parts || parts->components.empty())
-      Add(stage, Shown(gbk), "skip", "not a plain full path: the remover skips it");
     else if (verdict == FolderVerdict::OnlyIfEmpty)
       Add(stage, Shown(gbk), "remove-if-empty", "a folder on a network share is never walked");
     else
@@ -82,13 +86,12 @@ class Planner {
     const std::string installFolder = fw::WithTrailingSeparator(installDir);
     const std::string ini = installFolder + Utf8(removal::kResourceList);
     const auto install = fw::GbkToUtf16(installDir);
-    if (!install || !fw::IsFullyQualified(std::string_view(installFolder)) ||
-        !fw::SplitPlainPath(std::u16string_view(*install)))
-      return Add("resource-list", Shown(ini), "skip", "installDir is not a plain full path of GBK text");
+    const auto installPath = install ? fw::FullPath::Parse(*install) : std::nullopt;
+    if (!installPath) return Add("resource-list", Shown(ini), "skip", "installDir is not a plain full path of GBK text");
     // An install folder the guard refuses is no product's folder: its Resource.ini is neither
     // followed nor deleted.
-    if (StandardGuard().Judge({*install}) == FolderVerdict::Refuse)
-      return Add("resource-list", Shown(ini), "refuse", "the folder guard: the install folder " + WhyRefused(*install));
+    if (StandardGuard().Refuses(*installPath))
+      return Add("resource-list", Shown(ini), "refuse", "the folder guard: the install folder " + WhyRefused(*installPath));
     if (!resourceIni) {
       Add("resource-folder", Shown(ini), "unknown",
           "each folder this file names when the remover runs goes with its contents, whatever the answer; "
@@ -116,9 +119,10 @@ class Planner {
     if (!removal::IsSingleFolderName(programFolderName) || !name || name->empty())
       return Add("start-menu-folder", folder, "skip", "programFolderName is not a single folder name");
     for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
-      const std::u16string path = std::u16string(programs) + u"\\" + *name;
-      if (StandardGuard().Judge({path}) == FolderVerdict::Refuse)
-        return Add("start-menu-folder", folder, "refuse", "the folder guard: " + WhyRefused(path));
+      const auto path = fw::FullPath::Parse(std::u16string(programs) + u"\\" + *name);
+      if (!path) return Add("start-menu-folder", folder, "skip", "programFolderName ends in a dot or a space");
+      if (StandardGuard().Refuses(*path))
+        return Add("start-menu-folder", folder, "refuse", "the folder guard: " + WhyRefused(*path));
     }
     for (const char16_t* shortcut : removal::kStartMenuShortcuts)
       Add("shortcut", folder + "\\" + Utf8(shortcut), "delete", "");

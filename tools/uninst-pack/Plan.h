@@ -1,6 +1,6 @@
 #pragma once
 // What a payload makes the remover do, step by step in its order, through the remover's own rules
-// (ResourceFolderFromLine, fw::SplitPlainPath, the folder guard on a standard layout).
+// (ResourceFolderFromLine, fw::FullPath::Parse, the folder guard on a standard layout).
 #include <optional>
 #include <string>
 #include <vector>

@@ -113,11 +113,10 @@ const FolderGuard& StandardGuard() {
   return guard;
 }
 
-std::string WhyRefused(std::u16string_view path) {
-  const std::vector<std::u16string_view> names{path};
-  if (StandardGuard().Judge(names) != FolderVerdict::Refuse) return "";
-  if (FolderGuard().Judge(names) == FolderVerdict::Refuse) return "it is a drive or share root";
-  const std::u16string comparable = removal::ComparablePath(path);
+std::string WhyRefused(const fw::FullPath& path) {
+  if (!StandardGuard().Refuses(path)) return "";
+  if (path.IsRoot()) return "it is a drive or share root";
+  const std::u16string& comparable = path.Comparable();
   // The Windows tree and the profiles first: "C:\Users" is the profiles folder before it is the
   // folder that holds C:\Users\Public.
   std::vector<const LayoutFolder*> rows;
@@ -126,9 +125,10 @@ std::string WhyRefused(std::u16string_view path) {
       if (row.role == first) rows.push_back(&row);
   for (const LayoutFolder* found : rows) {
     const LayoutFolder& row = *found;
-    if (GuardOf(row).Judge(names) != FolderVerdict::Refuse) continue;
+    if (!GuardOf(row).Refuses(path)) continue;
     const std::u16string at = row.role == Role::InProfile ? InTheProfile(row.path) : std::u16string(row.path);
-    const bool same = comparable == removal::ComparablePath(at);
+    const auto atPath = fw::FullPath::Parse(at);
+    const bool same = atPath && comparable == atPath->Comparable();
     switch (row.role) {
       case Role::WholeTree:
         return same ? std::string("it is ") + row.why : "it lies in " + Utf8(row.path) + ", " + row.why;

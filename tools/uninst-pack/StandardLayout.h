@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "FolderGuard.h"
+#include "FullPath.h"
 
 namespace pack {
 
@@ -14,9 +15,8 @@ namespace pack {
 // (C:\Users\Default) with the usual per-profile folders.
 const removal::FolderGuard& StandardGuard();
 
-// Why the standard guard refuses `path` (UTF-16, as the remover judges it), in words; empty when
-// it does not.
-std::string WhyRefused(std::u16string_view path);
+// Why the standard guard refuses `path`, in words; empty when it does not.
+std::string WhyRefused(const fw::FullPath& path);
 
 // The Start menu's Programs folders the remover looks in (the user's, then all users').
 inline constexpr std::u16string_view kUserPrograms =

@@ -1,0 +1,148 @@
+// uninst-pack build: a launcher as built, checked, with a manifest's payload appended, written
+// beside the output and renamed at the end.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "File.h"
+#include "Manifest.h"
+#include "PeImage.h"
+#include "Records.h"
+#include "Trailer.h"
+
+namespace pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec) && !ec;
+}
+
+std::string ReadAll(fw::File& file) {
+  std::string bytes;
+  file.Seek(0, fw::File::SeekFrom::Begin);
+  std::vector<char> chunk(1 << 16);
+  while (const std::size_t n = file.Read(chunk.data(), chunk.size())) bytes.append(chunk.data(), n);
+  return bytes;
+}
+
+// The launcher is a Windows program of this project's: a PE executable with a GUI that carries,
+// as resource "UNINSTALLER" 131, the remover image it stages. The remover itself carries none;
+// `bareRemover` packs the remover to be run directly (benchmarks and tests), never shipped.
+void CheckLauncher(const std::string& image, const std::string& path, bool bareRemover) {
+  const std::string intro = "launcher " + path + " is not a launcher built by this project: ";
+  const std::string fix = ". Pack Uninst.exe from the windows build (build/windows-x86/bin/Uninst.exe)";
+  const payload::PeRead pe = payload::ReadPeHeaders(image);
+  if (!pe.headers) throw InputError(intro + pe.problem + fix);
+  const payload::PeHeaders& headers = *pe.headers;
+  if (headers.machine != payload::PeHeaders::kMachineI386 && headers.machine != payload::PeHeaders::kMachineAmd64)
+    throw InputError(intro + "it is a program for another processor than x86 or x64" + fix);
+  if ((headers.characteristics & payload::PeHeaders::kExecutableImage) == 0 ||
+      (headers.characteristics & payload::PeHeaders::kDll) != 0)
+    throw InputError(intro + "it is a DLL or an object, not a program" + fix);
+  if (headers.subsystem != payload::PeHeaders::kSubsystemGui)
+    throw InputError(intro + "it is not a Windows GUI program (a console program?)" + fix);
+  const auto remover = payload::FindPeResource(headers, image, u"UNINSTALLER", 131);
+  if (bareRemover) {
+    if (remover)
+      throw InputError("launcher " + path + " carries a remover (resource UNINSTALLER 131), so it is the launcher: " +
+                       "leave out --bare-remover");
+    return;
+  }
+  if (!remover)
+    throw InputError("launcher " + path + " carries no remover (no resource UNINSTALLER 131): it is not the launcher. " +
+                     "The remover (uninstaller.exe) is what the launcher stages; it is never packed for shipping" + fix);
+  const payload::PeRead inner = payload::ReadPeHeaders(*remover);
+  if (!inner.headers) throw InputError("the remover launcher " + path + " carries is not a Windows program: " + inner.problem);
+}
+
+// Where the output goes, said in words before anything is written.
+void CheckOutput(const std::string& output) {
+  std::error_code ec;
+  if (fs::is_directory(output, ec))
+    throw InputError("the output " + output + " is a folder: give the name of the file to write, such as " +
+                     (fs::path(output) / "Uninst.exe").string());
+  const fs::path folder = fs::path(output).parent_path().empty() ? fs::path(".") : fs::path(output).parent_path();
+  if (!fs::exists(folder, ec))
+    throw InputError("the output folder " + folder.string() + " does not exist: create it first");
+  if (!fs::is_directory(folder, ec)) throw InputError("the output folder " + folder.string() + " is not a folder");
+}
+
+// The packed file is a program: executable wherever it is readable, as a linker leaves one.
+void MakeExecutable(const std::string& path) {
+  using fs::perms;
+  const perms current = fs::status(path).permissions();
+  perms exec = perms::none;
+  if ((current & perms::owner_read) != perms::none) exec |= perms::owner_exec;
+  if ((current & perms::group_read) != perms::none) exec |= perms::group_exec;
+  if ((current & perms::others_read) != perms::none) exec |= perms::others_exec;
+  fs::permissions(path, exec, fs::perm_options::add);
+}
+
+}  // namespace
+
+int Build(const std::string& launcherPath, const std::string& manifestPath, const std::string& outputPath, bool strict,
+          bool bareRemover) {
+  if (SameFile(outputPath, launcherPath)) throw InputError("the output must not be the launcher itself: " + outputPath);
+  if (SameFile(outputPath, manifestPath)) throw InputError("the output must not be the manifest: " + outputPath);
+  CheckOutput(outputPath);
+  const pack::CheckedManifest manifest = pack::ReadManifest(manifestPath);
+  const payload::RemovalRecords& records = manifest.records;
+
+  fw::File launcher;
+  if (!launcher.Open(launcherPath, fw::File::Mode::Read))
+    throw InputError("cannot open launcher " + launcherPath + ": " + std::strerror(errno));
+  const std::uint64_t imageSize = launcher.GetLength();
+  if (imageSize > payload::PayloadTrailer::kMaxImageSize)
+    throw InputError("launcher " + launcherPath + " is too large for a payload trailer (4 GiB limit)");
+  if (const auto table = payload::FindCertificateTable(launcher)) {
+    std::ostringstream msg;
+    msg << "launcher " << launcherPath;
+    if (table->End() > imageSize)
+      msg << ": " << OutsideTheFile(*table, imageSize) << ", so the payload appended behind it would lie inside that table";
+    else
+      msg << " is signed (certificate table at offset " << table->offset << ", " << table->size
+          << " bytes): a payload appended now would lie outside the signature";
+    msg << ". Pack the launcher as built, then sign the packed file";
+    throw InputError(msg.str());
+  }
+  if (const auto trailer = payload::ReadTrailer(launcher); trailer && trailer->IsValid())
+    throw InputError("launcher " + launcherPath + " already carries a payload; start from the launcher as built");
+  const std::string image = ReadAll(launcher);
+  CheckLauncher(image, launcherPath, bareRemover);
+  for (const std::string& warning : manifest.warnings) std::cerr << "uninst-pack: warning: " << warning << '\n';
+  if (strict && !manifest.warnings.empty())
+    throw InputError(std::to_string(manifest.warnings.size()) + " warning(s), and --strict makes them errors");
+
+  // Write beside the output and rename at the end, so that a failure leaves no partial output.
+  const std::string tempPath = outputPath + ".uninst-pack-tmp";
+  std::uint64_t written = 0;
+  try {
+    fw::File out;
+    if (!out.Open(tempPath, fw::File::Mode::CreateWrite))
+      throw InputError("cannot write in the output folder of " + outputPath + ": " + std::strerror(errno));
+    out.Write(image.data(), image.size());
+    payload::AppendPayload(out, imageSize, records, records.FileTotal());
+    written = out.GetLength();
+    out.Close();
+    MakeExecutable(tempPath);
+    fs::rename(tempPath, outputPath);
+  } catch (...) {
+    std::error_code ec;
+    fs::remove(tempPath, ec);
+    throw;
+  }
+  std::cout << "wrote " << outputPath << ": " << records.FileTotal() << " files in " << records.groups.size()
+            << " groups, " << written - imageSize << " bytes appended to the launcher's " << imageSize << '\n';
+  return 0;
+}
+
+}  // namespace pack
