@@ -17,7 +17,9 @@ sizes=("$@")
 
 scripts/setup.sh
 . scripts/lib/apt-update.sh
-command -v makensis >/dev/null || { apt_update && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nsis >/dev/null; }
+for tool in makensis strace; do
+  command -v $tool >/dev/null || { apt_update && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends ${tool/makensis/nsis} >/dev/null; }
+done
 for preset in windows-x64 windows-x86; do cmake --preset $preset >/dev/null && cmake --build --preset $preset >/dev/null; done
 cmake --preset host >/dev/null && cmake --build --preset host --target uninst-pack >/dev/null
 
@@ -118,6 +120,64 @@ run_floor() {
   floor_ms=$(wine_run "$BIN/floor.exe" "Z:$(echo "$work/list.txt" | tr / '\\')" | tr -d '\r' | sed -n 's/^floor_ms=\([0-9.]*\).*/\1/p')
 }
 
+# Calls to the system per deleted file: Wine's server requests (each a round trip to wineserver)
+# and Linux system calls (of every process: the program, wineserver, the driver), counted on
+# $1 and 2x$1 files, the difference divided by $1, so that start-up counts for nothing. Each of
+# "walk", "listed" (the remover without status, on listed files) and "floor" is run under
+# WINEDEBUG=+server once and under strace once per size. Sets calls_requests, calls_syscalls and
+# calls_detail (the requests by name).
+count_calls() {
+  local n=$1 what=$2 size log
+  local -a requests syscalls
+  for size in "$n" $((2 * n)); do
+    for probe in server strace; do
+      make_files "$size"
+      log="$work/calls-$what-$size-$probe.txt"
+      local -a run=()
+      [ "$probe" = strace ] && run=(strace -f -c -o "$log")
+      if [ "$what" = floor ]; then
+        KORVANE_WINEDEBUG=$([ "$probe" = server ] && echo +server || echo -all) "${run[@]}" "$WINE_RUN" "$STATE" \
+          "$BIN/floor.exe" "Z:$(echo "$work/list.txt" | tr / '\\')" >/dev/null 2>"$work/calls-stderr.txt" || true
+      else
+        if [ "$what" = walk ]; then write_walk_manifest "$size"; else write_manifest "$size"; fi
+        mkdir -p "$C/korvane-bench-remover"
+        "$PACK" build --bare-remover --launcher "$BIN/uninstaller_timed_nostatus.exe" --manifest "$work/manifest.json" \
+          --output "$C/korvane-bench-remover/~uninst.exe" >/dev/null
+        KORVANE_WINEDEBUG=$([ "$probe" = server ] && echo +server || echo -all) KORVANE_TIMING_FILE='C:\korvane-bench-timing.txt' \
+          "${run[@]}" "$WINE_RUN" "$STATE" "$BIN/e2e_driver.exe" 'C:\korvane-bench-remover\~uninst.exe' --action uninstall \
+          --answer yes --no-follow >/dev/null 2>"$work/calls-stderr.txt" || true
+      fi
+      [ "$probe" = server ] && mv "$work/calls-stderr.txt" "$log"
+    done
+  done
+  # Requests: those of the thread that deletes (the one that asks for dispositions or deletes on
+  # close), by name.
+  python3 - "$n" "$work/calls-$what-$n-server.txt" "$work/calls-$what-$((2 * n))-server.txt" \
+    "$work/calls-$what-$n-strace.txt" "$work/calls-$what-$((2 * n))-strace.txt" > "$work/calls-$what.txt" <<'PY'
+import collections, re, sys
+n = int(sys.argv[1])
+def requests(path):
+    by_thread = collections.defaultdict(collections.Counter)
+    for line in open(path, errors="replace"):
+        m = re.match(r"([0-9a-f]{4}): ([a-z_]+)\( ", line)
+        if m: by_thread[m.group(1)][m.group(2)] += 1
+    return max(by_thread.values(), key=lambda c: (c["set_fd_disp_info"], c["create_file"]), default=collections.Counter())
+def syscalls(path):
+    total = 0
+    for line in open(path):
+        f = line.split()
+        if len(f) >= 5 and f[0][0].isdigit() and f[-1] != "total": total += int(f[3])
+    return total
+small, large = requests(sys.argv[2]), requests(sys.argv[3])
+per = {k: (large[k] - small[k]) / n for k in set(small) | set(large)}
+shown = sorted(((k, v) for k, v in per.items() if v >= 0.05), key=lambda kv: -kv[1])
+print("%.1f" % sum(per.values()))
+print("%.0f" % ((syscalls(sys.argv[5]) - syscalls(sys.argv[4])) / n))
+print(", ".join("%s %.1f" % kv for kv in shown))
+PY
+  { read -r calls_requests; read -r calls_syscalls; read -r calls_detail; } < "$work/calls-$what.txt"
+}
+
 # An NSIS installer (amd64-unicode) whose only section deletes the listed files, timed inside.
 run_nsis() {
   local details=$1
@@ -170,6 +230,15 @@ for n in "${sizes[@]}"; do
     "$(printf %.1f "$walk_ms")" "$(ratio "$walk_ms" "$floor_ms")" "$x86_ms" "$x86_ratio"
 done
 [ "$x86_native" = 1 ] || echo "x86: not timed, this kernel runs no 32-bit code (scripts/ia32-guest.sh check)"
+
+echo "calls to the system per deleted file (the x64 programs, counted on 500 and 1,000 files):"
+for what in walk listed floor; do
+  count_calls 500 "$what"
+  case $what in
+    walk) label="walk" ;; listed) label="no_status" ;; floor) label="floor" ;;
+  esac
+  printf '%11s %5s server requests %5s system calls   requests: %s\n' "$label" "$calls_requests" "$calls_syscalls" "$calls_detail"
+done
 
 echo "peak memory of the remover (VmHWM), payload streamed:"
 rm -rf "$root"

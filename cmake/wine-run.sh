@@ -20,7 +20,8 @@ export WINEPREFIX="$state/prefix"
 export HOME="$state/home"
 # KORVANE_WINE_LOCALE picks another locale (en_US.UTF-8: code page 1252) for a whole prefix.
 export LC_ALL="${KORVANE_WINE_LOCALE:-zh_CN.UTF-8}"
-export WINEDEBUG=-all
+# KORVANE_WINEDEBUG turns on channels of Wine's own debug output (the benchmark counts server requests).
+export WINEDEBUG="${KORVANE_WINEDEBUG:--all}"
 # Keep a new prefix from asking for Mono and Gecko.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 

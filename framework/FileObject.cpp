@@ -11,16 +11,7 @@
 #include "FullPath.h"
 
 namespace fw {
-namespace {
 
-// True when the handle holds a reparse point itself (not the object it leads to).
-bool HoldsReparsePointItself(HANDLE handle) {
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-         (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-}  // namespace
 FileObject FileObject::OpenFolder(const std::wstring& path) {
   FileHandle opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -58,22 +49,27 @@ FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
 }
 
 // Opened without following a link at the name; before anything is marked, the object opened must
-// be the link itself or the file whose own name is this folder's name and `entry`'s: a system
-// that follows a link whatever the flags (Wine) would otherwise delete its target.
+// be the one whose own name is this folder's name and `entry`'s (a link opened itself is): a
+// system that follows a link whatever the flags (Wine) would otherwise delete its target. One
+// query of the file's name per file, the folder's asked once; the names are compared as they
+// stand first (the listing and the file system spell them alike), in the one case rule only when
+// they differ.
 bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
-  const FileObject file(native::OpenRelative(handle_, entry.name, DELETE | FILE_READ_ATTRIBUTES,
+  const FileObject file(native::OpenRelative(handle_, entry.name, DELETE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kNonDirectoryFile));
   if (!file) return false;
-  if (!HoldsReparsePointItself(file.get())) {
-    if (nameOnVolume_.empty()) {
-      nameOnVolume_ = native::NameOnVolume(handle_.get());
-      if (nameOnVolume_.empty()) return false;
-      if (nameOnVolume_.back() != L'\\') nameOnVolume_ += L'\\';
-    }
-    const std::wstring actual = native::NameOnVolume(file.get());
-    if (actual.empty() || UpperCase(nameOnVolume_ + entry.name) != UpperCase(actual)) return false;
+  if (objectName_.empty()) {
+    objectName_ = native::ObjectName(handle_.get());
+    if (objectName_.empty()) return false;
+    if (objectName_.back() != L'\\') objectName_ += L'\\';
   }
-  return file.MarkForDeletion();
+  const std::wstring actual = native::ObjectName(file.get());
+  const std::wstring_view folder(objectName_);
+  const std::wstring_view name(actual.size() > folder.size() ? std::wstring_view(actual).substr(folder.size()) : L"");
+  const bool same = actual.size() == folder.size() + entry.name.size() &&
+                    ((actual.compare(0, folder.size(), folder) == 0 && name == entry.name) ||
+                     UpperCase(actual) == UpperCase(objectName_ + entry.name));
+  return same && file.MarkForDeletion();
 }
 
 bool FileObject::InUse(const FolderEntry& entry) const {

@@ -90,9 +90,9 @@ class FileObject {
  private:
   explicit FileObject(KernelHandle handle) : handle_(std::move(handle)) {}
   KernelHandle handle_;  // null when empty, as the native opens report failure
-  // This folder's path below its volume's root with a separator behind it, read on the first
+  // This folder's object name (native::ObjectName) with a separator behind it, read on the first
   // DeleteFileEntry: a walk deletes many files of one folder.
-  mutable std::wstring nameOnVolume_;
+  mutable std::wstring objectName_;
 };
 
 }  // namespace fw

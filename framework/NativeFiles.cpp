@@ -15,6 +15,7 @@ using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES
 using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG,
                                                 BOOLEAN, PUNICODE_STRING, BOOLEAN);
 using NtQueryInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+using NtQueryObjectFn = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 
 constexpr ULONG kFileOpen = 0x00000001;                    // FILE_OPEN
 constexpr ULONG kSynchronousIoNonAlert = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
@@ -22,8 +23,7 @@ constexpr ULONG kOpenReparsePoint = 0x00200000;            // FILE_OPEN_REPARSE_
 constexpr ULONG kFileIdBothDirectoryInformation = 37;      // FILE_INFORMATION_CLASS
 constexpr ULONG kFileInternalInformation = 6;              // FILE_INFORMATION_CLASS: the file id
 constexpr ULONG kObjCaseInsensitive = 0x00000040;          // OBJ_CASE_INSENSITIVE
-constexpr ULONG kFileNameInformation = 9;                  // FILE_INFORMATION_CLASS: the name on the volume
-constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);  // STATUS_BUFFER_OVERFLOW
+constexpr ULONG kObjectNameInformation = 1;                // OBJECT_INFORMATION_CLASS: the object's name
 
 NtCreateFileFn NtCreateFileEntry() {
   static const NtCreateFileFn fn = NtdllFunction<NtCreateFileFn>("NtCreateFile");
@@ -32,6 +32,11 @@ NtCreateFileFn NtCreateFileEntry() {
 
 NtQueryDirectoryFileFn NtQueryDirectoryFileEntry() {
   static const NtQueryDirectoryFileFn fn = NtdllFunction<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
+  return fn;
+}
+
+NtQueryObjectFn NtQueryObjectEntry() {
+  static const NtQueryObjectFn fn = NtdllFunction<NtQueryObjectFn>("NtQueryObject");
   return fn;
 }
 
@@ -98,21 +103,22 @@ KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, 
   return KernelHandle(status == 0 ? h : nullptr);
 }
 
-std::wstring NameOnVolume(HANDLE handle) {
-  const auto query = NtQueryInformationFileEntry();
+std::wstring ObjectName(HANDLE handle) {
+  const auto query = NtQueryObjectEntry();
   if (!query || !handle) return L"";
-  // FILE_NAME_INFORMATION: the name's length in bytes, then the name. Most paths fit the first
-  // buffer; a longer one says how long it is.
-  std::vector<unsigned char> buffer(sizeof(ULONG) + MAX_PATH * sizeof(wchar_t));
+  // OBJECT_NAME_INFORMATION: a counted string pointing into the same buffer. Most names fit the
+  // first buffer; a longer one says how long the buffer must be.
+  std::vector<unsigned char> buffer(sizeof(UNICODE_STRING) + (MAX_PATH + 64) * sizeof(wchar_t));
   for (int attempt = 0; attempt < 2; ++attempt) {
-    IO_STATUS_BLOCK io{};
-    const NTSTATUS status = query(handle, &io, buffer.data(), static_cast<ULONG>(buffer.size()), kFileNameInformation);
-    ULONG length = 0;
-    std::memcpy(&length, buffer.data(), sizeof length);
-    if (status == 0)
-      return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof length), length / sizeof(wchar_t));
-    if (status != kBufferOverflow) return L"";
-    buffer.resize(sizeof(ULONG) + length);
+    ULONG needed = 0;
+    const NTSTATUS status = query(handle, kObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == 0) {
+      UNICODE_STRING name;
+      std::memcpy(&name, buffer.data(), sizeof name);
+      return name.Buffer ? std::wstring(name.Buffer, name.Length / sizeof(wchar_t)) : L"";
+    }
+    if (needed <= buffer.size()) return L"";
+    buffer.resize(needed);
   }
   return L"";
 }

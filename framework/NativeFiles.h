@@ -1,7 +1,7 @@
 #pragma once
 // The native calls on files that Win32 has no form of, for FileObject and FolderListing: an open
-// relative to a folder handle, a listing that can look up one name, a handle's name on its volume
-// and its file id alone (GetFileInformationByHandle asks for everything, the name included: under
+// relative to a folder handle, a listing that can look up one name, a handle's object name and its
+// file id alone (GetFileInformationByHandle asks for everything, the name included: under
 // Wine that costs a millisecond per file of a walk). Looked up in ntdll once, never imported.
 #include <windows.h>
 
@@ -28,9 +28,10 @@ KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, 
 // The listing of `folder` from its start, matching `mask` (all entries when null); with `single`,
 // the first match only.
 std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask, bool single);
-// The path of the open file or folder below its volume's root ("\\x\\y"), as the file system names
-// the object the handle holds; "" when it cannot say.
-std::wstring NameOnVolume(HANDLE handle);
+// The name of the object the handle holds, its volume's device and the path below it, as the file
+// system names it ("\\Device\\HarddiskVolume1\\x\\y"; Wine gives "\\??\\C:\\x\\y"); "" when it cannot
+// say. One query, without the file's own data: the object's name is the server's, on Wine too.
+std::wstring ObjectName(HANDLE handle);
 // The file id of the object the handle holds; nullopt when the system cannot say.
 std::optional<std::uint64_t> FileIdOf(HANDLE handle);
 

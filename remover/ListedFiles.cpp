@@ -6,9 +6,14 @@ namespace remover {
 
 bool ListedFiles::Delete(const fw::FullPath& path) {
   if (path.IsRoot() || path.WrittenAsDevice()) return false;
-  const fw::FullPath folderPath = path.Parent();
-  auto [slot, added] = folders_.try_emplace(folderPath.Comparable());
-  if (added) {
+  // The folder's comparable form is the file's without its last name: most files share the folder
+  // of the one before them, found without a copy.
+  const std::u16string_view comparable(path.Comparable());
+  const std::u16string_view folderKey = comparable.substr(0, comparable.size() - path.Names().back().size() - 1);
+  auto slot = folders_.find(folderKey);
+  if (slot == folders_.end()) {
+    const fw::FullPath folderPath = path.Parent();
+    slot = folders_.emplace(std::u16string(folderKey), std::nullopt).first;
     if (auto reached = scope_.Reach(folderPath)) {
       fw::FolderListing listing(reached->folder);
       slot->second.emplace(Folder{std::move(reached->folder), std::move(listing)});

@@ -28,7 +28,7 @@ class ListedFiles {
     fw::FileObject handle;
     fw::FolderListing listing;
   };
-  std::map<std::u16string, std::optional<Folder>> folders_;  // by comparable path
+  std::map<std::u16string, std::optional<Folder>, std::less<>> folders_;  // by comparable path
 };
 
 }  // namespace remover
