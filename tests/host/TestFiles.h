@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace testing_files {
@@ -19,6 +21,19 @@ inline std::string ReadAll(const std::filesystem::path& path) {
 inline void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A Unix socket bound at `path` (a file that is neither a regular file nor a folder); `path` is
+// returned, the socket itself closed (the file stays).
+inline std::string MakeSocket(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  EXPECT_LT(path.size(), sizeof address.sun_path) << path;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+  ::close(fd);
+  return path;
 }
 
 class ScratchDir : public ::testing::Test {

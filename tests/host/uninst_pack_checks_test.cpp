@@ -134,6 +134,36 @@ TEST_F(UninstPackChecksTest, FoldersTheGuardRefusesAreRefused) {
   });
 }
 
+// Other names of those places, as the remover reads them: separators collapsed, a device's name,
+// a short name the guard would not know; places of the system's beyond the guarded folders; and
+// files in any of them.
+TEST_F(UninstPackChecksTest, OtherNamesOfSystemPlacesAndFilesInThemAreRefused) {
+  ExpectRefused({
+      {"a doubled separator", [](Json& m) { SetFolder(m, "C:\\Users\\\\Public\\"); }, {"groups[1].folder", "Public"}},
+      {"a short name", [](Json& m) { SetFolder(m, "C:\\PROGRA~1"); }, {"short (8.3) name", "write the long name"}},
+      {"a short file name", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\KORVAN~1.EXE"); }, {"groups[1].files[0]", "8.3"}},
+      {"a device folder", [](Json& m) { SetFolder(m, "C:\\Korvane\\CON"); }, {"\"CON\"", "a device's"}},
+      {"a device file", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\nul.dll"); }, {"\"nul.dll\"", "a device's"}},
+      {"com1 with an extension", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\Com1.txt"); }, {"a device's"}},
+      {"Windows.old", [](Json& m) { SetFolder(m, "C:\\Windows.old"); }, {"the previous Windows installation"}},
+      {"the Recycle Bin", [](Json& m) { SetFolder(m, "c:/$Recycle.Bin/S-1-5-21"); }, {"the Recycle Bin"}},
+      {"Documents and Settings", [](Json& m) { SetFolder(m, "C:\\Documents and Settings"); }, {"profiles folder"}},
+      {"WindowsApps", [](Json& m) { SetFolder(m, "C:\\Program Files\\WindowsApps\\Korvane"); }, {"Store apps"}},
+      {"System Volume Information", [](Json& m) { SetFile(m, "C:\\System Volume Information\\x.dat"); },
+       {"groups[1].files[0]", "volume data"}},
+      {"a file of the system's", [](Json& m) { SetFile(m, "C:\\Windows\\System32\\kernel32.dll"); },
+       {"groups[1].files[0]", "a file in a folder of the system's", "C:\\Windows"}},
+      {"a file in Program Files itself", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane.dll"); },
+       {"a file in a folder of the system's", "Program Files"}},
+  });
+  ExpectAccepted({
+      [](Json& m) { SetFolder(m, "C:\\Program Files\\Korvane\\console"); },
+      [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\backup~old.dll"); },
+      [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\lpt.txt"); },
+      [](Json& m) { SetFolder(m, "C:\\Windows2\\Korvane"); },
+  });
+}
+
 TEST_F(UninstPackChecksTest, AStartMenuFolderNameMustBeTheProductsOwn) {
   ExpectRefused({
       {"a path up", [](Json& m) { m["programFolderName"] = "..\\..\\Windows"; }, {"programFolderName", "single folder name"}},
@@ -215,6 +245,32 @@ TEST_F(UninstPackChecksTest, ManifestsInOtherEncodingsOrBrokenJsonAreExplained) 
   }
   // A byte order mark in front of UTF-8 is fine.
   EXPECT_EQ(BuildText("\xEF\xBB\xBF" + utf8).exitCode, 0);
+}
+
+// Only a writable regular file is ever replaced: a device, a FIFO or a read-only file stays as it
+// was, and nothing is written beside it.
+TEST_F(UninstPackChecksTest, OutputsThatAreNotWritableFilesAreRefused) {
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  const ToolRun fifo = Build(CleanManifest(), "fifo");
+  EXPECT_EQ(fifo.exitCode, 1);
+  EXPECT_NE(fifo.err.find("exists and is not a file"), std::string::npos) << fifo.err;
+  EXPECT_TRUE(std::filesystem::is_fifo(Path("fifo")));
+
+  // A socket stands for a device here: replacing a real one would be the fault this refuses.
+  const ToolRun socket = Build(CleanManifest(), testing_files::MakeSocket(Path("socket")));
+  EXPECT_EQ(socket.exitCode, 1);
+  EXPECT_NE(socket.err.find("exists and is not a file"), std::string::npos) << socket.err;
+  EXPECT_TRUE(std::filesystem::is_socket(Path("socket")));
+
+  WriteAll(Path("kept.exe"), "kept");
+  std::filesystem::permissions(Path("kept.exe"), std::filesystem::perms::owner_read);
+  const ToolRun readOnly = Build(CleanManifest(), "kept.exe");
+  EXPECT_EQ(readOnly.exitCode, 1);
+  EXPECT_NE(readOnly.err.find("is a read-only file"), std::string::npos) << readOnly.err;
+  EXPECT_EQ(ReadAll(Path("kept.exe")), "kept");
+
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().string().find("uninst-pack-tmp"), std::string::npos) << entry.path();
 }
 
 TEST_F(UninstPackChecksTest, OutputsAreNamedAndTheResultIsOneLineAndExecutable) {

@@ -94,6 +94,33 @@ TEST_F(UninstPackImageTest, ImagesThatCannotBeListedAreRefused) {
   EXPECT_EQ(Manifest().exitCode, 0);
 }
 
+// -o writes the manifest itself (UTF-8, no byte-order mark, whatever a shell's ">" would make
+// of it), refusing what is no file; --final-file takes the launcher's full path as well as its name.
+TEST_F(UninstPackImageTest, AManifestIsWrittenToAFileAndTakesTheLaunchersFullPath) {
+  for (const char* file : {"Korvane.exe", "Uninst.exe", "模板/简历.lvf"}) MakeFile(file);
+  const ToolRun toStdout = Manifest();
+  ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err;
+
+  const ToolRun written = Manifest("-o " + Path("manifest.json"));
+  ASSERT_EQ(written.exitCode, 0) << written.err;
+  EXPECT_EQ(written.out, "");
+  const std::string text = ReadAll(Path("manifest.json"));
+  EXPECT_EQ(text, toStdout.out);
+  EXPECT_NE(text.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("manifest.json") + " --output " +
+                 Path("out.exe")).exitCode,
+            0);
+
+  const ToolRun fullPath = Manifest("--final-file 'C:\\Program Files\\Korvane\\Uninst.exe' --output " + Path("full.json"));
+  ASSERT_EQ(fullPath.exitCode, 0) << fullPath.err;
+  EXPECT_EQ(ReadAll(Path("full.json")), text) << "the name and the full path give the same manifest";
+
+  const ToolRun socket = Manifest("-o " + testing_files::MakeSocket(Path("socket")));
+  EXPECT_EQ(socket.exitCode, 1);
+  EXPECT_NE(socket.err.find("exists and is not a file"), std::string::npos) << socket.err;
+  EXPECT_TRUE(fs::is_socket(Path("socket")));
+}
+
 class UninstPackPlanTest : public UninstPackTest {
  protected:
   // Packs `records` as they are, past every check of uninst-pack build: a plan must describe

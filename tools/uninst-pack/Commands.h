@@ -8,8 +8,9 @@
 
 namespace pack {
 
-// manifest: prints the manifest of an install image (ImageManifest.h), its notes on stderr.
-int WriteManifest(const ImageOptions& options);
+// manifest: the manifest of an install image (ImageManifest.h), to `output` (UTF-8) or, when it is
+// empty, to standard output; its notes on stderr.
+int WriteManifest(const ImageOptions& options, const std::string& output);
 // build: writes a copy of the launcher with the manifest's payload appended (Pack.cpp).
 int Build(const std::string& launcherPath, const std::string& manifestPath, const std::string& outputPath, bool strict,
           bool bareRemover);

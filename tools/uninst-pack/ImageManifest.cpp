@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 
 #include "Archive.h"
 #include "Commands.h"
 #include "File.h"
+#include "Output.h"
 #include "FullPath.h"
 #include "RemovalRules.h"
 #include "Text.h"
@@ -55,7 +59,7 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
 
   std::string finalFile = options.finalFile;
   std::replace(finalFile.begin(), finalFile.end(), '/', '\\');
-  finalFile = finalFile.empty() ? "" : windowsPath(finalFile);
+  if (!finalFile.empty() && !fw::IsFullyQualified(std::string_view(finalFile))) finalFile = windowsPath(finalFile);
   const std::u16string finalComparable = ComparableUtf8(finalFile);
   const std::u16string iniComparable = ComparableUtf8(windowsPath("Resource.ini"));
   const std::vector<std::u16string> resources = ResourceFolders(image / "Resource.ini", options.installDir, notes);
@@ -111,11 +115,23 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
   return doc;
 }
 
-int WriteManifest(const ImageOptions& options) {
+int WriteManifest(const ImageOptions& options, const std::string& output) {
+  if (!output.empty()) CheckOutput(output);
   std::vector<std::string> notes;
   const Json manifest = pack::ManifestFromImage(options, notes);
   for (const std::string& note : notes) std::cerr << "uninst-pack: " << note << '\n';
-  std::cout << manifest.dump(2) << '\n';
+  if (output.empty()) {
+    std::cout << manifest.dump(2) << '\n';
+    return 0;
+  }
+  // UTF-8 without a byte-order mark, whatever the shell would have made of standard output.
+  WriteOutput(output, [&](const std::string& tempPath) {
+    std::ofstream out(tempPath, std::ios::binary);
+    out << manifest.dump(2) << '\n';
+    out.close();
+    if (!out) throw InputError("cannot write " + output + ": " + std::strerror(errno));
+  });
+  std::cerr << "uninst-pack: wrote " << output << '\n';
   return 0;
 }
 

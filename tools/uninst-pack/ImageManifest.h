@@ -12,7 +12,7 @@ struct ImageOptions {
   std::string image;          // the staged install folder on this machine
   std::string installDir;     // where it is installed on Windows, "C:\Program Files\Korvane\"
   std::string programFolder;  // the Start-menu folder's name, or empty
-  std::string finalFile;      // the launcher, relative to the install folder
+  std::string finalFile;      // the launcher: its name in the install folder, or its full path
 };
 
 // Every file below the image in a group per folder, the install folder first and deeper folders

@@ -1,6 +1,7 @@
 #include "Manifest.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -78,6 +79,28 @@ void RequireFullPath(const std::string& utf8, const std::string& field) {
   }
 }
 
+// A device's name, with any extension: "CON", "nul.dll", "com1.txt" (Windows reads the part
+// before the first dot, in any case).
+bool IsDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' && base[3] <= '9';
+}
+
+// A name of the short (8.3) form Windows makes for long ones: at most eight characters with a '~'
+// and digits at their end ("PROGRA~1", "KORVAN~2.EXE"), then at most three after a dot.
+bool LooksLikeShortName(const std::string& name) {
+  const std::size_t dot = name.find('.');
+  const std::string base = name.substr(0, dot);
+  if (dot != std::string::npos && (name.size() - dot - 1 > 3 || name.find('.', dot + 1) != std::string::npos))
+    return false;
+  const std::size_t tilde = base.rfind('~');
+  if (base.size() > 8 || tilde == std::string::npos || tilde == 0 || tilde + 1 == base.size()) return false;
+  return base.find_first_not_of("0123456789", tilde + 1) == std::string::npos;
+}
+
 // A name Windows would store as written: none of <>:"|?*, not ending in a dot or a space (which
 // Windows drops, so the name on disk differs), at most 255 characters.
 void RequireWindowsName(const std::string& name, const std::string& field, const std::string& whole) {
@@ -92,6 +115,14 @@ void RequireWindowsName(const std::string& name, const std::string& field, const
   if (const std::size_t length = Utf16(name).size(); length > kMaxName)
     throw InputError("manifest: " + field + " has a name of " + std::to_string(length) +
                      " characters; Windows allows at most " + std::to_string(kMaxName) + ": " + Quoted(whole));
+  if (IsDeviceName(name))
+    throw InputError("manifest: " + field + " has the name " + Quoted(name) +
+                     ", a device's (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension): Windows opens the device, "
+                     "not a file: " + Quoted(whole));
+  if (LooksLikeShortName(name))
+    throw InputError("manifest: " + field + " has the name " + Quoted(name) +
+                     ", which looks like a short (8.3) name: the remover judges the names as written, so write the "
+                     "long name: " + Quoted(whole));
 }
 
 enum class PathRole { Folder, File };
@@ -127,12 +158,23 @@ void RequirePlainPath(const std::string& utf8, const std::string& field, PathRol
 }
 
 // A folder the remover's guard would leave alone is one the vendor meant to be removed and will
-// not be (or, without the guard, one whose loss would be a disaster).
-void RefuseGuarded(const std::string& utf8, const std::string& field, const char* role) {
+// not be (or, without the guard, one whose loss would be a disaster); a file in such a folder, or
+// anything in a place of the system's, is no product's.
+void RefuseGuarded(const std::string& utf8, const std::string& field, PathRole role, const char* what) {
   const auto path = fw::FullPath::Parse(Utf16(utf8));
-  const std::string why = path ? WhyRefused(*path) : "it is no full path";
-  if (!why.empty())
-    throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a folder the remover refuses " + role + ": " + why);
+  if (!path) throw InputError("manifest: " + field + " is no full path: " + Quoted(utf8));
+  if (role == PathRole::Folder) {
+    if (const std::string why = WhyRefused(*path); !why.empty())
+      throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a folder the remover refuses " + what + ": " + why);
+  }
+  if (const std::string why = WhySystemPlace(*path); !why.empty())
+    throw InputError("manifest: " + field + " " + Quoted(utf8) + " lies in " + why + ": no product's file is there");
+  if (role == PathRole::File) {
+    if (const std::string why = path->Parent().IsRoot() ? "" : WhyRefused(path->Parent()); !why.empty())
+      // (A file at a drive's root lies outside the install folder, and is warned of as such.)
+      throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a file in a folder of the system's (" + why +
+                       "): no product's file is there");
+  }
 }
 
 // The Start-menu folder is one name in the Programs folder, the product's own: the remover
@@ -299,8 +341,9 @@ CheckedManifest CheckManifest(const Json& doc) {
       RequirePlainPath(utf8, field, rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder);
     std::string gbk = Utf8ToGbk(utf8, field);
     if (rule == Rule::Name) CheckProgramFolderName(utf8, gbk);
-    if (rule == Rule::Install) RefuseGuarded(utf8, field, "as an install folder");
-    if (rule == Rule::FolderOrEmpty && !empty) RefuseGuarded(utf8, field, "to remove");
+    if (rule == Rule::Install) RefuseGuarded(utf8, field, PathRole::Folder, "as an install folder");
+    if (rule == Rule::FolderOrEmpty && !empty) RefuseGuarded(utf8, field, PathRole::Folder, "to remove");
+    if ((rule == Rule::File || rule == Rule::FileOrEmpty) && !empty) RefuseGuarded(utf8, field, PathRole::File, "");
     return gbk;
   };
   const auto field = [&](const Json& object, const char* key, const std::string& where, Rule rule) {

@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "File.h"
 #include "Manifest.h"
+#include "Output.h"
 #include "PeImage.h"
 #include "Records.h"
 #include "Trailer.h"
@@ -64,18 +65,6 @@ void CheckLauncher(const std::string& image, const std::string& path, bool bareR
   if (!inner.headers) throw InputError("the remover launcher " + path + " carries is not a Windows program: " + inner.problem);
 }
 
-// Where the output goes, said in words before anything is written.
-void CheckOutput(const std::string& output) {
-  std::error_code ec;
-  if (fs::is_directory(output, ec))
-    throw InputError("the output " + output + " is a folder: give the name of the file to write, such as " +
-                     (fs::path(output) / "Uninst.exe").string());
-  const fs::path folder = fs::path(output).parent_path().empty() ? fs::path(".") : fs::path(output).parent_path();
-  if (!fs::exists(folder, ec))
-    throw InputError("the output folder " + folder.string() + " does not exist: create it first");
-  if (!fs::is_directory(folder, ec)) throw InputError("the output folder " + folder.string() + " is not a folder");
-}
-
 // The packed file is a program: executable wherever it is readable, as a linker leaves one.
 void MakeExecutable(const std::string& path) {
   using fs::perms;
@@ -122,10 +111,8 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
   if (strict && !manifest.warnings.empty())
     throw InputError(std::to_string(manifest.warnings.size()) + " warning(s), and --strict makes them errors");
 
-  // Write beside the output and rename at the end, so that a failure leaves no partial output.
-  const std::string tempPath = outputPath + ".uninst-pack-tmp";
   std::uint64_t written = 0;
-  try {
+  WriteOutput(outputPath, [&](const std::string& tempPath) {
     fw::File out;
     if (!out.Open(tempPath, fw::File::Mode::CreateWrite))
       throw InputError("cannot write in the output folder of " + outputPath + ": " + std::strerror(errno));
@@ -134,12 +121,7 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
     written = out.GetLength();
     out.Close();
     MakeExecutable(tempPath);
-    fs::rename(tempPath, outputPath);
-  } catch (...) {
-    std::error_code ec;
-    fs::remove(tempPath, ec);
-    throw;
-  }
+  });
   std::cout << "wrote " << outputPath << ": " << records.FileTotal() << " files in " << records.groups.size()
             << " groups, " << written - imageSize << " bytes appended to the launcher's " << imageSize << '\n';
   return 0;

@@ -95,7 +95,27 @@ FolderGuard GuardOf(const LayoutFolder& row) {
 
 std::string Utf8(std::u16string_view text) { return fw::Utf16ToUtf8(text).value_or("?"); }
 
+// Places of the system's beside the guarded folders: uninst-pack refuses anything in them.
+struct SystemPlace {
+  std::u16string_view path;
+  const char* what;
+};
+constexpr SystemPlace kSystemPlaces[] = {
+    {u"C:\\Windows.old", "the previous Windows installation"},
+    {u"C:\\$Recycle.Bin", "the Recycle Bin"},
+    {u"C:\\System Volume Information", "the system's volume data"},
+    {u"C:\\Program Files\\WindowsApps", "the Store apps' folder"},
+    {u"C:\\Documents and Settings", "the old name of the profiles folder"},
+};
+
 }  // namespace
+
+std::string WhySystemPlace(const fw::FullPath& path) {
+  for (const SystemPlace& place : kSystemPlaces)
+    if (const auto at = fw::FullPath::Parse(place.path); at && fw::IsAtOrBelow(path.Comparable(), at->Comparable()))
+      return std::string(place.what) + " " + Utf8(place.path);
+  return "";
+}
 
 const FolderGuard& StandardGuard() {
   static const FolderGuard guard = [] {

@@ -18,6 +18,10 @@ const removal::FolderGuard& StandardGuard();
 // Why the standard guard refuses `path`, in words; empty when it does not.
 std::string WhyRefused(const fw::FullPath& path);
 
+// Where `path` lies in a place of the system's that no product's file is in, in words ("the
+// previous Windows installation C:\Windows.old"), whatever the guard says of it; empty when not.
+std::string WhySystemPlace(const fw::FullPath& path);
+
 // The Start menu's Programs folders the remover looks in (the user's, then all users').
 inline constexpr std::u16string_view kUserPrograms =
     u"C:\\Users\\Default\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";

@@ -1,7 +1,7 @@
 // uninst-pack: the vendor's tool that writes a manifest from an install image, appends a removal
 // payload to a launcher, shows the payload of any file and what it makes the remover do.
 //
-//   uninst-pack manifest --image DIR --install-dir PATH [--program-folder NAME] [--final-file NAME]
+//   uninst-pack manifest --image DIR --install-dir PATH [--program-folder NAME] [--final-file NAME] [-o FILE]
 //   uninst-pack build --launcher FILE --manifest FILE --output FILE [--strict]
 //   uninst-pack inspect [--json] FILE
 //   uninst-pack plan FILE [--resource-ini PATH] [--answer yes|no] [--json]
@@ -49,7 +49,12 @@ int main(int argc, char** argv) {
   manifest->add_option("--install-dir", image.installDir, "Where they are installed, e.g. 'C:\\Program Files\\Korvane\\'")
       ->required();
   manifest->add_option("--program-folder", image.programFolder, "The product's folder in the Start menu's Programs folder");
-  manifest->add_option("--final-file", image.finalFile, "The launcher, deleted last (relative to the install folder)")->capture_default_str();
+  manifest->add_option("--final-file", image.finalFile,
+                       "The launcher, deleted last: its name in the install folder, or its full path")
+      ->capture_default_str();
+  std::string manifestOutput;
+  manifest->add_option("-o,--output", manifestOutput,
+                       "Write the manifest to this file (UTF-8) instead of standard output");
 
   std::string launcher, manifestPath, output;
   bool strict = false, bareRemover = false;
@@ -90,7 +95,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    if (manifest->parsed()) return pack::WriteManifest(image);
+    if (manifest->parsed()) return pack::WriteManifest(image, manifestOutput);
     if (build->parsed()) return pack::Build(launcher, manifestPath, output, strict, bareRemover);
     if (plan->parsed()) return pack::Plan(planned, resourceIni, answer, asJson);
     return pack::Inspect(inspected, asJson);

@@ -1,0 +1,19 @@
+#pragma once
+// Where a command's output goes: said in words before anything is written, and written beside
+// itself then renamed into place, so that a failure leaves no partial file and nothing but a
+// writable regular file is ever replaced.
+#include <functional>
+#include <string>
+
+namespace pack {
+
+// Refuses (InputError) an output that is a folder, that exists and is no regular file (a device
+// such as /dev/full, a FIFO, a socket: replacing it would turn it into a file), that is a
+// read-only file, or whose folder does not exist.
+void CheckOutput(const std::string& output);
+
+// Checks `output`, has `write` fill a file beside it (its path given), and renames that file into
+// place; on any failure the file beside it is removed and `output` stays as it was.
+void WriteOutput(const std::string& output, const std::function<void(const std::string& tempPath)>& write);
+
+}  // namespace pack
