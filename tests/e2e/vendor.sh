@@ -67,7 +67,10 @@ case "$name" in
     cp -a "$install" "$image"
     rm -rf "$image/History" "$image/模板/我的简历.lvf"
     "$UNINST_PACK" manifest --image "$image" --install-dir 'C:\Program Files\Korvane\' --program-folder Korvane \
-      > "$work/generated.json" 2> "$work/manifest.err"
+      -o "$work/generated.json" 2> "$work/manifest.err"
+    check "manifest -o writes UTF-8 JSON without a byte-order mark" \
+      python3 -c 'import json, sys; b = open(sys.argv[1], "rb").read(); assert not b.startswith(b"\xef\xbb\xbf"); json.loads(b.decode("utf-8"))' \
+      "$work/generated.json"
     check "build refuses the remover as a launcher" \
       bash -c '! "$1" build --launcher "$2" --manifest "$3" --output "$4" 2>/dev/null && test ! -e "$4"' _ \
       "$UNINST_PACK" "$WIN_BIN/uninstaller.exe" "$work/generated.json" "$work/remover-packed.exe"

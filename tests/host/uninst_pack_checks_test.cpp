@@ -192,6 +192,8 @@ TEST_F(UninstPackChecksTest, DoubtfulEntriesAreWarnedOfAndStrictRefusesThem) {
        {"groups[1].files[0]", "listed in two groups, first as groups[0].files[1]"}},
       {"a folder that does not hold its files", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "Korvane.ini"); },
        {"groups[1].folder", "is not a parent of groups[1].files[1]"}},
+      {"a folder after the folder inside it", [](Json& m) { std::swap(m["groups"][0], m["groups"][1]); },
+       {"groups[1].folder \"C:\\Program Files\\Korvane\" holds groups[0].folder, which comes before it", "with 否"}},
       // 143 characters, 261 bytes as GBK: the remover skips that path.
       {"a path of 261 bytes", [&](Json& m) {
          std::string name;
@@ -298,6 +300,24 @@ TEST_F(UninstPackChecksTest, OutputsAreNamedAndTheResultIsOneLineAndExecutable) 
 
 // Files that are not this project's launcher: the payload would sit behind something that
 // never stages a remover.
+// What is wrong is said first: the launcher and the manifest given the other way round, an
+// unknown flag in front of the command.
+TEST_F(UninstPackChecksTest, SwappedInputsAndAFlagBeforeTheCommandAreSaidFirst) {
+  WriteAll(Path("manifest.json"), CleanManifest().dump());
+  for (const std::string& args : {"--launcher " + Path("manifest.json") + " --manifest " + Path("Uninst.exe"),
+                                  "--launcher " + Path("manifest.json") + " --manifest " + Path("manifest.json"),
+                                  "--launcher " + Path("Uninst.exe") + " --manifest " + Path("Uninst.exe")}) {
+    const ToolRun swapped = Pack("build " + args + " --output " + Path("out.exe"));
+    EXPECT_EQ(swapped.exitCode, 1);
+    EXPECT_NE(swapped.err.find("--launcher and --manifest swapped?"), std::string::npos) << swapped.err;
+    EXPECT_FALSE(Wrote());
+  }
+  const ToolRun flag = Pack("--strict build");
+  EXPECT_EQ(flag.exitCode, 2);
+  EXPECT_EQ(flag.err.rfind("uninst-pack: not understood: --strict", 0), 0u) << flag.err;
+  EXPECT_EQ(flag.err.find("subcommand is required"), std::string::npos) << flag.err;
+}
+
 TEST_F(UninstPackChecksTest, OnlyALauncherThatCarriesTheRemoverIsPacked) {
   std::string dll = testpe::Launcher();
   testsigning::Put16(dll, 0x44 + 18, 0x2022);  // Characteristics: a DLL
@@ -337,9 +357,12 @@ TEST_F(UninstPackChecksTest, OnlyALauncherThatCarriesTheRemoverIsPacked) {
     std::filesystem::remove(Path("out.exe"));
   }
 
-  // The remover packed to run by itself (benchmarks, tests) only when asked, and only the remover.
+  // The remover packed to run by itself (benchmarks, tests) only when asked, and only the remover;
+  // inspect says that it is.
   WriteAll(Path("Uninst.exe"), testpe::Program());
   EXPECT_EQ(Build(CleanManifest(), "out.exe", "--bare-remover").exitCode, 0);
+  EXPECT_NE(Pack("inspect " + Path("out.exe")).out.find("carrying no remover: the remover itself, packed with --bare-remover"),
+            std::string::npos);
   std::filesystem::remove(Path("out.exe"));
   WriteAll(Path("Uninst.exe"), testpe::Launcher());
   const ToolRun launcherAsRemover = Build(CleanManifest(), "out.exe", "--bare-remover");

@@ -144,6 +144,21 @@ class UninstPackPlanTest : public UninstPackTest {
   }
 };
 
+// A file listed again (in another case, or as the final file) is deleted once: the second entry
+// finds nothing.
+TEST_F(UninstPackPlanTest, AFileListedAgainIsDeletedOnce) {
+  const std::string dir = "C:\\Program Files\\Korvane\\";
+  payload::RemovalRecords records;
+  records.header = {"", dir, dir + "a.dll"};
+  records.groups = {{"", {dir + "a.dll", dir + "b.dll"}}, {"", {dir + "A.DLL"}}};
+  PackRecords(records);
+  const std::vector<std::string> steps = Steps(Path("packed.exe"));
+  ASSERT_GE(steps.size(), 6u);
+  const std::vector<std::string> files(steps.begin() + 2, steps.begin() + 6);  // after the resource steps
+  EXPECT_EQ(files, (std::vector<std::string>{"file delete " + dir + "a.dll", "file delete " + dir + "b.dll",
+                                             "file skip " + dir + "A.DLL", "final-file skip " + dir + "a.dll"}));
+}
+
 TEST_F(UninstPackPlanTest, APlanFollowsTheRemoversOrderAndRules) {
   const std::string dir = "C:\\Program Files\\Korvane\\";
   payload::RemovalRecords records;

@@ -257,6 +257,26 @@ std::vector<std::string> Warnings(const Json& doc) {
                          (notHeld.size() > 1 ? " and " + std::to_string(notHeld.size() - 1) + " more of its files" : "") +
                          ": the folder is removed at the end, its files wherever they are");
   }
+  // The remover takes the group folders from the last group to the first: a folder that holds the
+  // folder of an earlier group comes first, before what is inside it is gone.
+  std::map<std::u16string, std::size_t> groupOf;  // comparable folder -> its first group
+  for (std::size_t g = 0; g < groups.size(); ++g)
+    if (const auto folder = fw::FullPath::Parse(Utf16(groups[g]["folder"].get<std::string>())))
+      groupOf.try_emplace(folder->Comparable(), g);
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    const auto folder = fw::FullPath::Parse(Utf16(groups[g]["folder"].get<std::string>()));
+    if (!folder) continue;
+    for (fw::FullPath parent = folder->Parent(); !parent.IsRoot(); parent = parent.Parent()) {
+      const auto it = groupOf.find(parent.Comparable());
+      if (it == groupOf.end() || it->second <= g) continue;
+      const std::string later = "groups[" + std::to_string(it->second) + "].folder";
+      warnings.push_back(later + " " + Quoted(groups[it->second]["folder"].get<std::string>()) + " holds groups[" +
+                         std::to_string(g) + "].folder, which comes before it: the remover removes the folders from "
+                         "the last group to the first, so with 否 " + later +
+                         " is not empty yet when its turn comes, and stays: put it before the folders inside it");
+      break;
+    }
+  }
   return warnings;
 }
 

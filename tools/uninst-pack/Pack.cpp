@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -76,6 +77,29 @@ void MakeExecutable(const std::string& path) {
   fs::permissions(path, exec, fs::perm_options::add);
 }
 
+// The first bytes of a file ("" when it cannot be read).
+std::string FirstBytes(const std::string& path, std::size_t count) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(count, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return bytes;
+}
+
+// A program given as the manifest, or JSON text given as the launcher, is the two arguments
+// swapped: said so before either is read as what it is not.
+void RefuseSwappedInputs(const std::string& launcherPath, const std::string& manifestPath) {
+  const std::string manifestStart = FirstBytes(manifestPath, 2);
+  std::string launcherStart = FirstBytes(launcherPath, 64);
+  launcherStart.erase(0, launcherStart.find_first_not_of(" \t\r\n\xEF\xBB\xBF"));
+  const bool manifestIsProgram = manifestStart == "MZ";
+  const bool launcherIsJson = !launcherStart.empty() && launcherStart.front() == '{';
+  if (manifestIsProgram || launcherIsJson)
+    throw InputError(std::string(manifestIsProgram ? "the manifest " + manifestPath + " is a Windows program"
+                                                   : "the launcher " + launcherPath + " is JSON text") +
+                     ": --launcher and --manifest swapped? --launcher takes Uninst.exe, --manifest the JSON manifest");
+}
+
 }  // namespace
 
 int Build(const std::string& launcherPath, const std::string& manifestPath, const std::string& outputPath, bool strict,
@@ -83,6 +107,7 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
   if (SameFile(outputPath, launcherPath)) throw InputError("the output must not be the launcher itself: " + outputPath);
   if (SameFile(outputPath, manifestPath)) throw InputError("the output must not be the manifest: " + outputPath);
   CheckOutput(outputPath);
+  RefuseSwappedInputs(launcherPath, manifestPath);
   const pack::CheckedManifest manifest = pack::ReadManifest(manifestPath);
   const payload::RemovalRecords& records = manifest.records;
 

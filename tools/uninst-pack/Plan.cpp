@@ -1,6 +1,7 @@
 #include "Plan.h"
 
 #include <cstdio>
+#include <set>
 
 #include "Archive.h"
 #include "File.h"
@@ -53,7 +54,10 @@ class Planner {
     const auto path = SystemPath(gbk, reason);
     if (path) {
       const auto parsed = fw::FullPath::Parse(*path);
-      if (!parsed || parsed->IsRoot() || parsed->WrittenAsDevice()) reason = "not a plain full path: the remover skips it";
+      if (!parsed || parsed->IsRoot() || parsed->WrittenAsDevice())
+        reason = "not a plain full path: the remover skips it";
+      else if (!deleted_.insert(parsed->Comparable()).second)
+        reason = "listed before (names compare without case): deleted then, nothing is left to delete";
     }
     Add(stage, Shown(gbk), reason.empty() ? "delete" : "skip", reason);
   }
@@ -135,6 +139,9 @@ class Planner {
   }
 
   std::vector<PlanStep> steps;
+
+ private:
+  std::set<std::u16string> deleted_;  // comparable: the files deleted so far
 };
 
 const char* kLayout =

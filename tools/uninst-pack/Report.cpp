@@ -133,9 +133,13 @@ std::string ImageKind(fw::File& file, std::uint32_t imageSize) {
   image.resize(file.Read(image.data(), image.size()));
   const payload::PeRead read = payload::ReadPeHeaders(image);
   if (!read.headers) return "not a PE image (" + read.problem + ")";
-  if (read.headers->magic == 0x20B) return "PE32+ (x64)";
-  if (read.headers->magic == 0x10B) return "PE32 (x86)";
-  return "a PE image of another kind";
+  const std::string kind = read.headers->magic == 0x20B   ? "PE32+ (x64)"
+                           : read.headers->magic == 0x10B ? "PE32 (x86)"
+                                                          : "a PE image of another kind";
+  // The launcher carries the remover it stages; a file packed with --bare-remover is the remover.
+  if (!payload::FindPeResource(*read.headers, image, u"UNINSTALLER", 131))
+    return kind + ", carrying no remover: the remover itself, packed with --bare-remover (not for shipping)";
+  return kind;
 }
 
 }  // namespace

@@ -86,10 +86,13 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-    std::cerr << "uninst-pack: " << e.what() << '\n';
-    // A subcommand missing hides the arguments nobody took: name them.
-    if (const auto left = app.remaining(true); !left.empty() && dynamic_cast<const CLI::ExtrasError*>(&e) == nullptr)
-      std::cerr << "uninst-pack: not understood: " << CLI::detail::join(left, " ") << '\n';
+    // A subcommand missing hides the arguments nobody took: what is wrong is those, said first.
+    const auto left = app.remaining(true);
+    if (!left.empty() && dynamic_cast<const CLI::ExtrasError*>(&e) == nullptr)
+      std::cerr << "uninst-pack: not understood: " << CLI::detail::join(left, " ")
+                << " (the command comes first: manifest, build, inspect or plan)\n";
+    else
+      std::cerr << "uninst-pack: " << e.what() << '\n';
     std::cerr << "Run uninst-pack --help (or uninst-pack COMMAND --help) for more information.\n";
     return 2;
   }
