@@ -10,20 +10,19 @@ bool ListedFiles::Delete(const fw::FullPath& path) {
   // of the one before them, found without a copy.
   const std::u16string_view comparable(path.Comparable());
   const std::u16string_view folderKey = comparable.substr(0, comparable.size() - path.Names().back().size() - 1);
-  auto slot = folders_.find(folderKey);
-  if (slot == folders_.end()) {
-    const fw::FullPath folderPath = path.Parent();
-    slot = folders_.emplace(std::u16string(folderKey), std::nullopt).first;
-    if (auto reached = scope_.Reach(folderPath)) {
+  if (folderKey_.empty() || folderKey != folderKey_) {
+    folder_.reset();  // let go before the next is reached
+    folderKey_ = folderKey;
+    if (auto reached = scope_.Reach(path.Parent())) {
       fw::FolderListing listing(reached->folder);
-      slot->second.emplace(Folder{std::move(reached->folder), std::move(listing)});
+      folder_.emplace(Folder{std::move(reached->folder), std::move(listing)});
     }
   }
-  if (!slot->second) return false;
-  const fw::FolderEntry* entry = slot->second->listing.Find(fw::AsWide(path.Names().back()));
+  if (!folder_) return false;
+  const fw::FolderEntry* entry = folder_->listing.Find(fw::AsWide(path.Names().back()));
   // A link where a listed file was is not the product's file: it is left as it is.
   if (!entry || entry->IsLink()) return false;
-  if (!entry->IsFolder()) slot->second->handle.DeleteFileEntry(*entry);
+  if (!entry->IsFolder()) folder_->handle.DeleteFileEntry(*entry);
   return true;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 // The listed files, deleted relative to their folder's handle.
-#include <map>
 #include <optional>
 #include <string>
 
@@ -11,8 +10,9 @@
 
 namespace remover {
 
-// Deletes listed files, each relative to its folder's handle; each distinct folder is reached
-// once (and held until this object goes).
+// Deletes listed files, each relative to its folder's handle. The folder is reached and listed
+// once for each run of files in it (a group lists its files together), and only the current one
+// is held: memory stays the same whatever the payload lists.
 class ListedFiles {
  public:
   explicit ListedFiles(const RemovalScope& scope) : scope_(scope) {}
@@ -28,7 +28,8 @@ class ListedFiles {
     fw::FileObject handle;
     fw::FolderListing listing;
   };
-  std::map<std::u16string, std::optional<Folder>, std::less<>> folders_;  // by comparable path
+  std::u16string folderKey_;      // the current folder's comparable path ("" before the first)
+  std::optional<Folder> folder_;  // nullopt: the current folder cannot be reached
 };
 
 }  // namespace remover

@@ -20,18 +20,23 @@ namespace remover {
 
 namespace {
 
-// A path of the records, converted and parsed once where the records give it: the text the
-// system would be given (shown on the status line), and the path it names; nullopt for one the
-// remover never acts on (removal::PathForSystem, fw::FullPath::Parse).
-struct PathFromRecords {
+// A path of the records, converted once where the records give it: the text the status line shows,
+// and whether it is the path the system would be given (removal::PathForSystem; one that is not,
+// the remover never acts on, and shows with a replacement character where it is not GBK).
+struct TextFromRecords {
   std::wstring text;
-  std::optional<fw::FullPath> path;
+  bool forSystem;
+
+  // The path it names, parsed (once: a listed file where it is read, a listed folder at the
+  // folders' step, so that thousands of folders wait as text, a fraction of the parsed size).
+  std::optional<fw::FullPath> Path() const {
+    return forSystem ? fw::FullPath::Parse(fw::AsUtf16(text)) : std::nullopt;
+  }
 };
 
-PathFromRecords FromRecord(const std::string& gbk) {
-  const auto text = removal::PathForSystem(gbk);
-  if (!text) return {*fw::GbkToWide(gbk, fw::BadGbk::Replace), std::nullopt};  // shown, with a replacement character
-  return {fw::AsWide(*text), fw::FullPath::Parse(*text)};
+TextFromRecords FromRecord(const std::string& gbk) {
+  if (const auto text = removal::PathForSystem(gbk)) return {fw::AsWide(*text), true};
+  return {*fw::GbkToWide(gbk, fw::BadGbk::Replace), false};
 }
 
 // The second pass over the records: acts on each item as it is read.
@@ -57,8 +62,9 @@ class RemovalPass : public payload::RecordVisitor {
   }
 
   void OnEntry(const std::string& filePath) override {
-    const PathFromRecords file = FromRecord(filePath);
-    if (!file.path || !files_->Delete(*file.path)) return;  // missing (or not the product's): no status, no progress
+    const TextFromRecords file = FromRecord(filePath);
+    const auto path = file.Path();
+    if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
     view_.DeletingFile(file.text);
     ++deletedCount_;
     view_.Progressed(removal::ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
@@ -67,12 +73,12 @@ class RemovalPass : public payload::RecordVisitor {
   // After the records: the final file, then the folder handles the listed files needed are let go
   // (a held folder could not be removed).
   void DeleteFinalFile() {
-    if (const auto file = FromRecord(header_.finalFile); file.path && files_) files_->Delete(*file.path);
+    if (const auto path = FromRecord(header_.finalFile).Path(); path && files_) files_->Delete(*path);
     files_.reset();
   }
 
   const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
-  const std::vector<PathFromRecords>& FolderList() const { return folderList_; }
+  const std::vector<TextFromRecords>& FolderList() const { return folderList_; }
   const RemovalScope& Scope() const { return *scope_; }
 
  private:
@@ -85,7 +91,7 @@ class RemovalPass : public payload::RecordVisitor {
   payload::RecordHeader header_;
   std::wstring startMenuFolder_;  // converted where the records give it: "" names none
   std::string installFolder_;
-  std::vector<PathFromRecords> folderList_;
+  std::vector<TextFromRecords> folderList_;
   std::int32_t deletedCount_ = 0;
 };
 
@@ -130,7 +136,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
         const auto& folders = pass.FolderList();
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
           view.DeletingFolder(it->text);
-          if (it->path) RemoveFolderTree(*it->path, deleteHistory, pass.Scope(), env.walk);
+          if (const auto path = it->Path()) RemoveFolderTree(*path, deleteHistory, pass.Scope(), env.walk);
         }
         break;
       }
