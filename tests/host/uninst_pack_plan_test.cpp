@@ -121,6 +121,37 @@ TEST_F(UninstPackImageTest, AManifestIsWrittenToAFileAndTakesTheLaunchersFullPat
   EXPECT_TRUE(fs::is_socket(Path("socket")));
 }
 
+// Resource.ini is read as the remover reads it: GBK text, line by line. What it would make the
+// remover do otherwise than meant is warned of, in manifest and in plan, with the file and line.
+TEST_F(UninstPackImageTest, ResourceIniIsCheckedAsTheRemoverReadsIt) {
+  for (const char* file : {"Korvane.exe", "Uninst.exe", "Skins/dark/s1.png"}) MakeFile(file);
+  MakeFile("Resource.ini", "[Resources]\r\nres_Skins=1\r\nres_..=1\r\nres_Fonts=1\r\n");
+  const ToolRun ascii = Manifest();
+  ASSERT_EQ(ascii.exitCode, 0) << ascii.err;
+  EXPECT_NE(ascii.err.find("Resource.ini:3: the line res_..=1 names no folder strictly inside"), std::string::npos)
+      << ascii.err;
+  EXPECT_NE(ascii.err.find("Resource.ini:4: names C:\\Program Files\\Korvane\\Fonts, which the image does not hold"),
+            std::string::npos) << ascii.err;
+  EXPECT_EQ(ascii.err.find("Resource.ini:2:"), std::string::npos) << "Skins is in the image: " << ascii.err;
+
+  fs::create_directories(Path("image/模板"));
+  MakeFile("Resource.ini", "res_模板=1\r\n");  // UTF-8: GBK reads other characters
+  const ToolRun utf8 = Manifest();
+  EXPECT_NE(utf8.err.find("Resource.ini: UTF-8 text: the remover reads it as GBK"), std::string::npos) << utf8.err;
+  MakeFile("Resource.ini", std::string("r\0e\0s\0_\0S\0=\0\x31\0", 14));
+  EXPECT_NE(Manifest().err.find("Resource.ini: UTF-16 text"), std::string::npos);
+
+  // plan, with the file the install folder will hold.
+  MakeFile("Resource.ini", "res_模板=1\r\nres_..=1\r\n");
+  ASSERT_EQ(Manifest("-o " + Path("m.json")).exitCode, 0);
+  ASSERT_EQ(Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("m.json") + " --output " +
+                 Path("packed.exe")).exitCode, 0);
+  const ToolRun plan = Pack("plan " + Path("packed.exe") + " --resource-ini " + Path("image/Resource.ini"));
+  EXPECT_EQ(plan.exitCode, 0) << plan.err;
+  EXPECT_NE(plan.err.find("warning: " + Path("image/Resource.ini") + ": UTF-8 text"), std::string::npos) << plan.err;
+  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":2: the line res_..=1"), std::string::npos) << plan.err;
+}
+
 class UninstPackPlanTest : public UninstPackTest {
  protected:
   // Packs `records` as they are, past every check of uninst-pack build: a plan must describe

@@ -14,6 +14,7 @@
 #include "Output.h"
 #include "FullPath.h"
 #include "RemovalRules.h"
+#include "ResourceListCheck.h"
 #include "Text.h"
 
 namespace pack {
@@ -23,19 +24,24 @@ namespace fs = std::filesystem;
 
 // The folders the image's Resource.ini names, as the remover reads them (one line at a time,
 // ResourceFolderFromLine against the install folder), in comparable form.
-std::vector<std::u16string> ResourceFolders(const fs::path& ini, const std::string& installDir,
+std::vector<std::u16string> ResourceFolders(const fs::path& image, const std::string& installDir,
                                             std::vector<std::string>& notes) {
   std::vector<std::u16string> folders;
+  const fs::path ini = image / "Resource.ini";
   if (!fs::is_regular_file(ini)) return folders;
-  fw::File file;
-  if (!file.Open(ini.string(), fw::File::Mode::Read)) throw InputError("cannot open " + ini.string());
   const std::string installFolder = fw::WithTrailingSeparator(Utf8ToGbk(installDir, "--install-dir"));
-  fw::Archive archive(file, fw::Archive::Mode::Load);
-  std::string line;
-  while (archive.ReadLine(line)) {
-    const auto named = removal::ResourceFolderFromLine(line, installFolder);
-    if (!named) continue;
-    const std::string utf8 = GbkToUtf8(*named, "a folder Resource.ini names");
+  const std::string installUtf8 = GbkToUtf8(installFolder, "--install-dir");
+  // A folder the file names, where the image holds it.
+  const auto inImage = [&](const std::string& folderUtf8) {
+    std::string relative = folderUtf8.substr(std::min(installUtf8.size(), folderUtf8.size()));
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return fs::is_directory(image / relative);
+  };
+  const ResourceListCheck check = CheckResourceList(ini.string(), installFolder, "Resource.ini", inImage);
+  for (const std::string& warning : check.warnings) notes.push_back("warning: " + warning);
+  for (const ResourceListLine& line : check.lines) {
+    if (line.folder.empty() || !fw::GbkToUtf16(line.folder)) continue;
+    const std::string utf8 = GbkToUtf8(line.folder, "a folder Resource.ini names");
     folders.push_back(ComparableUtf8(utf8));
     notes.push_back("Resource.ini names " + utf8 + ": the remover removes it with its contents, so it is not listed");
   }
@@ -62,7 +68,7 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
   if (!finalFile.empty() && !fw::IsFullyQualified(std::string_view(finalFile))) finalFile = windowsPath(finalFile);
   const std::u16string finalComparable = ComparableUtf8(finalFile);
   const std::u16string iniComparable = ComparableUtf8(windowsPath("Resource.ini"));
-  const std::vector<std::u16string> resources = ResourceFolders(image / "Resource.ini", options.installDir, notes);
+  const std::vector<std::u16string> resources = ResourceFolders(image, options.installDir, notes);
   const auto leftOut = [&](const std::string& path) {
     const std::u16string comparable = ComparableUtf8(path);
     return comparable == iniComparable ||

@@ -9,6 +9,7 @@
 #include "FullPath.h"
 #include "RemovalDescription.h"
 #include "RemovalRules.h"
+#include "ResourceListCheck.h"
 #include "StandardLayout.h"
 #include "Text.h"
 
@@ -101,15 +102,13 @@ class Planner {
           "each folder this file names when the remover runs goes with its contents, whatever the answer; "
           "--resource-ini FILE lists them");
     } else {
-      fw::File file;
-      if (!file.Open(*resourceIni, fw::File::Mode::Read)) throw InputError("cannot open " + *resourceIni);
-      fw::Archive archive(file, fw::Archive::Mode::Load);
-      std::string line;
-      while (archive.ReadLine(line)) {
-        if (const auto named = removal::ResourceFolderFromLine(line, installFolder))
-          Folder("resource-folder", *named, true);
-        else if (line.find('=') != std::string::npos)
-          Add("resource-folder", Shown(line), "skip", "the line names no folder strictly inside the install folder");
+      const ResourceListCheck check = CheckResourceList(*resourceIni, installFolder, *resourceIni);
+      warnings.insert(warnings.end(), check.warnings.begin(), check.warnings.end());
+      for (const ResourceListLine& line : check.lines) {
+        if (!line.folder.empty())
+          Folder("resource-folder", line.folder, true);
+        else
+          Add("resource-folder", Shown(line.text), "skip", "the line names no folder strictly inside the install folder");
       }
     }
     Add("resource-list", Shown(ini), "delete", "");
@@ -139,6 +138,7 @@ class Planner {
   }
 
   std::vector<PlanStep> steps;
+  std::vector<std::string> warnings;  // of the Resource.ini given
 
  private:
   std::set<std::u16string> deleted_;  // comparable: the files deleted so far
@@ -151,7 +151,7 @@ const char* kLayout =
 }  // namespace
 
 std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
-                               bool deleteHistory) {
+                               bool deleteHistory, std::vector<std::string>& warnings) {
   Planner plan;
   for (const removal::Step step : removal::kSteps) {
     switch (step) {
@@ -178,6 +178,7 @@ std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std
         break;
     }
   }
+  warnings = std::move(plan.warnings);
   return plan.steps;
 }
 
