@@ -300,6 +300,33 @@ TEST_F(UninstPackChecksTest, OutputsAreNamedAndTheResultIsOneLineAndExecutable) 
 
 // Files that are not this project's launcher: the payload would sit behind something that
 // never stages a remover.
+// Keys: a typo of a required key is named where the key is missed, an unknown key is warned of
+// with the key it is likely a typo of, and a key given twice (JSON would keep the last) is refused.
+TEST_F(UninstPackChecksTest, MistypedUnknownAndRepeatedKeysAreNamed) {
+  std::string text = CleanManifest().dump();
+  const auto replaced = [&text](const std::string& from, const std::string& to) {
+    std::string out = text;
+    out.replace(out.find(from), from.size(), to);
+    return out;
+  };
+  const ToolRun typo = BuildText(replaced("\"installDir\"", "\"instalDir\""));
+  EXPECT_EQ(typo.exitCode, 1);
+  EXPECT_NE(typo.err.find("missing field 'installDir' (the manifest has 'instalDir': a typo of it?)"), std::string::npos)
+      << typo.err;
+
+  const ToolRun unknown = BuildText(replaced("\"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin",
+                                             "\"fles\":[], \"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin"));
+  EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
+  EXPECT_NE(unknown.err.find("warning: unknown key 'fles' in groups[1] (did you mean 'files'?)"), std::string::npos)
+      << unknown.err;
+  std::filesystem::remove(Path("out.exe"));
+
+  const ToolRun twice = BuildText(replaced("\"finalFile\"", "\"installDir\":\"D:\\\\Other\\\\\", \"finalFile\""));
+  EXPECT_EQ(twice.exitCode, 1);
+  EXPECT_NE(twice.err.find("the key 'installDir' is given twice in the top level"), std::string::npos) << twice.err;
+  EXPECT_FALSE(Wrote());
+}
+
 // What is wrong is said first: the launcher and the manifest given the other way round, an
 // unknown flag in front of the command.
 TEST_F(UninstPackChecksTest, SwappedInputsAndAFlagBeforeTheCommandAreSaidFirst) {

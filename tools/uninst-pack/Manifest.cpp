@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "FolderGuard.h"
@@ -194,10 +195,56 @@ void CheckProgramFolderName(const std::string& utf8, const std::string& gbk) {
   }
 }
 
+// The keys of the manifest's objects: the top level's, and a group's.
+const std::vector<std::string> kTopKeys = {"programFolderName", "installDir", "finalFile", "groups"};
+const std::vector<std::string> kGroupKeys = {"folder", "files"};
+
+// Edits (insertions, deletions, substitutions) between two keys.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The key of `candidates` nearest to `key` when it is near enough to be a typo of it, else "".
+std::string NearestKey(const std::string& key, const std::vector<std::string>& candidates) {
+  std::string best;
+  std::size_t bestDistance = 3;  // at most two edits
+  for (const std::string& candidate : candidates)
+    if (const std::size_t d = Distance(key, candidate); d < bestDistance) best = candidate, bestDistance = d;
+  return best;
+}
+
+// Keys of `object` that are none of `known`: warned of, with the known key they are likely a typo of.
+void WarnUnknownKeys(const Json& object, const std::vector<std::string>& known, const std::string& where,
+                     std::vector<std::string>& warnings) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (std::find(known.begin(), known.end(), it.key()) != known.end()) continue;
+    const std::string nearest = NearestKey(it.key(), known);
+    warnings.push_back("unknown key '" + it.key() + "' " + (where.empty() ? "at the top level" : "in " + where) +
+                       (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)") + ": it is ignored");
+  }
+}
+
 const Json& Field(const Json& object, const char* key, Json::value_t type, const std::string& where) {
   const auto it = object.find(key);
   const std::string name = where.empty() ? key : where + "." + key;
-  if (it == object.end()) throw InputError("manifest: missing field '" + name + "'");
+  if (it == object.end()) {
+    std::string typo;
+    for (auto other = object.begin(); other != object.end() && typo.empty(); ++other)
+      if (NearestKey(other.key(), {key}) == key) typo = other.key();
+    throw InputError("manifest: missing field '" + name + "'" +
+                     (typo.empty() ? "" : " (the manifest has '" + typo + "': a typo of it?)"));
+  }
   if (it->type() != type) {
     const char* expected = type == Json::value_t::string ? "a string" : "an array";
     throw InputError("manifest: field '" + name + "' must be " + expected);
@@ -209,6 +256,9 @@ const Json& Field(const Json& object, const char* key, Json::value_t type, const
 // a group folder that does not hold its files, paths the remover skips for their length.
 std::vector<std::string> Warnings(const Json& doc) {
   std::vector<std::string> warnings;
+  WarnUnknownKeys(doc, kTopKeys, "", warnings);
+  for (std::size_t g = 0; g < doc["groups"].size(); ++g)
+    WarnUnknownKeys(doc["groups"][g], kGroupKeys, "groups[" + std::to_string(g) + "]", warnings);
   const std::string installUtf8 = doc["installDir"].get<std::string>();
   const std::u16string install = ComparableUtf8(installUtf8);
   const auto outside = [&](const std::string& utf8, const std::string& field, bool folder) {
@@ -398,9 +448,52 @@ CheckedManifest CheckManifest(const Json& doc) {
 
 CheckedManifest ReadManifest(const std::string& path) {
   const std::string text = ReadUtf8(path);
+  // A key given twice in one object: JSON keeps the last silently, so one of the two is a mistake.
+  // The objects are followed as they are parsed, by their JSON path.
+  struct Level {
+    bool array;
+    std::string path;
+    std::set<std::string> keys;
+    std::size_t next = 0;  // an array's next index
+    std::string key;       // an object's last key
+  };
+  std::vector<Level> levels;
+  const auto childPath = [&levels] {
+    if (levels.empty()) return std::string();
+    Level& level = levels.back();
+    if (level.array) return level.path + "[" + std::to_string(level.next++) + "]";
+    return level.path.empty() ? level.key : level.path + "." + level.key;
+  };
+  const auto follow = [&](int /*depth*/, Json::parse_event_t event, Json& parsed) {
+    switch (event) {
+      case Json::parse_event_t::object_start:
+      case Json::parse_event_t::array_start: {
+        std::string at = childPath();
+        levels.push_back({event == Json::parse_event_t::array_start, std::move(at), {}, 0, ""});
+        break;
+      }
+      case Json::parse_event_t::object_end:
+      case Json::parse_event_t::array_end:
+        levels.pop_back();
+        break;
+      case Json::parse_event_t::key: {
+        Level& level = levels.back();
+        level.key = parsed.get<std::string>();
+        if (!level.keys.insert(level.key).second)
+          throw InputError("manifest: the key '" + level.key + "' is given twice in " +
+                           (level.path.empty() ? std::string("the top level") : level.path) +
+                           ": JSON keeps only the last, so one of them is a mistake");
+        break;
+      }
+      case Json::parse_event_t::value:
+        if (!levels.empty() && levels.back().array) ++levels.back().next;
+        break;
+    }
+    return true;
+  };
   Json doc;
   try {
-    doc = Json::parse(text);
+    doc = Json::parse(text, follow);
   } catch (const Json::parse_error& e) {
     std::string what = e.what();
     // nlohmann's own text after its prefix and position: "syntax error while parsing ...".
