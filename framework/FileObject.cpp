@@ -51,9 +51,9 @@ FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
 // Opened without following a link at the name; before anything is marked, the object opened must
 // be the one whose own name is this folder's name and `entry`'s (a link opened itself is): a
 // system that follows a link whatever the flags (Wine) would otherwise delete its target. One
-// query of the file's name per file, the folder's asked once; the names are compared as they
-// stand first (the listing and the file system spell them alike), in the one case rule only when
-// they differ.
+// query of the file's name per file, the folder's asked once. The names are compared exactly:
+// both come from the file system as the folders store them (the folder was reached, and the file
+// opened, by the listing's names), and a target whose path differs only in case is another file.
 bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
   const FileObject file(native::OpenRelative(handle_, entry.name, DELETE,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kNonDirectoryFile));
@@ -64,11 +64,9 @@ bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
     if (objectName_.back() != L'\\') objectName_ += L'\\';
   }
   const std::wstring actual = native::ObjectName(file.get());
-  const std::wstring_view folder(objectName_);
-  const std::wstring_view name(actual.size() > folder.size() ? std::wstring_view(actual).substr(folder.size()) : L"");
-  const bool same = actual.size() == folder.size() + entry.name.size() &&
-                    ((actual.compare(0, folder.size(), folder) == 0 && name == entry.name) ||
-                     UpperCase(actual) == UpperCase(objectName_ + entry.name));
+  const bool same = actual.size() == objectName_.size() + entry.name.size() &&
+                    actual.compare(0, objectName_.size(), objectName_) == 0 &&
+                    actual.compare(objectName_.size(), std::wstring::npos, entry.name) == 0;
   return same && file.MarkForDeletion();
 }
 

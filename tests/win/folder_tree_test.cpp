@@ -205,4 +205,20 @@ TEST_F(SwapDuringWalk, AFolderSwappedForALinkAfterItsListingIsNeverEntered) {
   EXPECT_TRUE(Exists(Path("b-moved\\deep\\3.dat"))) << "the folder moved away was not listed: it stays";
 }
 
+// Wine opens a file symlink at its target, and the name it gives the opened file is the target's
+// path: a target whose path differs from the link's only in case is another file all the same.
+TEST_F(SwapDuringWalk, AFileLinkToAPathDifferingOnlyInCaseKeepsItsTarget) {
+  for (const char* d : {"tree", "tree\\data"}) ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
+  WriteFileBytes(Path("tree\\data\\own.txt"), "x");
+  const std::string tree = UnixPath(Path("tree"));
+  ASSERT_FALSE(tree.empty()) << "not under Wine: no Linux side to make links from";
+  const std::string victim = UnixPath(Path("")) + "/TREE/data";
+  ASSERT_TRUE(unixside::Run("mkdir -p " + unixside::Quoted(victim) + " && echo victim > " + unixside::Quoted(victim + "/a.txt") +
+                            " && ln -s ../../TREE/data/a.txt " + unixside::Quoted(tree + "/data/a.txt")));
+
+  RemoveFolderTree(Path("tree"), TRUE);
+  EXPECT_TRUE(unixside::Run("test -f " + unixside::Quoted(victim + "/a.txt"))) << "the link's target was deleted";
+  EXPECT_FALSE(unixside::Run("test -e " + unixside::Quoted(tree + "/data/own.txt"))) << "the product's own file still goes";
+}
+
 }  // namespace
