@@ -44,8 +44,9 @@ class FileObject {
   // link (a file link goes as the link itself), never a folder, for deletion when closed; a file
   // the system will not delete (read-only, held) stays. Whatever file has that name in this
   // folder goes, so nothing outside the folder can be reached: the object opened is deleted only
-  // when it is the link itself or its own name on the volume is this folder's and the entry's (a
-  // system that follows the link anyway, as Wine does, leaves its target alone).
+  // when its name (native::ObjectName) is exactly this folder's and the entry's, which a link
+  // opened itself passes (a system that follows the link anyway, as Wine does, names the target:
+  // it is left alone, whatever the case of its path).
   bool DeleteFileEntry(const FolderEntry& entry) const;
 
   // True when the entry `entry` of this folder is in use in a way that keeps it from being

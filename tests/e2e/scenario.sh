@@ -177,14 +177,16 @@ case "$name" in
   payload-swap)
     # While the dialog waits for 卸载, another program of the user renames the running
     # "~uninst.exe" away and puts a remover with a payload of its own under that name, one that
-    # lists a file in system32. The remover reads only the file it holds since its start.
+    # lists somebody else's file (nothing guards a listed file: only reading the genuine payload
+    # keeps it). The remover reads only the file it holds since its start.
     make_installation 20 5
-    victim="$C/windows/system32/korvane-victim.txt"
-    echo "the system's" > "$victim"
-    printf '{"programFolderName": "Korvane", "installDir": "C:\\\\korvane-decoy\\\\", "finalFile": "C:\\\\windows\\\\system32\\\\korvane-victim.txt",\n "groups": [{"folder": "C:\\\\korvane-decoy", "files": ["C:\\\\windows\\\\system32\\\\korvane-victim.txt"]}]}\n' \
+    mkdir -p "$C/korvane-victim"
+    victim="$C/korvane-victim/victim.txt"
+    echo "somebody else's" > "$victim"
+    printf '{"programFolderName": "Korvane", "installDir": "C:\\\\korvane-decoy\\\\", "finalFile": "C:\\\\korvane-victim\\\\victim.txt",\n "groups": [{"folder": "C:\\\\korvane-decoy", "files": ["C:\\\\korvane-victim\\\\victim.txt"]}]}\n' \
       > "$work/swap.json"
     "$UNINST_PACK" build --bare-remover --launcher "$WIN_BIN/uninstaller.exe" --manifest "$work/swap.json" \
-      --output "$work/swapped.exe" >/dev/null
+      --output "$work/swapped.exe" >/dev/null 2>&1
     drive_by_hand "$launcher" --action by-hand
     if await press-uninstall 120; then
       staged=$(ls $staged_glob)
@@ -199,7 +201,7 @@ case "$name" in
     check "the remover ended by itself" remover_ended
     check "the genuine payload was removed" test ! -e "$install" -a ! -e "$desktop/Zintera.lnk"
     check "the registry trees are gone" registry_gone
-    rm -f "$victim" "$staged.moved"
+    rm -rf "$C/korvane-victim" "$staged.moved"
     ;;
   launcher-keys)
     # The launcher's failure dialog (the launcher as built, without a payload) closes on
