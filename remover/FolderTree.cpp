@@ -77,7 +77,7 @@ BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalS
   const auto entry = parent->folder.Find(fw::AsWide(path.Names().back()));
   if (!entry || !entry->IsFolder()) return FALSE;
   const fw::FullPath stored = parent->path.Child(fw::AsUtf16(entry->name));
-  if (guard.Judge({&path, &stored}) == removal::FolderVerdict::Refuse) return FALSE;
+  if (guard.Judge({&stored}) == removal::FolderVerdict::Refuse) return FALSE;  // the written name is judged above
   if (entry->IsLink()) return RemoveLink(parent->folder, *entry) ? TRUE : FALSE;
 
   fw::FileObject folder = parent->folder.OpenSubfolder(*entry);

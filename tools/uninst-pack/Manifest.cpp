@@ -26,7 +26,6 @@ constexpr std::size_t kMaxRemoverPath = 259;
 constexpr std::size_t kMaxName = 255;
 
 std::u16string Utf16(const std::string& utf8) { return fw::Utf8ToUtf16(utf8).value_or(u""); }
-std::string Utf8(std::u16string_view utf16) { return fw::Utf16ToUtf8(utf16).value_or(""); }
 
 std::string Quoted(const std::string& utf8) { return "\"" + utf8 + "\""; }
 
@@ -130,7 +129,7 @@ enum class PathRole { Folder, File };
 
 // A path the remover acts on: a plain full path (what fw::FullPath::Parse takes; the remover skips
 // anything else) whose names Windows allows; a file's path names a file below a root.
-void RequirePlainPath(const std::string& utf8, const std::string& field, PathRole role) {
+fw::FullPath RequirePlainPath(const std::string& utf8, const std::string& field, PathRole role) {
   RequireFullPath(utf8, field);
   const auto parts = fw::FullPath::Parse(Utf16(utf8));
   if (!parts || parts->WrittenAsDevice()) {
@@ -156,26 +155,24 @@ void RequirePlainPath(const std::string& utf8, const std::string& field, PathRol
     if (fw::IsPathSeparator(utf8.back()))
       throw InputError("manifest: " + field + " ends in a separator, but a file's path ends in its name: " + Quoted(utf8));
   }
+  return *parts;
 }
 
 // A folder the remover's guard would leave alone is one the vendor meant to be removed and will
 // not be (or, without the guard, one whose loss would be a disaster); a file in such a folder, or
 // anything in a place of the system's, is no product's.
-void RefuseGuarded(const std::string& utf8, const std::string& field, PathRole role, const char* what) {
-  const auto path = fw::FullPath::Parse(Utf16(utf8));
-  if (!path) throw InputError("manifest: " + field + " is no full path: " + Quoted(utf8));
-  if (role == PathRole::Folder) {
-    if (const std::string why = WhyRefused(*path); !why.empty())
+void RefuseGuarded(const fw::FullPath& path, const std::string& utf8, const std::string& field, PathRole role,
+                   const char* what) {
+  if (role == PathRole::Folder)
+    if (const std::string why = WhyRefused(path); !why.empty())
       throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a folder the remover refuses " + what + ": " + why);
-  }
-  if (const std::string why = WhySystemPlace(*path); !why.empty())
+  if (const std::string why = WhySystemPlace(path); !why.empty())
     throw InputError("manifest: " + field + " " + Quoted(utf8) + " lies in " + why + ": no product's file is there");
-  if (role == PathRole::File) {
-    if (const std::string why = path->Parent().IsRoot() ? "" : WhyRefused(path->Parent()); !why.empty())
-      // (A file at a drive's root lies outside the install folder, and is warned of as such.)
+  // (A file at a drive's root lies outside the install folder, and is warned of as such.)
+  if (role == PathRole::File && !path.Parent().IsRoot())
+    if (const std::string why = WhyRefused(path.Parent()); !why.empty())
       throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a file in a folder of the system's (" + why +
                        "): no product's file is there");
-  }
 }
 
 // The Start-menu folder is one name in the Programs folder, the product's own: the remover
@@ -378,6 +375,8 @@ std::string ReadUtf8(const std::string& path) {
 
 }  // namespace
 
+std::string Utf8(std::u16string_view utf16) { return fw::Utf16ToUtf8(utf16).value_or("?"); }
+
 std::u16string ComparableUtf8(const std::string& utf8) {
   const auto path = fw::FullPath::Parse(Utf16(utf8));
   return path ? path->Comparable() : u"";
@@ -407,13 +406,12 @@ CheckedManifest CheckManifest(const Json& doc) {
     const std::string utf8 = value.get<std::string>();
     RefuseControlCharacters(utf8, field);
     const bool empty = utf8.empty() && (rule == Rule::FileOrEmpty || rule == Rule::FolderOrEmpty);
-    if (rule != Rule::Name && !empty)
-      RequirePlainPath(utf8, field, rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder);
+    const PathRole role = rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder;
+    std::optional<fw::FullPath> path;
+    if (rule != Rule::Name && !empty) path = RequirePlainPath(utf8, field, role);
     std::string gbk = Utf8ToGbk(utf8, field);
     if (rule == Rule::Name) CheckProgramFolderName(utf8, gbk);
-    if (rule == Rule::Install) RefuseGuarded(utf8, field, PathRole::Folder, "as an install folder");
-    if (rule == Rule::FolderOrEmpty && !empty) RefuseGuarded(utf8, field, PathRole::Folder, "to remove");
-    if ((rule == Rule::File || rule == Rule::FileOrEmpty) && !empty) RefuseGuarded(utf8, field, PathRole::File, "");
+    if (path) RefuseGuarded(*path, utf8, field, role, rule == Rule::Install ? "as an install folder" : "to remove");
     return gbk;
   };
   const auto field = [&](const Json& object, const char* key, const std::string& where, Rule rule) {

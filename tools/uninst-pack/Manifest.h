@@ -21,6 +21,8 @@ struct InputError : std::runtime_error {
 // `field` names the text in messages ("groups[2].files[7]").
 std::string Utf8ToGbk(const std::string& utf8, const std::string& field);
 std::string GbkToUtf8(const std::string& gbk, const std::string& field);
+// UTF-16 text of the remover's as UTF-8 ("?" for text that is not UTF-16).
+std::string Utf8(std::u16string_view utf16);
 // The comparable form (fw::FullPath) of a UTF-8 path; "" for one that is no full path.
 std::u16string ComparableUtf8(const std::string& utf8);
 

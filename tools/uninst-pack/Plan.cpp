@@ -7,6 +7,7 @@
 #include "File.h"
 #include "FolderGuard.h"
 #include "FullPath.h"
+#include "Manifest.h"
 #include "RemovalDescription.h"
 #include "RemovalRules.h"
 #include "ResourceListCheck.h"
@@ -17,9 +18,6 @@ namespace pack {
 namespace {
 
 using removal::FolderVerdict;
-
-// A fixed name of the description as the plan shows it.
-std::string Utf8(std::u16string_view text) { return fw::Utf16ToUtf8(text).value_or("?"); }
 
 // Payload text shown as UTF-8; bytes that are not GBK as \xNN.
 std::string Shown(const std::string& gbk) {

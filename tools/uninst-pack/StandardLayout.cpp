@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "Manifest.h"
 #include "Text.h"
 
 namespace pack {
@@ -92,8 +93,6 @@ FolderGuard GuardOf(const LayoutFolder& row) {
   }
   return FolderGuard();
 }
-
-std::string Utf8(std::u16string_view text) { return fw::Utf16ToUtf8(text).value_or("?"); }
 
 // Places of the system's beside the guarded folders: uninst-pack refuses anything in them.
 struct SystemPlace {
