@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <sstream>
 
 #include "UninstPackRun.h"
 
@@ -86,8 +87,8 @@ TEST_F(UninstPackChecksTest, NamesWindowsCannotHoldAreRefused) {
       {"300 characters", [&](Json& m) { SetFile(m, dir + std::string(300, 'a')); },
        {"groups[1].files[0]", "300 characters", "at most 255"}},
       {"a trailing separator on a file", [&](Json& m) { SetFile(m, dir + "bin\\render.dll\\"); },
-       {"groups[1].files[0] ends in a separator"}},
-      {"a trailing separator on finalFile", [&](Json& m) { m["finalFile"] = dir; }, {"finalFile ends in a separator"}},
+       {"groups[1].files[0]: ends in a separator"}},
+      {"a trailing separator on finalFile", [&](Json& m) { m["finalFile"] = dir; }, {"finalFile: ends in a separator"}},
       {"a root as a file", [](Json& m) { SetFile(m, "C:\\"); }, {"names no file"}},
       {"a device path", [](Json& m) { SetFile(m, "\\\\?\\C:\\Program Files\\Korvane\\a.dll"); }, {"device path"}},
       {"a share without a name", [](Json& m) { SetFile(m, "\\\\server\\"); }, {"names no share"}},
@@ -182,10 +183,10 @@ TEST_F(UninstPackChecksTest, DoubtfulEntriesAreWarnedOfAndStrictRefusesThem) {
   const std::string dir = "C:\\Program Files\\Korvane\\";
   const std::vector<Case> cases = {
       {"a file outside installDir", [](Json& m) { m["groups"][0]["files"].push_back("C:\\x.dll"); },
-       {"groups[0].files[1] \"C:\\x.dll\" lies outside installDir"}},
+       {"groups[0].files[1]: \"C:\\x.dll\" lies outside installDir"}},
       {"a folder outside installDir", [](Json& m) {
          m["groups"].push_back({{"folder", "C:\\ProgramData\\Korvane"}, {"files", Json::array()}});
-       }, {"groups[2].folder \"C:\\ProgramData\\Korvane\" lies outside installDir"}},
+       }, {"groups[2].folder: \"C:\\ProgramData\\Korvane\" lies outside installDir"}},
       {"a file twice in a group, in another case", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "BIN\\Render.DLL"); },
        {"groups[1].files[1]", "listed twice in its group, first as groups[1].files[0]"}},
       {"a file in two groups", [&](Json& m) { m["groups"][0]["files"].push_back(dir + "bin/render.dll"); },
@@ -193,13 +194,13 @@ TEST_F(UninstPackChecksTest, DoubtfulEntriesAreWarnedOfAndStrictRefusesThem) {
       {"a folder that does not hold its files", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "Korvane.ini"); },
        {"groups[1].folder", "is not a parent of groups[1].files[1]"}},
       {"a folder after the folder inside it", [](Json& m) { std::swap(m["groups"][0], m["groups"][1]); },
-       {"groups[1].folder \"C:\\Program Files\\Korvane\" holds groups[0].folder, which comes before it", "with 否"}},
+       {"groups[1].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder, which comes before it", "with 否"}},
       // 143 characters, 261 bytes as GBK: the remover skips that path.
       {"a path of 261 bytes", [&](Json& m) {
          std::string name;
          for (int i = 0; i < 118; ++i) name += "简";
          m["groups"][0]["files"].push_back(dir + name);
-       }, {"groups[0].files[1] is 261 bytes long as GBK: the remover skips paths of 260 bytes or more"}},
+       }, {"groups[0].files[1]: is 261 bytes long as GBK: the remover skips paths of 260 bytes or more"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -227,26 +228,79 @@ TEST_F(UninstPackChecksTest, ManifestsInOtherEncodingsOrBrokenJsonAreExplained) 
   for (const char c : utf8) utf16 += std::string{c, '\0'};
   const std::string gbkByte = "{\"programFolderName\": \"Korvane\",\n\"installDir\": \"C:\\\\\xC4\xA3\xB0\xE5\\\\\"}";
   const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"\xFF\xFE" + utf16, {"is UTF-16 text", "save the manifest as UTF-8"}},
+      {"\xFF\xFE" + utf16, {"manifest.json:1:1: error: UTF-16 text", "save the manifest as UTF-8"}},
       {utf16, {"zero bytes", "save the manifest as UTF-8"}},
-      {gbkByte, {"is not UTF-8 text (line 2", "save the manifest as UTF-8"}},
+      {gbkByte, {"manifest.json:2:21: error: not UTF-8 text", "save the manifest as UTF-8"}},
       // A single backslash before a letter JSON has no escape for.
       {"{\"programFolderName\": \"Korvane\",\n  \"installDir\": \"C:\\Program Files\"}",
-       {"not valid JSON: line 2, column 21", "hint: write each backslash of a path as \\\\"}},
+       {"manifest.json:2:21: error: not valid JSON", "hint: write each backslash of a path as \\\\"}},
       {"{\"programFolderName\": \"Korvane\"\n  \"installDir\": 1}",
-       {"not valid JSON: line 2, column 14", "hint: look for a missing or extra ','"}},
-      {"{\"programFolderName\": \"Korvane\",", {"line 1, column 33", "hint: the manifest ends early"}},
-      {"{\"programFolderName\": \"Kor\nvane\"}", {"line 1, column 27", "hint: a JSON string ends on its own line"}},
+       {"manifest.json:2:14: error: not valid JSON", "hint: look for a missing or extra ','"}},
+      {"{\"programFolderName\": \"Korvane\",", {"manifest.json:1:33: error", "hint: the manifest ends early"}},
+      {"{\"programFolderName\": \"Kor\nvane\"}", {"manifest.json:1:27: error", "hint: a JSON string ends on its own line"}},
   };
   for (const auto& [text, said] : cases) {
     const ToolRun run = BuildText(text);
     EXPECT_EQ(run.exitCode, 1);
     for (const std::string& s : said) EXPECT_NE(run.err.find(s), std::string::npos) << run.err;
-    EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 2) << "the error and at most one hint line: " << run.err;
+    EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 3) << "the error, at most one hint line, the count: "
+                                                                    << run.err;
+    EXPECT_NE(run.err.find("uninst-pack: 1 error, 0 warnings\n"), std::string::npos) << run.err;
     EXPECT_FALSE(Wrote());
   }
   // A byte order mark in front of UTF-8 is fine.
   EXPECT_EQ(BuildText("\xEF\xBB\xBF" + utf8).exitCode, 0);
+}
+
+// Every mistake of a manifest is said in one run, in the order of the file, each at its line and
+// column (of the key of a member, the value of an element) with its JSON path; then they are counted.
+TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
+  const std::string text = R"({
+  "programFolderName": "Korvane",
+  "installDir": "C:\\Program Files\\Korvane\\",
+  "finalFile": "C:\\Program Files\\Korvane\\Uninst.exe",
+  "groups": [
+    {"folder": "C:\\Program Files\\Korvane", "files": ["C:\\Program Files\\Korvane\\a.exe", "C:\\Windows\\x.dll"]},
+    {"folder": "C:\\PROGRA~1\\Korvane\\bin", "fles": [], "files": [
+       "C:\\Program Files\\Korvane\\bin\\CON.dll",
+       "C:\\Program Files\\Korvane\\bin\\render.dll",
+       "C:\\Program Files\\Korvane\\bin\\render.dll", 7]},
+    {"folder": "", "files": [], "folder": ""}
+  ]
+})";
+  // "LINE:COLUMN" of the first `needle` in the text after `after`.
+  const auto at = [&text](const std::string& needle, const std::string& after = "") {
+    const std::size_t offset = text.find(needle, text.find(after));
+    const std::size_t lineStart = text.rfind('\n', offset) + 1;
+    return std::to_string(std::count(text.begin(), text.begin() + static_cast<long>(offset), '\n') + 1) + ":" +
+           std::to_string(offset - lineStart + 1);
+  };
+  const ToolRun run = BuildText(text);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_FALSE(Wrote());
+  const std::string file = Path("manifest.json") + ":";
+  const std::vector<std::string> said = {
+      file + at("\"C:\\\\Windows") + ": error: groups[0].files[1]: \"C:\\Windows\\x.dll\" is a file in a folder",
+      file + at("\"folder\"", "a.exe") + ": error: groups[1].folder: has the name \"PROGRA~1\"",
+      file + at("\"fles\"") + ": warning: groups[1].fles: unknown key 'fles' (did you mean 'files'?)",
+      file + "8:8: error: groups[1].files[0]: has the name \"CON.dll\", a device's",
+      file + "10:8: warning: groups[1].files[2]: \"C:\\Program Files\\Korvane\\bin\\render.dll\" is listed twice",
+      file + at("7]") + ": error: groups[1].files[3]: must be a string",
+      file + at("\"folder\": \"\"}") + ": error: groups[2].folder: the key is given twice in groups[2]",
+      "uninst-pack: 5 errors, 2 warnings",
+  };
+  std::istringstream lines(run.err);
+  std::string line;
+  for (const std::string& expected : said) {
+    ASSERT_TRUE(std::getline(lines, line)) << run.err;
+    EXPECT_EQ(line.substr(0, expected.size()), expected) << run.err;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << "one line each: " << run.err;
+
+  // Nesting deeper than a manifest's own is wrong as a whole, said once and at once.
+  const ToolRun deep = BuildText("{\"groups\": [{\"files\": [" + std::string(100000, '[') + std::string(100000, ']') + "]}]}");
+  EXPECT_EQ(deep.exitCode, 1);
+  EXPECT_NE(deep.err.find(file + "1:24: error: groups[0].files[0]: must be a string"), std::string::npos) << deep.err;
 }
 
 // Only a writable regular file is ever replaced: a device, a FIFO or a read-only file stays as it
@@ -291,7 +345,7 @@ TEST_F(UninstPackChecksTest, OutputsAreNamedAndTheResultIsOneLineAndExecutable) 
   const std::uintmax_t size = std::filesystem::file_size(Path("out.exe"));
   EXPECT_EQ(fine.out, "wrote " + Path("out.exe") + ": 2 files in 2 groups, " +
                           std::to_string(size - launcherImage_.size()) + " bytes appended to the launcher's " +
-                          std::to_string(launcherImage_.size()) + "\n");
+                          std::to_string(launcherImage_.size()) + "; 0 warnings\n");
   EXPECT_EQ(fine.err, "");
   struct stat info {};
   ASSERT_EQ(::stat(Path("out.exe").c_str(), &info), 0);
@@ -317,13 +371,13 @@ TEST_F(UninstPackChecksTest, MistypedUnknownAndRepeatedKeysAreNamed) {
   const ToolRun unknown = BuildText(replaced("\"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin",
                                              "\"fles\":[], \"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin"));
   EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
-  EXPECT_NE(unknown.err.find("warning: unknown key 'fles' in groups[1] (did you mean 'files'?)"), std::string::npos)
+  EXPECT_NE(unknown.err.find("warning: groups[1].fles: unknown key 'fles' (did you mean 'files'?)"), std::string::npos)
       << unknown.err;
   std::filesystem::remove(Path("out.exe"));
 
   const ToolRun twice = BuildText(replaced("\"finalFile\"", "\"installDir\":\"D:\\\\Other\\\\\", \"finalFile\""));
   EXPECT_EQ(twice.exitCode, 1);
-  EXPECT_NE(twice.err.find("the key 'installDir' is given twice in the top level"), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find("error: installDir: the key is given twice in the top level"), std::string::npos) << twice.err;
   EXPECT_FALSE(Wrote());
 }
 

@@ -2,6 +2,7 @@
 // makes the remover do), as a vendor runs them.
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "File.h"
 #include "Records.h"
@@ -115,6 +116,24 @@ TEST_F(UninstPackImageTest, AManifestIsWrittenToAFileAndTakesTheLaunchersFullPat
   ASSERT_EQ(fullPath.exitCode, 0) << fullPath.err;
   EXPECT_EQ(ReadAll(Path("full.json")), text) << "the name and the full path give the same manifest";
 
+  // What is said of an entry is said at its line of the file written, and counted.
+  std::string name;  // 25 + 80 + 1 + 160 = 266 bytes as GBK, under 255 bytes a name on Linux
+  for (int i = 0; i < 40; ++i) name += "简";
+  MakeFile(name + "/" + name + name);
+  const ToolRun longName = Manifest("-o " + Path("long.json"));
+  ASSERT_EQ(longName.exitCode, 0) << longName.err;
+  const std::string said = Path("long.json") + ":";
+  const std::size_t at = longName.err.find(said);
+  ASSERT_NE(at, std::string::npos) << longName.err;
+  const std::size_t line = std::stoul(longName.err.substr(at + said.size()));
+  EXPECT_NE(longName.err.find(": is 266 bytes long as GBK"), std::string::npos) << longName.err;
+  std::istringstream lines(ReadAll(Path("long.json")));
+  std::string lineText;
+  for (std::size_t i = 0; i < line; ++i) std::getline(lines, lineText);
+  EXPECT_NE(lineText.find(name), std::string::npos) << "line " << line << ": " << lineText;
+  EXPECT_NE(longName.err.find("wrote " + Path("long.json") + ": 3 files in 3 groups; 1 warning"), std::string::npos)
+      << longName.err;
+
   const ToolRun socket = Manifest("-o " + testing_files::MakeSocket(Path("socket")));
   EXPECT_EQ(socket.exitCode, 1);
   EXPECT_NE(socket.err.find("exists and is not a file"), std::string::npos) << socket.err;
@@ -128,18 +147,18 @@ TEST_F(UninstPackImageTest, ResourceIniIsCheckedAsTheRemoverReadsIt) {
   MakeFile("Resource.ini", "[Resources]\r\nres_Skins=1\r\nres_..=1\r\nres_Fonts=1\r\n");
   const ToolRun ascii = Manifest();
   ASSERT_EQ(ascii.exitCode, 0) << ascii.err;
-  EXPECT_NE(ascii.err.find("Resource.ini:3: the line res_..=1 names no folder strictly inside"), std::string::npos)
+  EXPECT_NE(ascii.err.find("Resource.ini:3:1: warning: the line res_..=1 names no folder strictly inside"), std::string::npos)
       << ascii.err;
-  EXPECT_NE(ascii.err.find("Resource.ini:4: names C:\\Program Files\\Korvane\\Fonts, which the image does not hold"),
+  EXPECT_NE(ascii.err.find("Resource.ini:4:1: warning: names C:\\Program Files\\Korvane\\Fonts, which the image does not hold"),
             std::string::npos) << ascii.err;
   EXPECT_EQ(ascii.err.find("Resource.ini:2:"), std::string::npos) << "Skins is in the image: " << ascii.err;
 
   fs::create_directories(Path("image/模板"));
   MakeFile("Resource.ini", "res_模板=1\r\n");  // UTF-8: GBK reads other characters
   const ToolRun utf8 = Manifest();
-  EXPECT_NE(utf8.err.find("Resource.ini: UTF-8 text: the remover reads it as GBK"), std::string::npos) << utf8.err;
+  EXPECT_NE(utf8.err.find("Resource.ini:1:5: warning: UTF-8 text: the remover reads it as GBK"), std::string::npos) << utf8.err;
   MakeFile("Resource.ini", std::string("r\0e\0s\0_\0S\0=\0\x31\0", 14));
-  EXPECT_NE(Manifest().err.find("Resource.ini: UTF-16 text"), std::string::npos);
+  EXPECT_NE(Manifest().err.find("Resource.ini:1:1: warning: UTF-16 text"), std::string::npos);
 
   // plan, with the file the install folder will hold.
   MakeFile("Resource.ini", "res_模板=1\r\nres_..=1\r\n");
@@ -148,8 +167,8 @@ TEST_F(UninstPackImageTest, ResourceIniIsCheckedAsTheRemoverReadsIt) {
                  Path("packed.exe")).exitCode, 0);
   const ToolRun plan = Pack("plan " + Path("packed.exe") + " --resource-ini " + Path("image/Resource.ini"));
   EXPECT_EQ(plan.exitCode, 0) << plan.err;
-  EXPECT_NE(plan.err.find("warning: " + Path("image/Resource.ini") + ": UTF-8 text"), std::string::npos) << plan.err;
-  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":2: the line res_..=1"), std::string::npos) << plan.err;
+  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":1:5: warning: UTF-8 text"), std::string::npos) << plan.err;
+  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":2:1: warning: the line res_..=1"), std::string::npos) << plan.err;
 }
 
 class UninstPackPlanTest : public UninstPackTest {

@@ -71,22 +71,22 @@ TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
   const Case cases[] = {
       {"text GBK cannot hold", [](Json& m) { m["groups"][0]["files"][1] = "C:\\😀.dll"; }, "groups[0].files[1]"},
       {"missing field", [](Json& m) { m.erase("installDir"); }, "missing field 'installDir'"},
-      {"mistyped field", [](Json& m) { m["finalFile"] = 5; }, "'finalFile' must be a string"},
-      {"mistyped files", [](Json& m) { m["groups"][1]["files"] = "x"; }, "'groups[1].files' must be an array"},
+      {"mistyped field", [](Json& m) { m["finalFile"] = 5; }, "finalFile: must be a string"},
+      {"mistyped files", [](Json& m) { m["groups"][1]["files"] = "x"; }, "groups[1].files: must be an array"},
       {"mistyped entry", [](Json& m) { m["groups"][0]["files"][0] = nullptr; }, "groups[0].files[0]"},
-      {"group not an object", [](Json& m) { m["groups"][2] = 1; }, "groups[2] must be an object"},
+      {"group not an object", [](Json& m) { m["groups"][2] = 1; }, "groups[2]: must be an object"},
       {"no files at all", [](Json& m) { m["groups"] = Json::array(); }, "no files"},
       // The remover's current folder is the temporary folder: a relative entry would name a file there.
-      {"relative file", [](Json& m) { m["groups"][0]["files"][1] = "x.dll"; }, "groups[0].files[1] is not a full"},
-      {"drive-relative file", [](Json& m) { m["groups"][0]["files"][1] = "C:x.dll"; }, "groups[0].files[1] is not"},
-      {"rooted, no drive", [](Json& m) { m["installDir"] = "\\Korvane"; }, "installDir is not a full"},
-      {"relative folder", [](Json& m) { m["groups"][1]["folder"] = "空"; }, "groups[1].folder is not a full"},
-      {"relative final file", [](Json& m) { m["finalFile"] = "Uninst.exe"; }, "finalFile is not a full"},
-      {"empty install folder", [](Json& m) { m["installDir"] = ""; }, "installDir is not a full"},
+      {"relative file", [](Json& m) { m["groups"][0]["files"][1] = "x.dll"; }, "groups[0].files[1]: is not a full"},
+      {"drive-relative file", [](Json& m) { m["groups"][0]["files"][1] = "C:x.dll"; }, "groups[0].files[1]: is not"},
+      {"rooted, no drive", [](Json& m) { m["installDir"] = "\\Korvane"; }, "installDir: is not a full"},
+      {"relative folder", [](Json& m) { m["groups"][1]["folder"] = "空"; }, "groups[1].folder: is not a full"},
+      {"relative final file", [](Json& m) { m["finalFile"] = "Uninst.exe"; }, "finalFile: is not a full"},
+      {"empty install folder", [](Json& m) { m["installDir"] = ""; }, "installDir: is not a full"},
       {"dot-dot in a folder", [](Json& m) { m["groups"][2]["folder"] = "C:\\Program Files\\..\\Windows"; },
-       "groups[2].folder has a '..' component"},
+       "groups[2].folder: has a '..' component"},
       {"dot-dot with slashes", [](Json& m) { m["groups"][0]["files"][0] = "C:/a/../../x"; }, "'..' component"},
-      {"dot-dot at the end", [](Json& m) { m["installDir"] = "\\\\srv\\share\\.."; }, "installDir has a '..'"},
+      {"dot-dot at the end", [](Json& m) { m["installDir"] = "\\\\srv\\share\\.."; }, "installDir: has a '..'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

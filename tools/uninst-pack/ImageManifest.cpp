@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 // The folders the image's Resource.ini names, as the remover reads them (one line at a time,
 // ResourceFolderFromLine against the install folder), in comparable form.
 std::vector<std::u16string> ResourceFolders(const fs::path& image, const std::string& installDir,
-                                            std::vector<std::string>& notes) {
+                                            Diagnostics& diagnostics, std::vector<std::string>& notes) {
   std::vector<std::u16string> folders;
   const fs::path ini = image / "Resource.ini";
   if (!fs::is_regular_file(ini)) return folders;
@@ -38,7 +38,7 @@ std::vector<std::u16string> ResourceFolders(const fs::path& image, const std::st
     return fs::is_directory(image / relative);
   };
   const ResourceListCheck check = CheckResourceList(ini.string(), installFolder, "Resource.ini", inImage);
-  for (const std::string& warning : check.warnings) notes.push_back("warning: " + warning);
+  for (const Diagnostic& d : check.diagnostics.All()) diagnostics.Add(d);
   for (const ResourceListLine& line : check.lines) {
     if (line.folder.empty() || !fw::GbkToUtf16(line.folder)) continue;
     const std::string utf8 = GbkToUtf8(line.folder, "a folder Resource.ini names");
@@ -56,7 +56,7 @@ std::string WindowsRelative(const fs::path& relative) {
 
 }  // namespace
 
-Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& notes) {
+Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, std::vector<std::string>& notes) {
   const fs::path image(options.image);
   if (!fs::is_directory(image)) throw InputError("--image " + options.image + " is not a folder");
   std::string root = options.installDir;
@@ -68,7 +68,7 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
   if (!finalFile.empty() && !fw::IsFullyQualified(std::string_view(finalFile))) finalFile = windowsPath(finalFile);
   const std::u16string finalComparable = ComparableUtf8(finalFile);
   const std::u16string iniComparable = ComparableUtf8(windowsPath("Resource.ini"));
-  const std::vector<std::u16string> resources = ResourceFolders(image, options.installDir, notes);
+  const std::vector<std::u16string> resources = ResourceFolders(image, options.installDir, diagnostics, notes);
   const auto leftOut = [&](const std::string& path) {
     const std::u16string comparable = ComparableUtf8(path);
     return comparable == iniComparable ||
@@ -117,27 +117,40 @@ Json ManifestFromImage(const ImageOptions& options, std::vector<std::string>& no
     std::sort(files.begin(), files.end());
     doc["groups"].push_back({{"folder", windowsPath(relative)}, {"files", files}});
   }
-  for (const std::string& warning : CheckManifest(doc).warnings) notes.push_back("warning: " + warning);
+  CheckedManifest checked = CheckManifest(doc);
+  for (Diagnostic& d : checked.diagnostics.All()) diagnostics.Add(std::move(d));
   return doc;
 }
 
 int WriteManifest(const ImageOptions& options, const std::string& output) {
   if (!output.empty()) CheckOutput(output);
   std::vector<std::string> notes;
-  const Json manifest = pack::ManifestFromImage(options, notes);
+  Diagnostics diagnostics;
+  const Json manifest = pack::ManifestFromImage(options, diagnostics, notes);
+  const std::string text = manifest.dump(2) + '\n';
   for (const std::string& note : notes) std::cerr << "uninst-pack: " << note << '\n';
+  // What is said of an entry of the manifest written is said at its line there; nothing is
+  // written when there are errors.
+  if (diagnostics.Errors() == 0) PlaceInJson(diagnostics, output.empty() ? "<stdout>" : output, text);
+  Print(diagnostics, std::cerr);
+  if (diagnostics.Errors() > 0) throw InputError(Summary(diagnostics));
+  std::size_t files = 0;
+  for (const Json& group : manifest["groups"]) files += group["files"].size();
+  const std::string counts = Counted(files, "file") + " in " + Counted(manifest["groups"].size(), "group") + "; " +
+                             Counted(diagnostics.Warnings(), "warning");
   if (output.empty()) {
-    std::cout << manifest.dump(2) << '\n';
+    std::cout << text;
+    std::cerr << "uninst-pack: a manifest of " << counts << '\n';
     return 0;
   }
   // UTF-8 without a byte-order mark, whatever the shell would have made of standard output.
   WriteOutput(output, [&](const std::string& tempPath) {
     std::ofstream out(tempPath, std::ios::binary);
-    out << manifest.dump(2) << '\n';
+    out << text;
     out.close();
     if (!out) throw InputError("cannot write " + output + ": " + std::strerror(errno));
   });
-  std::cerr << "uninst-pack: wrote " << output << '\n';
+  std::cerr << "uninst-pack: wrote " << output << ": " << counts << '\n';
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "Diagnostics.h"
 #include "FolderGuard.h"
 #include "FullPath.h"
 #include "RemovalRules.h"
@@ -26,6 +27,12 @@ constexpr std::size_t kMaxRemoverPath = 259;
 constexpr std::size_t kMaxName = 255;
 
 std::u16string Utf16(const std::string& utf8) { return fw::Utf8ToUtf16(utf8).value_or(u""); }
+
+// The GBK text the payload holds for a UTF-8 one, when GBK has its characters.
+std::optional<std::string> Gbk(const std::string& utf8) {
+  const auto utf16 = fw::Utf8ToUtf16(utf8);
+  return utf16 ? fw::Utf16ToGbk(*utf16) : std::nullopt;
+}
 
 std::string Quoted(const std::string& utf8) { return "\"" + utf8 + "\""; }
 
@@ -43,7 +50,7 @@ const char* EscapeLetter(char c) {
 }
 
 // Control characters are in no name Windows makes, and broken lines wherever they are printed.
-void RefuseControlCharacters(const std::string& utf8, const std::string& field) {
+void RefuseControlCharacters(const std::string& utf8) {
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     const auto c = static_cast<unsigned char>(utf8[i]);
     if (c >= 0x20 && c != 0x7F) continue;
@@ -52,8 +59,7 @@ void RefuseControlCharacters(const std::string& utf8, const std::string& field) 
     std::string shown = utf8;
     for (char& s : shown)
       if (static_cast<unsigned char>(s) < 0x20 || s == 0x7F) s = '?';
-    std::string msg = "manifest: " + field + " holds the control character " + code + " (shown as '?'): " +
-                      Quoted(shown);
+    std::string msg = std::string("holds the control character ") + code + " (shown as '?'): " + Quoted(shown);
     if (const char* letter = EscapeLetter(utf8[i]))
       msg += std::string(". In JSON a backslash followed by '") + letter +
              "' is that character: write each backslash of a path as \\\\ (\"C:\\\\Program Files\\\\Korvane\")";
@@ -64,17 +70,16 @@ void RefuseControlCharacters(const std::string& utf8, const std::string& field) 
 // The remover runs with the temporary folder as its current folder and joins nothing onto a
 // listed path, so every path must name one place by itself: "X:\..." or "\\server\share...",
 // with no ".." component. Checked on the UTF-8 text, where a separator byte is always one.
-void RequireFullPath(const std::string& utf8, const std::string& field) {
+void RequireFullPath(const std::string& utf8) {
   // Two separators then a third is no server name.
   const bool noServer = utf8.size() > 2 && fw::IsPathSeparator(utf8[0]) && fw::IsPathSeparator(utf8[2]);
   if (!fw::IsFullyQualified(std::string_view(utf8)) || noServer)
-    throw InputError("manifest: " + field + " is not a full Windows path (drive and separator, or \\\\server\\share): " +
-                     Quoted(utf8));
+    throw InputError("is not a full Windows path (drive and separator, or \\\\server\\share): " + Quoted(utf8));
   std::size_t start = 0;
   for (std::size_t i = 0; i <= utf8.size(); ++i) {
     if (i < utf8.size() && !fw::IsPathSeparator(utf8[i])) continue;
     if (utf8.compare(start, i - start, "..") == 0 && i - start == 2)
-      throw InputError("manifest: " + field + " has a '..' component: " + Quoted(utf8));
+      throw InputError("has a '..' component: " + Quoted(utf8));
     start = i + 1;
   }
 }
@@ -103,24 +108,24 @@ bool LooksLikeShortName(const std::string& name) {
 
 // A name Windows would store as written: none of <>:"|?*, not ending in a dot or a space (which
 // Windows drops, so the name on disk differs), at most 255 characters.
-void RequireWindowsName(const std::string& name, const std::string& field, const std::string& whole) {
+void RequireWindowsName(const std::string& name, const std::string& whole) {
   const auto bad = name.find_first_of("<>:\"|?*");
   if (bad != std::string::npos)
-    throw InputError("manifest: " + field + " has the character '" + name[bad] +
+    throw InputError(std::string("has the character '") + name[bad] +
                      "', which Windows does not allow in names: " + Quoted(whole));
   if (!name.empty() && (name.back() == '.' || name.back() == ' '))
-    throw InputError("manifest: " + field + " has the name " + Quoted(name) +
+    throw InputError("has the name " + Quoted(name) +
                      ", which ends in a dot or a space: Windows drops those, so no file of that name exists: " +
                      Quoted(whole));
   if (const std::size_t length = Utf16(name).size(); length > kMaxName)
-    throw InputError("manifest: " + field + " has a name of " + std::to_string(length) +
+    throw InputError("has a name of " + std::to_string(length) +
                      " characters; Windows allows at most " + std::to_string(kMaxName) + ": " + Quoted(whole));
   if (IsDeviceName(name))
-    throw InputError("manifest: " + field + " has the name " + Quoted(name) +
+    throw InputError("has the name " + Quoted(name) +
                      ", a device's (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension): Windows opens the device, "
                      "not a file: " + Quoted(whole));
   if (LooksLikeShortName(name))
-    throw InputError("manifest: " + field + " has the name " + Quoted(name) +
+    throw InputError("has the name " + Quoted(name) +
                      ", which looks like a short (8.3) name: the remover judges the names as written, so write the "
                      "long name: " + Quoted(whole));
 }
@@ -129,8 +134,8 @@ enum class PathRole { Folder, File };
 
 // A path the remover acts on: a plain full path (what fw::FullPath::Parse takes; the remover skips
 // anything else) whose names Windows allows; a file's path names a file below a root.
-fw::FullPath RequirePlainPath(const std::string& utf8, const std::string& field, PathRole role) {
-  RequireFullPath(utf8, field);
+fw::FullPath RequirePlainPath(const std::string& utf8, PathRole role) {
+  RequireFullPath(utf8);
   const auto parts = fw::FullPath::Parse(Utf16(utf8));
   if (!parts || parts->WrittenAsDevice()) {
     // A name Windows would store otherwise (a trailing dot or space) says so itself.
@@ -141,19 +146,19 @@ fw::FullPath RequirePlainPath(const std::string& utf8, const std::string& field,
         continue;
       }
       if (fw::IsTrimmedName(std::string_view(name)) && name.find_first_not_of(". ") != std::string::npos)
-        RequireWindowsName(name, field, utf8);
+        RequireWindowsName(name, utf8);
       name.clear();
     }
     const char* why = fw::KindOf(std::string_view(utf8)) == fw::PathKind::Device
-                          ? " is a device path (\\\\?\\ or \\\\.\\): the remover acts only on X:\\... and \\\\server\\share\\... paths: "
-                          : " names no share (\\\\server\\share\\...) or has a name of only dots and spaces: ";
-    throw InputError("manifest: " + field + why + Quoted(utf8));
+                          ? "is a device path (\\\\?\\ or \\\\.\\): the remover acts only on X:\\... and \\\\server\\share\\... paths: "
+                          : "names no share (\\\\server\\share\\...) or has a name of only dots and spaces: ";
+    throw InputError(why + Quoted(utf8));
   }
-  for (const std::u16string& name : parts->Names()) RequireWindowsName(Utf8(name), field, utf8);
+  for (const std::u16string& name : parts->Names()) RequireWindowsName(Utf8(name), utf8);
   if (role == PathRole::File) {
-    if (parts->IsRoot()) throw InputError("manifest: " + field + " names no file, only a root: " + Quoted(utf8));
+    if (parts->IsRoot()) throw InputError("names no file, only a root: " + Quoted(utf8));
     if (fw::IsPathSeparator(utf8.back()))
-      throw InputError("manifest: " + field + " ends in a separator, but a file's path ends in its name: " + Quoted(utf8));
+      throw InputError("ends in a separator, but a file's path ends in its name: " + Quoted(utf8));
   }
   return *parts;
 }
@@ -161,17 +166,16 @@ fw::FullPath RequirePlainPath(const std::string& utf8, const std::string& field,
 // A folder the remover's guard would leave alone is one the vendor meant to be removed and will
 // not be (or, without the guard, one whose loss would be a disaster); a file in such a folder, or
 // anything in a place of the system's, is no product's.
-void RefuseGuarded(const fw::FullPath& path, const std::string& utf8, const std::string& field, PathRole role,
-                   const char* what) {
+void RefuseGuarded(const fw::FullPath& path, const std::string& utf8, PathRole role, const char* what) {
   if (role == PathRole::Folder)
     if (const std::string why = WhyRefused(path); !why.empty())
-      throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a folder the remover refuses " + what + ": " + why);
+      throw InputError(Quoted(utf8) + " is a folder the remover refuses " + what + ": " + why);
   if (const std::string why = WhySystemPlace(path); !why.empty())
-    throw InputError("manifest: " + field + " " + Quoted(utf8) + " lies in " + why + ": no product's file is there");
+    throw InputError(Quoted(utf8) + " lies in " + why + ": no product's file is there");
   // (A file at a drive's root lies outside the install folder, and is warned of as such.)
   if (role == PathRole::File && !path.Parent().IsRoot())
     if (const std::string why = WhyRefused(path.Parent()); !why.empty())
-      throw InputError("manifest: " + field + " " + Quoted(utf8) + " is a file in a folder of the system's (" + why +
+      throw InputError(Quoted(utf8) + " is a file in a folder of the system's (" + why +
                        "): no product's file is there");
 }
 
@@ -179,16 +183,14 @@ void RefuseGuarded(const fw::FullPath& path, const std::string& utf8, const std:
 // judges it through the same guard, in the user's and in the all-users Programs folder.
 void CheckProgramFolderName(const std::string& utf8, const std::string& gbk) {
   if (utf8.empty()) return;  // no Start-menu folder
-  const std::string field = "programFolderName";
   if (!removal::IsSingleFolderName(gbk))
-    throw InputError("manifest: " + field + " must be a single folder name in the Start menu's Programs folder (no '\\', "
+    throw InputError("must be a single folder name in the Start menu's Programs folder (no '\\', "
                      "'/', ':', not \".\" or \"..\"): " + Quoted(utf8));
-  RequireWindowsName(utf8, field, utf8);
+  RequireWindowsName(utf8, utf8);
   for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
     const auto path = fw::FullPath::Parse(std::u16string(programs) + u"\\" + Utf16(utf8));
     if (const std::string why = path ? WhyRefused(*path) : "a name Windows would trim"; !why.empty())
-      throw InputError("manifest: " + field + " " + Quoted(utf8) +
-                       " names a folder of the system's in the Start menu (" + why + "): use the product's own name");
+      throw InputError(Quoted(utf8) + " names a folder of the system's in the Start menu (" + why + "): use the product's own name");
   }
 }
 
@@ -221,125 +223,137 @@ std::string NearestKey(const std::string& key, const std::vector<std::string>& c
   return best;
 }
 
-// Keys of `object` that are none of `known`: warned of, with the known key they are likely a typo of.
+// Keys of `object` that are none of `known`: warned of, with the known key they are likely a typo
+// of (unless that one is missing: its error names the typo).
 void WarnUnknownKeys(const Json& object, const std::vector<std::string>& known, const std::string& where,
-                     std::vector<std::string>& warnings) {
+                     Diagnostics& diagnostics) {
   for (auto it = object.begin(); it != object.end(); ++it) {
     if (std::find(known.begin(), known.end(), it.key()) != known.end()) continue;
     const std::string nearest = NearestKey(it.key(), known);
-    warnings.push_back("unknown key '" + it.key() + "' " + (where.empty() ? "at the top level" : "in " + where) +
-                       (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)") + ": it is ignored");
+    if (!nearest.empty() && !object.contains(nearest)) continue;
+    diagnostics.Warning(MemberPath(where, it.key()), "unknown key '" + it.key() + "'" +
+                                                         (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)") +
+                                                         ": it is ignored");
   }
 }
 
-const Json& Field(const Json& object, const char* key, Json::value_t type, const std::string& where) {
+// The member `key` of `object` (at JSON path `where`), or null when it is missing or not of `type`,
+// which is then an error.
+const Json* Field(const Json& object, const char* key, Json::value_t type, const std::string& where,
+                  Diagnostics& diagnostics) {
   const auto it = object.find(key);
-  const std::string name = where.empty() ? key : where + "." + key;
+  const std::string name = MemberPath(where, key);
   if (it == object.end()) {
-    std::string typo;
-    for (auto other = object.begin(); other != object.end() && typo.empty(); ++other)
-      if (NearestKey(other.key(), {key}) == key) typo = other.key();
-    throw InputError("manifest: missing field '" + name + "'" +
-                     (typo.empty() ? "" : " (the manifest has '" + typo + "': a typo of it?)"));
+    for (auto other = object.begin(); other != object.end(); ++other)
+      if (NearestKey(other.key(), {key}) == key) {
+        diagnostics.Error(MemberPath(where, other.key()),
+                          std::string("missing field '") + key + "' (the manifest has '" + other.key() + "': a typo of it?)");
+        return nullptr;
+      }
+    diagnostics.Error(where, std::string("missing field '") + key + "'");
+    return nullptr;
   }
   if (it->type() != type) {
-    const char* expected = type == Json::value_t::string ? "a string" : "an array";
-    throw InputError("manifest: field '" + name + "' must be " + expected);
+    diagnostics.Error(name, type == Json::value_t::string ? "must be a string" : "must be an array");
+    return nullptr;
   }
-  return *it;
+  return &*it;
+}
+
+// The member `key` of `value` when `value` is an object and the member is of `type`, else null.
+const Json* MemberOf(const Json& value, const char* key, Json::value_t type) {
+  if (!value.is_object()) return nullptr;
+  const auto it = value.find(key);
+  return it != value.end() && it->type() == type ? &*it : nullptr;
 }
 
 // What is doubtful but may be meant: entries outside the install folder, the same file twice,
-// a group folder that does not hold its files, paths the remover skips for their length.
-std::vector<std::string> Warnings(const Json& doc) {
-  std::vector<std::string> warnings;
-  WarnUnknownKeys(doc, kTopKeys, "", warnings);
-  for (std::size_t g = 0; g < doc["groups"].size(); ++g)
-    WarnUnknownKeys(doc["groups"][g], kGroupKeys, "groups[" + std::to_string(g) + "]", warnings);
-  const std::string installUtf8 = doc["installDir"].get<std::string>();
-  const std::u16string install = ComparableUtf8(installUtf8);
+// a group folder that does not hold its files, paths the remover skips for their length, groups
+// in an order that leaves a folder. Entries with an error of their own are not looked at again.
+void Warn(const Json& doc, Diagnostics& diagnostics) {
+  const auto checked = [&](const std::string& field) { return !diagnostics.HasError(field); };
+  const auto text = [&](const Json& object, const char* key, const std::string& field) -> const std::string* {
+    const Json* value = MemberOf(object, key, Json::value_t::string);
+    return value && checked(field) ? &value->get_ref<const std::string&>() : nullptr;
+  };
+  const Json* groups = MemberOf(doc, "groups", Json::value_t::array);
+  WarnUnknownKeys(doc, kTopKeys, "", diagnostics);
+  for (std::size_t g = 0; groups && g < groups->size(); ++g)
+    if ((*groups)[g].is_object()) WarnUnknownKeys((*groups)[g], kGroupKeys, ElementPath("groups", g), diagnostics);
+
+  const std::string* installUtf8 = text(doc, "installDir", "installDir");
+  const std::u16string install = installUtf8 ? ComparableUtf8(*installUtf8) : u"";
   const auto outside = [&](const std::string& utf8, const std::string& field, bool folder) {
     const std::u16string path = ComparableUtf8(utf8);
-    if (fw::IsBelow(path, install) || (folder && path == install)) return;
-    warnings.push_back(field + " " + Quoted(utf8) + " lies outside installDir " + Quoted(installUtf8));
+    if (!installUtf8 || fw::IsBelow(path, install) || (folder && path == install)) return;
+    diagnostics.Warning(field, Quoted(utf8) + " lies outside installDir " + Quoted(*installUtf8));
   };
   const auto tooLong = [&](const std::string& utf8, const std::string& field) {
-    const std::size_t bytes = Utf8ToGbk(utf8, field).size();
+    const std::size_t bytes = Gbk(utf8).value_or("").size();
     if (bytes > kMaxRemoverPath)
-      warnings.push_back(field + " is " + std::to_string(bytes) + " bytes long as GBK: the remover skips paths of " +
-                         std::to_string(kMaxRemoverPath + 1) + " bytes or more, so it stays: " + Quoted(utf8));
+      diagnostics.Warning(field, "is " + std::to_string(bytes) + " bytes long as GBK: the remover skips paths of " +
+                                     std::to_string(kMaxRemoverPath + 1) + " bytes or more, so it stays: " + Quoted(utf8));
   };
 
-  if (const std::string finalFile = doc["finalFile"].get<std::string>(); !finalFile.empty()) {
-    outside(finalFile, "finalFile", false);
-    tooLong(finalFile, "finalFile");
+  if (const std::string* finalFile = text(doc, "finalFile", "finalFile"); finalFile && !finalFile->empty()) {
+    outside(*finalFile, "finalFile", false);
+    tooLong(*finalFile, "finalFile");
   }
   std::map<std::u16string, std::pair<std::size_t, std::string>> seen;  // file -> group, where
-  const Json& groups = doc["groups"];
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const std::string where = "groups[" + std::to_string(g) + "]";
-    const std::string folderUtf8 = groups[g]["folder"].get<std::string>();
-    const std::u16string folder = ComparableUtf8(folderUtf8);
-    if (!folderUtf8.empty()) {
-      outside(folderUtf8, where + ".folder", true);
-      tooLong(folderUtf8, where + ".folder");
+  std::vector<std::optional<fw::FullPath>> folders;  // each group's, when it has one without error
+  for (std::size_t g = 0; groups && g < groups->size(); ++g) {
+    const Json& group = (*groups)[g];
+    const std::string where = ElementPath("groups", g);
+    const std::string folderField = MemberPath(where, "folder");
+    const std::string* folderUtf8 = text(group, "folder", folderField);
+    folders.push_back(folderUtf8 ? fw::FullPath::Parse(Utf16(*folderUtf8)) : std::nullopt);
+    if (folders.back()) {
+      outside(*folderUtf8, folderField, true);
+      tooLong(*folderUtf8, folderField);
     }
     std::vector<std::string> notHeld;
-    const Json& files = groups[g]["files"];
-    for (std::size_t f = 0; f < files.size(); ++f) {
-      const std::string field = where + ".files[" + std::to_string(f) + "]";
-      const std::string utf8 = files[f].get<std::string>();
+    const Json* files = MemberOf(group, "files", Json::value_t::array);
+    for (std::size_t f = 0; files && f < files->size(); ++f) {
+      const std::string field = ElementPath(MemberPath(where, "files"), f);
+      const Json& file = (*files)[f];
+      if (!file.is_string() || !checked(field)) continue;
+      const std::string& utf8 = file.get_ref<const std::string&>();
       const std::u16string path = ComparableUtf8(utf8);
       outside(utf8, field, false);
       tooLong(utf8, field);
-      if (!folder.empty() && !fw::IsBelow(path, folder)) notHeld.push_back(field);
+      if (folders.back() && !fw::IsBelow(path, folders.back()->Comparable())) notHeld.push_back(field);
       const auto [it, added] = seen.try_emplace(path, g, field);
       if (!added)
-        warnings.push_back(field + " " + Quoted(utf8) + (it->second.first == g ? " is listed twice in its group, first as "
-                                                                                : " is listed in two groups, first as ") +
-                           it->second.second + " (names compare without case)");
+        diagnostics.Warning(field, Quoted(utf8) + (it->second.first == g ? " is listed twice in its group, first as "
+                                                                          : " is listed in two groups, first as ") +
+                                       it->second.second + " (names compare without case)");
     }
     if (!notHeld.empty())
-      warnings.push_back(where + ".folder " + Quoted(folderUtf8) + " is not a parent of " + notHeld.front() +
-                         (notHeld.size() > 1 ? " and " + std::to_string(notHeld.size() - 1) + " more of its files" : "") +
-                         ": the folder is removed at the end, its files wherever they are");
+      diagnostics.Warning(folderField, Quoted(*folderUtf8) + " is not a parent of " + notHeld.front() +
+                                           (notHeld.size() > 1 ? " and " + std::to_string(notHeld.size() - 1) +
+                                                                     " more of its files"
+                                                               : "") +
+                                           ": the folder is removed at the end, its files wherever they are");
   }
   // The remover takes the group folders from the last group to the first: a folder that holds the
   // folder of an earlier group comes first, before what is inside it is gone.
   std::map<std::u16string, std::size_t> groupOf;  // comparable folder -> its first group
-  for (std::size_t g = 0; g < groups.size(); ++g)
-    if (const auto folder = fw::FullPath::Parse(Utf16(groups[g]["folder"].get<std::string>())))
-      groupOf.try_emplace(folder->Comparable(), g);
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const auto folder = fw::FullPath::Parse(Utf16(groups[g]["folder"].get<std::string>()));
-    if (!folder) continue;
-    for (fw::FullPath parent = folder->Parent(); !parent.IsRoot(); parent = parent.Parent()) {
+  for (std::size_t g = 0; g < folders.size(); ++g)
+    if (folders[g]) groupOf.try_emplace(folders[g]->Comparable(), g);
+  for (std::size_t g = 0; g < folders.size(); ++g) {
+    if (!folders[g]) continue;
+    for (fw::FullPath parent = folders[g]->Parent(); !parent.IsRoot(); parent = parent.Parent()) {
       const auto it = groupOf.find(parent.Comparable());
       if (it == groupOf.end() || it->second <= g) continue;
-      const std::string later = "groups[" + std::to_string(it->second) + "].folder";
-      warnings.push_back(later + " " + Quoted(groups[it->second]["folder"].get<std::string>()) + " holds groups[" +
-                         std::to_string(g) + "].folder, which comes before it: the remover removes the folders from "
-                         "the last group to the first, so with 否 " + later +
-                         " is not empty yet when its turn comes, and stays: put it before the folders inside it");
+      const std::string later = MemberPath(ElementPath("groups", it->second), "folder");
+      diagnostics.Warning(later, Quoted((*groups)[it->second]["folder"].get<std::string>()) + " holds " +
+                                     MemberPath(ElementPath("groups", g), "folder") +
+                                     ", which comes before it: the remover removes the folders from the last group to "
+                                     "the first, so with 否 it is not empty yet when its turn comes, and stays: put it "
+                                     "before the folders inside it");
       break;
     }
   }
-  return warnings;
-}
-
-// Line and column (in characters) of byte `offset` of `text`.
-std::string LineAndColumn(const std::string& text, std::size_t offset) {
-  offset = std::min(offset, text.size());
-  std::size_t line = 1, column = 1;
-  for (std::size_t i = 0; i < offset; ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
 // One line that says what usually causes a JSON error of this kind.
@@ -352,24 +366,37 @@ std::string SyntaxHint(const std::string& what) {
   return "look for a missing or extra ',', '\"', ']' or '}' just before that place";
 }
 
-// The text of a manifest file as UTF-8, or a message that says to save it as UTF-8.
-std::string ReadUtf8(const std::string& path) {
+// The offset of the first byte of `text` that is no part of a UTF-8 character.
+std::size_t FirstNonUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return i;
+    for (std::size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
+    i += length;
+  }
+  return i;
+}
+
+// The text of a manifest file as UTF-8, or nothing, with an error that says to save it as UTF-8.
+std::optional<std::string> ReadUtf8(const std::string& path, Diagnostics& diagnostics) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError("cannot open manifest " + path + ": " + std::strerror(errno));
   std::string text((std::istreambuf_iterator<char>(in)), {});
   const std::string fix = ": save the manifest as UTF-8";
+  const auto refuse = [&](std::size_t offset, const std::string& message) {
+    diagnostics.Add(Placed(Diagnostic::Severity::Error, path, text, offset, message + fix));
+    return std::nullopt;
+  };
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
-    throw InputError("manifest " + path + " is UTF-16 text (it starts with a UTF-16 byte order mark)" + fix);
-  if (text.find('\0') != std::string::npos)
-    throw InputError("manifest " + path + " holds zero bytes, as UTF-16 text does" + fix);
+    return refuse(0, "UTF-16 text (it starts with a UTF-16 byte order mark)");
+  if (const std::size_t zero = text.find('\0'); zero != std::string::npos)
+    return refuse(zero, "holds zero bytes, as UTF-16 text does");
   if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a UTF-8 byte order mark says nothing more
-  if (!fw::Utf8ToUtf16(text)) {
-    std::size_t line = 1, start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1, ++line)
-      if (!fw::Utf8ToUtf16(std::string_view(text).substr(start, end - start))) break;
-    throw InputError("manifest " + path + " is not UTF-8 text (line " + std::to_string(line) +
-                     " holds bytes that are not UTF-8: GBK or another code page?)" + fix);
-  }
+  if (const std::size_t bad = FirstNonUtf8(text); bad < text.size() || !fw::Utf8ToUtf16(text))
+    return refuse(bad < text.size() ? bad : 0, "not UTF-8 text (GBK or another code page?)");
   return text;
 }
 
@@ -383,10 +410,8 @@ std::u16string ComparableUtf8(const std::string& utf8) {
 }
 
 std::string Utf8ToGbk(const std::string& utf8, const std::string& field) {
-  const auto utf16 = fw::Utf8ToUtf16(utf8);
-  if (!utf16) throw InputError("manifest: " + field + " is not valid UTF-8");
-  auto gbk = fw::Utf16ToGbk(*utf16);
-  if (!gbk) throw InputError("manifest: " + field + " has characters that GBK cannot represent: " + Quoted(utf8));
+  auto gbk = Gbk(utf8);
+  if (!gbk) throw InputError(field + " has characters that GBK cannot represent: " + Quoted(utf8));
   return *gbk;
 }
 
@@ -399,107 +424,89 @@ std::string GbkToUtf8(const std::string& gbk, const std::string& field) {
 }
 
 CheckedManifest CheckManifest(const Json& doc) {
-  if (!doc.is_object()) throw InputError("manifest: the top level must be an object");
-
+  CheckedManifest checked;
+  Diagnostics& diagnostics = checked.diagnostics;
+  if (!doc.is_object()) {
+    diagnostics.Error("", "the top level must be an object");
+    return checked;
+  }
   enum class Rule { Name, Install, FileOrEmpty, FolderOrEmpty, File };
-  const auto text = [&](const Json& value, const std::string& field, Rule rule) {
-    const std::string utf8 = value.get<std::string>();
-    RefuseControlCharacters(utf8, field);
-    const bool empty = utf8.empty() && (rule == Rule::FileOrEmpty || rule == Rule::FolderOrEmpty);
-    const PathRole role = rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder;
-    std::optional<fw::FullPath> path;
-    if (rule != Rule::Name && !empty) path = RequirePlainPath(utf8, field, role);
-    std::string gbk = Utf8ToGbk(utf8, field);
-    if (rule == Rule::Name) CheckProgramFolderName(utf8, gbk);
-    if (path) RefuseGuarded(*path, utf8, field, role, rule == Rule::Install ? "as an install folder" : "to remove");
-    return gbk;
+  // A text's GBK form, or "" and an error of the entry.
+  const auto text = [&](const Json& value, const std::string& field, Rule rule) -> std::string {
+    try {
+      const std::string utf8 = value.get<std::string>();
+      RefuseControlCharacters(utf8);
+      const bool empty = utf8.empty() && (rule == Rule::FileOrEmpty || rule == Rule::FolderOrEmpty);
+      const PathRole role = rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder;
+      std::optional<fw::FullPath> path;
+      if (rule != Rule::Name && !empty) path = RequirePlainPath(utf8, role);
+      std::optional<std::string> gbk = Gbk(utf8);
+      if (!gbk) throw InputError("has characters that GBK cannot represent: " + Quoted(utf8));
+      if (rule == Rule::Name) CheckProgramFolderName(utf8, *gbk);
+      if (path) RefuseGuarded(*path, utf8, role, rule == Rule::Install ? "as an install folder" : "to remove");
+      return *gbk;
+    } catch (const InputError& e) {
+      diagnostics.Error(field, e.what());
+      return "";
+    }
   };
   const auto field = [&](const Json& object, const char* key, const std::string& where, Rule rule) {
-    return text(Field(object, key, Json::value_t::string, where), where.empty() ? key : where + "." + key, rule);
+    const Json* value = Field(object, key, Json::value_t::string, where, diagnostics);
+    return value ? text(*value, MemberPath(where, key), rule) : "";
   };
 
-  CheckedManifest checked;
   payload::RemovalRecords& records = checked.records;
   records.header.programFolderName = field(doc, "programFolderName", "", Rule::Name);
   records.header.installDir = field(doc, "installDir", "", Rule::Install);
   records.header.finalFile = field(doc, "finalFile", "", Rule::FileOrEmpty);
-  const Json& groups = Field(doc, "groups", Json::value_t::array, "");
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const std::string where = "groups[" + std::to_string(g) + "]";
-    if (!groups[g].is_object()) throw InputError("manifest: " + where + " must be an object");
-    payload::RemovalGroup group;
-    // An empty folder is a group without one: the remover then removes no folder for it.
-    group.folderPath = field(groups[g], "folder", where, Rule::FolderOrEmpty);
-    const Json& files = Field(groups[g], "files", Json::value_t::array, where);
-    for (std::size_t f = 0; f < files.size(); ++f) {
-      const std::string name = where + ".files[" + std::to_string(f) + "]";
-      if (!files[f].is_string()) throw InputError("manifest: field '" + name + "' must be a string");
-      group.filePaths.push_back(text(files[f], name, Rule::File));
+  const Json* groups = Field(doc, "groups", Json::value_t::array, "", diagnostics);
+  std::size_t listed = 0;  // entries of every group's files, whatever they are
+  for (std::size_t g = 0; groups && g < groups->size(); ++g) {
+    const std::string where = ElementPath("groups", g);
+    const Json& group = (*groups)[g];
+    if (!group.is_object()) {
+      diagnostics.Error(where, "must be an object");
+      continue;
     }
-    records.groups.push_back(std::move(group));
+    payload::RemovalGroup removal;
+    // An empty folder is a group without one: the remover then removes no folder for it.
+    removal.folderPath = field(group, "folder", where, Rule::FolderOrEmpty);
+    const Json* files = Field(group, "files", Json::value_t::array, where, diagnostics);
+    listed += files ? files->size() : 1;
+    for (std::size_t f = 0; files && f < files->size(); ++f) {
+      const std::string name = ElementPath(MemberPath(where, "files"), f);
+      if (!(*files)[f].is_string()) {
+        diagnostics.Error(name, "must be a string");
+        continue;
+      }
+      removal.filePaths.push_back(text((*files)[f], name, Rule::File));
+    }
+    records.groups.push_back(std::move(removal));
   }
-  if (records.FileTotal() == 0)
-    throw InputError("manifest lists no files: a payload must name at least one file (its trailer counts them)");
-  checked.warnings = Warnings(doc);
+  if (groups && listed == 0)
+    diagnostics.Error("groups", "lists no files: a payload must name at least one file (its trailer counts them)");
+  Warn(doc, diagnostics);
   return checked;
 }
 
 CheckedManifest ReadManifest(const std::string& path) {
-  const std::string text = ReadUtf8(path);
-  // A key given twice in one object: JSON keeps the last silently, so one of the two is a mistake.
-  // The objects are followed as they are parsed, by their JSON path.
-  struct Level {
-    bool array;
-    std::string path;
-    std::set<std::string> keys;
-    std::size_t next = 0;  // an array's next index
-    std::string key;       // an object's last key
-  };
-  std::vector<Level> levels;
-  const auto childPath = [&levels] {
-    if (levels.empty()) return std::string();
-    Level& level = levels.back();
-    if (level.array) return level.path + "[" + std::to_string(level.next++) + "]";
-    return level.path.empty() ? level.key : level.path + "." + level.key;
-  };
-  const auto follow = [&](int /*depth*/, Json::parse_event_t event, Json& parsed) {
-    switch (event) {
-      case Json::parse_event_t::object_start:
-      case Json::parse_event_t::array_start: {
-        std::string at = childPath();
-        levels.push_back({event == Json::parse_event_t::array_start, std::move(at), {}, 0, ""});
-        break;
-      }
-      case Json::parse_event_t::object_end:
-      case Json::parse_event_t::array_end:
-        levels.pop_back();
-        break;
-      case Json::parse_event_t::key: {
-        Level& level = levels.back();
-        level.key = parsed.get<std::string>();
-        if (!level.keys.insert(level.key).second)
-          throw InputError("manifest: the key '" + level.key + "' is given twice in " +
-                           (level.path.empty() ? std::string("the top level") : level.path) +
-                           ": JSON keeps only the last, so one of them is a mistake");
-        break;
-      }
-      case Json::parse_event_t::value:
-        if (!levels.empty() && levels.back().array) ++levels.back().next;
-        break;
-    }
-    return true;
-  };
+  CheckedManifest checked;
+  const std::optional<std::string> text = ReadUtf8(path, checked.diagnostics);
+  if (!text) return checked;
   Json doc;
   try {
-    doc = Json::parse(text, follow);
+    doc = Json::parse(*text);
   } catch (const Json::parse_error& e) {
     std::string what = e.what();
     // nlohmann's own text after its prefix and position: "syntax error while parsing ...".
     if (const auto at = what.find("syntax error"); at != std::string::npos) what = what.substr(at);
-    throw InputError("manifest " + path + " is not valid JSON: " + LineAndColumn(text, e.byte == 0 ? 0 : e.byte - 1) +
-                     ": " + what + "\n  hint: " + SyntaxHint(what));
+    checked.diagnostics.Add(Placed(Diagnostic::Severity::Error, path, *text, e.byte == 0 ? 0 : e.byte - 1,
+                                        "not valid JSON: " + what + "\n  hint: " + SyntaxHint(what)));
+    return checked;
   }
-  return CheckManifest(doc);
+  checked = CheckManifest(doc);
+  PlaceInJson(checked.diagnostics, path, *text);
+  return checked;
 }
 
 }  // namespace pack

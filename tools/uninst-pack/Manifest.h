@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "Diagnostics.h"
 #include "Records.h"
 
 namespace pack {
 
 using Json = nlohmann::ordered_json;
 
-// A bad input: the message goes to stderr and the tool exits with 1, having written nothing.
+// A bad input that is no entry of a manifest (a launcher, a payload, an output): the message goes
+// to stderr and the tool exits with 1, having written nothing.
 struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -26,21 +28,23 @@ std::string Utf8(std::u16string_view utf16);
 // The comparable form (fw::FullPath) of a UTF-8 path; "" for one that is no full path.
 std::u16string ComparableUtf8(const std::string& utf8);
 
-// Records that passed every refusal, and what is doubtful about them: each warning names the
-// entry by its JSON path.
+// The records, and every error and warning about them, each naming its entry by its JSON path.
+// The records are the payload's only when there is no error.
 struct CheckedManifest {
   payload::RemovalRecords records;
-  std::vector<std::string> warnings;
+  Diagnostics diagnostics;
 };
 
-// Reads the manifest file `path`: UTF-8 (a UTF-16 or other code page file is named as such),
-// JSON (a syntax error by line and column, with a hint), then CheckManifest.
+// Reads the manifest file `path` (InputError when it cannot be read): UTF-8 (a UTF-16 or other
+// code page file is named as such), JSON (a syntax error with a hint), then CheckManifest, with
+// every diagnostic placed at its line and column of the file.
 CheckedManifest ReadManifest(const std::string& path);
 
-// Refuses (InputError) what the remover would act on wrongly or not at all, or what would harm
-// the machine: control characters, paths that are not plain full Windows paths or hold names
-// Windows forbids, group folders and an install folder the remover's guard refuses, a Start-menu
-// folder name that is not a single name of the product's own. Warns of what is likely a mistake.
+// Finds, for each entry, what the remover would act on wrongly or not at all, or what would harm
+// the machine (errors): control characters, paths that are not plain full Windows paths or hold
+// names Windows forbids, places of the system's, group folders and an install folder the
+// remover's guard refuses, a Start-menu folder name that is not a single name of the product's
+// own, keys missing or given twice. Warns of what is likely a mistake.
 CheckedManifest CheckManifest(const Json& doc);
 
 }  // namespace pack

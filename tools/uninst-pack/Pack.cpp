@@ -110,6 +110,8 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
   RefuseSwappedInputs(launcherPath, manifestPath);
   const pack::CheckedManifest manifest = pack::ReadManifest(manifestPath);
   const payload::RemovalRecords& records = manifest.records;
+  Print(manifest.diagnostics, std::cerr);
+  if (manifest.diagnostics.Errors() > 0) throw InputError(Summary(manifest.diagnostics));
 
   fw::File launcher;
   if (!launcher.Open(launcherPath, fw::File::Mode::Read))
@@ -132,9 +134,8 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
     throw InputError("launcher " + launcherPath + " already carries a payload; start from the launcher as built");
   const std::string image = ReadAll(launcher);
   CheckLauncher(image, launcherPath, bareRemover);
-  for (const std::string& warning : manifest.warnings) std::cerr << "uninst-pack: warning: " << warning << '\n';
-  if (strict && !manifest.warnings.empty())
-    throw InputError(std::to_string(manifest.warnings.size()) + " warning(s), and --strict makes them errors");
+  if (strict && manifest.diagnostics.Warnings() > 0)
+    throw InputError(Summary(manifest.diagnostics) + ", and --strict makes them errors");
 
   std::uint64_t written = 0;
   WriteOutput(outputPath, [&](const std::string& tempPath) {
@@ -148,7 +149,8 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
     MakeExecutable(tempPath);
   });
   std::cout << "wrote " << outputPath << ": " << records.FileTotal() << " files in " << records.groups.size()
-            << " groups, " << written - imageSize << " bytes appended to the launcher's " << imageSize << '\n';
+            << " groups, " << written - imageSize << " bytes appended to the launcher's " << imageSize << "; "
+            << Counted(manifest.diagnostics.Warnings(), "warning") << '\n';
   return 0;
 }
 

@@ -101,7 +101,7 @@ class Planner {
           "--resource-ini FILE lists them");
     } else {
       const ResourceListCheck check = CheckResourceList(*resourceIni, installFolder, *resourceIni);
-      warnings.insert(warnings.end(), check.warnings.begin(), check.warnings.end());
+      for (const Diagnostic& d : check.diagnostics.All()) diagnostics.Add(d);
       for (const ResourceListLine& line : check.lines) {
         if (!line.folder.empty())
           Folder("resource-folder", line.folder, true);
@@ -136,7 +136,7 @@ class Planner {
   }
 
   std::vector<PlanStep> steps;
-  std::vector<std::string> warnings;  // of the Resource.ini given
+  Diagnostics diagnostics;  // of the Resource.ini given
 
  private:
   std::set<std::u16string> deleted_;  // comparable: the files deleted so far
@@ -149,7 +149,7 @@ const char* kLayout =
 }  // namespace
 
 std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
-                               bool deleteHistory, std::vector<std::string>& warnings) {
+                               bool deleteHistory, Diagnostics& diagnostics) {
   Planner plan;
   for (const removal::Step step : removal::kSteps) {
     switch (step) {
@@ -176,7 +176,7 @@ std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std
         break;
     }
   }
-  warnings = std::move(plan.warnings);
+  diagnostics = std::move(plan.diagnostics);
   return plan.steps;
 }
 

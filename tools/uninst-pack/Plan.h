@@ -20,10 +20,10 @@ struct PlanStep {
 };
 
 // `resourceIni`: the Resource.ini the install folder will hold (a file on this machine), or
-// nullopt when unknown. `deleteHistory`: the answer 是 (true) or 否. `warnings` receives what the
+// nullopt when unknown. `deleteHistory`: the answer 是 (true) or 否. `diagnostics` receives what the
 // Resource.ini given would make the remover do otherwise than its author meant (ResourceListCheck.h).
 std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
-                               bool deleteHistory, std::vector<std::string>& warnings);
+                               bool deleteHistory, Diagnostics& diagnostics);
 
 // The plan as JSON ({"answer", "layout", "steps": [...]}) and as lines to read.
 Json PlanJson(const std::vector<PlanStep>& steps, bool deleteHistory);

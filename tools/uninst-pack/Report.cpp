@@ -171,11 +171,12 @@ int Plan(const std::string& path, const std::string& resourceIni, const std::str
   payload::RecordCollector records;
   ReadPayload(path, file, trailer, records);
   const bool yes = answer == "yes";
-  std::vector<std::string> warnings;
+  Diagnostics diagnostics;
   const auto steps = pack::MakePlan(records.records,
                                     resourceIni.empty() ? std::nullopt : std::optional<std::string>(resourceIni), yes,
-                                    warnings);
-  for (const std::string& warning : warnings) std::cerr << "uninst-pack: warning: " << warning << '\n';
+                                    diagnostics);
+  Print(diagnostics, std::cerr);
+  if (!diagnostics.All().empty()) std::cerr << "uninst-pack: " << Summary(diagnostics) << '\n';
   if (asJson)
     std::cout << pack::PlanJson(steps, yes).dump(2) << '\n';
   else

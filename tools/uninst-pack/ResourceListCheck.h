@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Diagnostics.h"
+
 namespace pack {
 
 struct ResourceListLine {
@@ -16,7 +18,7 @@ struct ResourceListLine {
 
 struct ResourceListCheck {
   std::vector<ResourceListLine> lines;  // the lines that hold '=', in order
-  std::vector<std::string> warnings;
+  Diagnostics diagnostics;  // warnings, each at its line of the file
 };
 
 // Reads the Resource.ini at `path` for the install folder `installFolderGbk` (GBK, with a trailing
