@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the payload readers, and the path and "Resource.ini" line rules, for SECONDS each
-# (default 60) with libFuzzer (clang-14, ASan+UBSan), starting from the seed corpora in fuzz/.
+# Fuzzes the payload readers, the path and "Resource.ini" line rules, and uninst-pack's manifest
+# checks, for SECONDS each (default 60) with libFuzzer (clang-14, ASan+UBSan), starting from the seed corpora in fuzz/.
 # Exits non-zero on any finding; the input that caused it is left in build/fuzz/findings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,9 +8,10 @@ seconds=${1:-60}
 scripts/setup.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
-# target seed-corpus max-len: the payload readers, and the path and "Resource.ini" line rules.
+# target seed-corpus max-len: the payload readers, the path and "Resource.ini" line rules, and
+# uninst-pack's reading of a manifest.
 status=0
-for target in "payload_fuzzer corpus 4096" "path_fuzzer corpus-paths 1024"; do
+for target in "payload_fuzzer corpus 4096" "path_fuzzer corpus-paths 1024" "manifest_fuzzer corpus-manifests 4096"; do
   set -- $target
   work=build/fuzz/$2
   mkdir -p "$work" build/fuzz/findings

@@ -380,11 +380,8 @@ std::size_t FirstNonUtf8(std::string_view text) {
   return i;
 }
 
-// The text of a manifest file as UTF-8, or nothing, with an error that says to save it as UTF-8.
-std::optional<std::string> ReadUtf8(const std::string& path, Diagnostics& diagnostics) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open manifest " + path + ": " + std::strerror(errno));
-  std::string text((std::istreambuf_iterator<char>(in)), {});
+// The text of a manifest as UTF-8, or nothing, with an error that says to save it as UTF-8.
+std::optional<std::string> AsUtf8(std::string text, const std::string& path, Diagnostics& diagnostics) {
   const std::string fix = ": save the manifest as UTF-8";
   const auto refuse = [&](std::size_t offset, const std::string& message) {
     diagnostics.Add(Placed(Diagnostic::Severity::Error, path, text, offset, message + fix));
@@ -490,8 +487,14 @@ CheckedManifest CheckManifest(const Json& doc) {
 }
 
 CheckedManifest ReadManifest(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw InputError("cannot open manifest " + path + ": " + std::strerror(errno));
+  return CheckManifestText(std::string(std::istreambuf_iterator<char>(in), {}), path);
+}
+
+CheckedManifest CheckManifestText(std::string bytes, const std::string& path) {
   CheckedManifest checked;
-  const std::optional<std::string> text = ReadUtf8(path, checked.diagnostics);
+  const std::optional<std::string> text = AsUtf8(std::move(bytes), path, checked.diagnostics);
   if (!text) return checked;
   Json doc;
   try {

@@ -39,6 +39,8 @@ struct CheckedManifest {
 // code page file is named as such), JSON (a syntax error with a hint), then CheckManifest, with
 // every diagnostic placed at its line and column of the file.
 CheckedManifest ReadManifest(const std::string& path);
+// The same for the bytes of a manifest, named `path` in the diagnostics.
+CheckedManifest CheckManifestText(std::string bytes, const std::string& path);
 
 // Finds, for each entry, what the remover would act on wrongly or not at all, or what would harm
 // the machine (errors): control characters, paths that are not plain full Windows paths or hold
