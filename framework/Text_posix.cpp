@@ -23,10 +23,24 @@ struct IconvTraits {
   }
 };
 
+enum class Direction { FromGbk, ToGbk };
+
+// One converter per direction and thread, opened once: opening one costs more than converting a
+// path (uninst-pack converts every path of a 100,000-file payload), and set back to its initial
+// state before each use, after a conversion that failed half way.
+iconv_t Converter(Direction direction) {
+  thread_local UniqueHandle<IconvTraits> fromGbk(iconv_open("UTF-16LE", "GBK"));
+  thread_local UniqueHandle<IconvTraits> toGbk(iconv_open("GBK", "UTF-16LE"));
+  const UniqueHandle<IconvTraits>& cd = direction == Direction::FromGbk ? fromGbk : toGbk;
+  if (!cd) return IconvTraits::invalid();
+  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+  return cd.get();
+}
+
 // Converts all of `in` or fails: invalid or unrepresentable input gives nullopt.
-std::optional<std::string> Convert(const char* to, const char* from, const char* data, std::size_t size) {
-  UniqueHandle<IconvTraits> cd(iconv_open(to, from));
-  if (!cd) return std::nullopt;
+std::optional<std::string> Convert(Direction direction, const char* data, std::size_t size) {
+  const iconv_t cd = Converter(direction);
+  if (cd == IconvTraits::invalid()) return std::nullopt;
   std::vector<char> out(size * 2 + 16);
   char* in = const_cast<char*>(data);
   std::size_t inLeft = size;
@@ -34,7 +48,7 @@ std::optional<std::string> Convert(const char* to, const char* from, const char*
   for (;;) {
     char* outPtr = out.data() + produced;
     std::size_t outLeft = out.size() - produced;
-    const std::size_t rc = iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+    const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
     produced = out.size() - outLeft;
     if (rc != static_cast<std::size_t>(-1)) {
       // glibc counts irreversible conversions in rc; an exact conversion has none.
@@ -50,7 +64,7 @@ std::optional<std::string> Convert(const char* to, const char* from, const char*
 }  // namespace
 
 std::optional<std::u16string> GbkToUtf16(std::string_view gbk, BadGbk bad) {
-  auto bytes = Convert("UTF-16LE", "GBK", gbk.data(), gbk.size());
+  auto bytes = Convert(Direction::FromGbk, gbk.data(), gbk.size());
   if (!bytes) {
     if (bad == BadGbk::Refuse) return std::nullopt;
     // Character by character: what converts is kept, each byte that does not shows as U+FFFD
@@ -83,7 +97,7 @@ std::optional<std::string> Utf16ToGbk(std::u16string_view utf16) {
     bytes += static_cast<char>(unit & 0xFF);
     bytes += static_cast<char>(unit >> 8);
   }
-  return Convert("GBK", "UTF-16LE", bytes.data(), bytes.size());
+  return Convert(Direction::ToGbk, bytes.data(), bytes.size());
 }
 
 std::u16string UpperCase(std::u16string_view text) {

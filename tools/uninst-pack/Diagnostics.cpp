@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
+#include <sstream>
 #include <tuple>
 
 namespace pack {
@@ -121,33 +123,29 @@ void ForEachJsonPlace(std::string_view text, Visit visit) {
 }  // namespace
 
 void Diagnostics::Error(std::string where, std::string message) {
-  failed_.insert(where);
-  ++failed_count_;
-  list_.push_back({Diagnostic::Severity::Error, std::move(where), std::move(message), "", 0, 0});
+  Add({Diagnostic::Severity::Error, std::move(where), std::move(message), "", 0, 0});
 }
 
 void Diagnostics::Warning(std::string where, std::string message) {
-  list_.push_back({Diagnostic::Severity::Warning, std::move(where), std::move(message), "", 0, 0});
+  Add({Diagnostic::Severity::Warning, std::move(where), std::move(message), "", 0, 0});
 }
 
 void Diagnostics::Add(Diagnostic diagnostic) {
-  if (diagnostic.severity == Diagnostic::Severity::Error) {
-    failed_.insert(diagnostic.where);
-    ++failed_count_;
-  }
+  if (diagnostic.severity == Diagnostic::Severity::Error) ++errors_;
   list_.push_back(std::move(diagnostic));
 }
 
 std::string Format(const Diagnostic& d) {
-  std::string text;
+  std::ostringstream text;
   if (!d.file.empty()) {
-    text = d.file;
-    if (d.line > 0) text += ":" + std::to_string(d.line) + ":" + std::to_string(d.column);
-    text += ": ";
+    text << d.file;
+    if (d.line > 0) text << ':' << d.line << ':' << d.column;
+    text << ": ";
   }
-  text += d.severity == Diagnostic::Severity::Error ? "error: " : "warning: ";
-  if (!d.where.empty()) text += d.where + ": ";
-  return text + d.message;
+  text << (d.severity == Diagnostic::Severity::Error ? "error: " : "warning: ");
+  if (!d.where.empty()) text << d.where << ": ";
+  text << d.message;
+  return text.str();
 }
 
 std::string Counted(std::size_t count, const std::string& noun) {

@@ -5,7 +5,6 @@
 // then counted ("2 errors, 1 warning").
 #include <cstddef>
 #include <ostream>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,17 +28,14 @@ class Diagnostics {
   // One already placed in its file (a line of Resource.ini).
   void Add(Diagnostic diagnostic);
 
-  // Whether the entry at `where` has an error of its own: what is doubtful about it is not said.
-  bool HasError(const std::string& where) const { return failed_.contains(where); }
-  std::size_t Errors() const { return failed_count_; }
-  std::size_t Warnings() const { return list_.size() - failed_count_; }
+  std::size_t Errors() const { return errors_; }
+  std::size_t Warnings() const { return list_.size() - errors_; }
   std::vector<Diagnostic>& All() { return list_; }
   const std::vector<Diagnostic>& All() const { return list_; }
 
  private:
   std::vector<Diagnostic> list_;
-  std::set<std::string> failed_;
-  std::size_t failed_count_ = 0;
+  std::size_t errors_ = 0;
 };
 
 // "FILE:LINE:COLUMN: error: WHERE: message"; the parts not known are left out.

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <unordered_map>
 #include <set>
 #include <sstream>
 
@@ -260,97 +261,99 @@ const Json* Field(const Json& object, const char* key, Json::value_t type, const
   return &*it;
 }
 
-// The member `key` of `value` when `value` is an object and the member is of `type`, else null.
-const Json* MemberOf(const Json& value, const char* key, Json::value_t type) {
-  if (!value.is_object()) return nullptr;
-  const auto it = value.find(key);
-  return it != value.end() && it->type() == type ? &*it : nullptr;
-}
+// An entry that passed its checks, as the warnings look at it.
+struct PassedEntry {
+  std::string_view utf8;     // as the manifest holds it
+  std::u16string comparable;  // its path's comparable form; "" for an empty folder or finalFile
+  std::size_t gbkBytes = 0;   // its length in the payload
+};
+struct PassedGroup {
+  std::optional<PassedEntry> folder;
+  std::optional<fw::FullPath> folderPath;
+  std::vector<std::pair<std::size_t, PassedEntry>> files;  // with their index in the group's files
+};
+// Every entry that passed, each parsed once by its checks.
+struct Passed {
+  std::optional<PassedEntry> install, finalFile;
+  std::vector<PassedGroup> groups;  // one per group, in order
+};
 
-// What is doubtful but may be meant: entries outside the install folder, the same file twice,
-// a group folder that does not hold its files, paths the remover skips for their length, groups
-// in an order that leaves a folder. Entries with an error of their own are not looked at again.
-void Warn(const Json& doc, Diagnostics& diagnostics) {
-  const auto checked = [&](const std::string& field) { return !diagnostics.HasError(field); };
-  const auto text = [&](const Json& object, const char* key, const std::string& field) -> const std::string* {
-    const Json* value = MemberOf(object, key, Json::value_t::string);
-    return value && checked(field) ? &value->get_ref<const std::string&>() : nullptr;
+// What is doubtful but may be meant, among the entries that passed: entries outside the install
+// folder, the same file twice, a group folder that does not hold its files, paths the remover
+// skips for their length, groups in an order that leaves a folder.
+void Warn(const Passed& passed, Diagnostics& diagnostics) {
+  // Each takes the entry's field as a function: its text is made only for a warning.
+  const auto outside = [&](const PassedEntry& entry, const auto& field, bool folder) {
+    if (!passed.install || entry.comparable.empty()) return;
+    const std::u16string& install = passed.install->comparable;
+    if (fw::IsBelow(entry.comparable, install) || (folder && entry.comparable == install)) return;
+    diagnostics.Warning(field(), Quoted(std::string(entry.utf8)) + " lies outside installDir " +
+                                     Quoted(std::string(passed.install->utf8)));
   };
-  const Json* groups = MemberOf(doc, "groups", Json::value_t::array);
-  WarnUnknownKeys(doc, kTopKeys, "", diagnostics);
-  for (std::size_t g = 0; groups && g < groups->size(); ++g)
-    if ((*groups)[g].is_object()) WarnUnknownKeys((*groups)[g], kGroupKeys, ElementPath("groups", g), diagnostics);
-
-  const std::string* installUtf8 = text(doc, "installDir", "installDir");
-  const std::u16string install = installUtf8 ? ComparableUtf8(*installUtf8) : u"";
-  const auto outside = [&](const std::string& utf8, const std::string& field, bool folder) {
-    const std::u16string path = ComparableUtf8(utf8);
-    if (!installUtf8 || fw::IsBelow(path, install) || (folder && path == install)) return;
-    diagnostics.Warning(field, Quoted(utf8) + " lies outside installDir " + Quoted(*installUtf8));
+  const auto tooLong = [&](const PassedEntry& entry, const auto& field) {
+    if (entry.gbkBytes > kMaxRemoverPath)
+      diagnostics.Warning(field(), "is " + std::to_string(entry.gbkBytes) + " bytes long as GBK: the remover skips paths of " +
+                                     std::to_string(kMaxRemoverPath + 1) + " bytes or more, so it stays: " +
+                                     Quoted(std::string(entry.utf8)));
   };
-  const auto tooLong = [&](const std::string& utf8, const std::string& field) {
-    const std::size_t bytes = Gbk(utf8).value_or("").size();
-    if (bytes > kMaxRemoverPath)
-      diagnostics.Warning(field, "is " + std::to_string(bytes) + " bytes long as GBK: the remover skips paths of " +
-                                     std::to_string(kMaxRemoverPath + 1) + " bytes or more, so it stays: " + Quoted(utf8));
+  const auto folderField = [](std::size_t g) { return MemberPath(ElementPath("groups", g), "folder"); };
+  const auto fileField = [](std::size_t g, std::size_t f) {
+    return ElementPath(MemberPath(ElementPath("groups", g), "files"), f);
   };
 
-  if (const std::string* finalFile = text(doc, "finalFile", "finalFile"); finalFile && !finalFile->empty()) {
-    outside(*finalFile, "finalFile", false);
-    tooLong(*finalFile, "finalFile");
+  const auto finalFileField = [] { return std::string("finalFile"); };
+  if (passed.finalFile) {
+    outside(*passed.finalFile, finalFileField, false);
+    tooLong(*passed.finalFile, finalFileField);
   }
-  std::map<std::u16string, std::pair<std::size_t, std::string>> seen;  // file -> group, where
-  std::vector<std::optional<fw::FullPath>> folders;  // each group's, when it has one without error
-  for (std::size_t g = 0; groups && g < groups->size(); ++g) {
-    const Json& group = (*groups)[g];
-    const std::string where = ElementPath("groups", g);
-    const std::string folderField = MemberPath(where, "folder");
-    const std::string* folderUtf8 = text(group, "folder", folderField);
-    folders.push_back(folderUtf8 ? fw::FullPath::Parse(Utf16(*folderUtf8)) : std::nullopt);
-    if (folders.back()) {
-      outside(*folderUtf8, folderField, true);
-      tooLong(*folderUtf8, folderField);
+  std::unordered_map<std::u16string_view, std::pair<std::size_t, std::size_t>> seen;  // file -> group, index
+  seen.reserve(passed.groups.size() * 16);
+  for (std::size_t g = 0; g < passed.groups.size(); ++g) {
+    const PassedGroup& group = passed.groups[g];
+    const auto thisFolder = [&] { return folderField(g); };
+    if (group.folder) {
+      outside(*group.folder, thisFolder, true);
+      tooLong(*group.folder, thisFolder);
     }
     std::vector<std::string> notHeld;
-    const Json* files = MemberOf(group, "files", Json::value_t::array);
-    for (std::size_t f = 0; files && f < files->size(); ++f) {
-      const std::string field = ElementPath(MemberPath(where, "files"), f);
-      const Json& file = (*files)[f];
-      if (!file.is_string() || !checked(field)) continue;
-      const std::string& utf8 = file.get_ref<const std::string&>();
-      const std::u16string path = ComparableUtf8(utf8);
-      outside(utf8, field, false);
-      tooLong(utf8, field);
-      if (folders.back() && !fw::IsBelow(path, folders.back()->Comparable())) notHeld.push_back(field);
-      const auto [it, added] = seen.try_emplace(path, g, field);
+    for (const auto& [f, file] : group.files) {
+      const auto thisFile = [&, f = f] { return fileField(g, f); };
+      outside(file, thisFile, false);
+      tooLong(file, thisFile);
+      if (group.folderPath && !fw::IsBelow(file.comparable, group.folderPath->Comparable()))
+        notHeld.push_back(fileField(g, f));
+      const auto [it, added] = seen.try_emplace(file.comparable, g, f);
       if (!added)
-        diagnostics.Warning(field, Quoted(utf8) + (it->second.first == g ? " is listed twice in its group, first as "
-                                                                          : " is listed in two groups, first as ") +
-                                       it->second.second + " (names compare without case)");
+        diagnostics.Warning(fileField(g, f), Quoted(std::string(file.utf8)) +
+                                                 (it->second.first == g ? " is listed twice in its group, first as "
+                                                                        : " is listed in two groups, first as ") +
+                                                 fileField(it->second.first, it->second.second) +
+                                                 " (names compare without case)");
     }
     if (!notHeld.empty())
-      diagnostics.Warning(folderField, Quoted(*folderUtf8) + " is not a parent of " + notHeld.front() +
-                                           (notHeld.size() > 1 ? " and " + std::to_string(notHeld.size() - 1) +
-                                                                     " more of its files"
-                                                               : "") +
-                                           ": the folder is removed at the end, its files wherever they are");
+      diagnostics.Warning(folderField(g), Quoted(std::string(group.folder->utf8)) + " is not a parent of " +
+                                              notHeld.front() +
+                                              (notHeld.size() > 1 ? " and " + std::to_string(notHeld.size() - 1) +
+                                                                        " more of its files"
+                                                                  : "") +
+                                              ": the folder is removed at the end, its files wherever they are");
   }
   // The remover takes the group folders from the last group to the first: a folder that holds the
   // folder of an earlier group comes first, before what is inside it is gone.
-  std::map<std::u16string, std::size_t> groupOf;  // comparable folder -> its first group
-  for (std::size_t g = 0; g < folders.size(); ++g)
-    if (folders[g]) groupOf.try_emplace(folders[g]->Comparable(), g);
-  for (std::size_t g = 0; g < folders.size(); ++g) {
-    if (!folders[g]) continue;
-    for (fw::FullPath parent = folders[g]->Parent(); !parent.IsRoot(); parent = parent.Parent()) {
+  std::map<std::u16string_view, std::size_t> groupOf;  // comparable folder -> its first group
+  for (std::size_t g = 0; g < passed.groups.size(); ++g)
+    if (passed.groups[g].folderPath) groupOf.try_emplace(passed.groups[g].folderPath->Comparable(), g);
+  for (std::size_t g = 0; g < passed.groups.size(); ++g) {
+    const std::optional<fw::FullPath>& folder = passed.groups[g].folderPath;
+    if (!folder) continue;
+    for (fw::FullPath parent = folder->Parent(); !parent.IsRoot(); parent = parent.Parent()) {
       const auto it = groupOf.find(parent.Comparable());
       if (it == groupOf.end() || it->second <= g) continue;
-      const std::string later = MemberPath(ElementPath("groups", it->second), "folder");
-      diagnostics.Warning(later, Quoted((*groups)[it->second]["folder"].get<std::string>()) + " holds " +
-                                     MemberPath(ElementPath("groups", g), "folder") +
-                                     ", which comes before it: the remover removes the folders from the last group to "
-                                     "the first, so with 否 it is not empty yet when its turn comes, and stays: put it "
-                                     "before the folders inside it");
+      diagnostics.Warning(folderField(it->second),
+                          Quoted(std::string(passed.groups[it->second].folder->utf8)) + " holds " + folderField(g) +
+                              ", which comes before it: the remover removes the folders from the last group to the "
+                              "first, so with 否 it is not empty yet when its turn comes, and stays: put it before "
+                              "the folders inside it");
       break;
     }
   }
@@ -428,10 +431,12 @@ CheckedManifest CheckManifest(const Json& doc) {
     return checked;
   }
   enum class Rule { Name, Install, FileOrEmpty, FolderOrEmpty, File };
-  // A text's GBK form, or "" and an error of the entry.
-  const auto text = [&](const Json& value, const std::string& field, Rule rule) -> std::string {
+  Passed passed;
+  // A text's GBK form, and `entry` (when given) made of what passed; or "" and an error of the entry.
+  const auto text = [&](const Json& value, const std::string& field, Rule rule, std::optional<PassedEntry>* entry,
+                        std::optional<fw::FullPath>* kept = nullptr) -> std::string {
     try {
-      const std::string utf8 = value.get<std::string>();
+      const std::string& utf8 = value.get_ref<const std::string&>();
       RefuseControlCharacters(utf8);
       const bool empty = utf8.empty() && (rule == Rule::FileOrEmpty || rule == Rule::FolderOrEmpty);
       const PathRole role = rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder;
@@ -441,33 +446,39 @@ CheckedManifest CheckManifest(const Json& doc) {
       if (!gbk) throw InputError("has characters that GBK cannot represent: " + Quoted(utf8));
       if (rule == Rule::Name) CheckProgramFolderName(utf8, *gbk);
       if (path) RefuseGuarded(*path, utf8, role, rule == Rule::Install ? "as an install folder" : "to remove");
-      return *gbk;
+      if (entry && path) *entry = PassedEntry{utf8, path->Comparable(), gbk->size()};
+      if (kept) *kept = std::move(path);
+      return std::move(*gbk);
     } catch (const InputError& e) {
       diagnostics.Error(field, e.what());
       return "";
     }
   };
-  const auto field = [&](const Json& object, const char* key, const std::string& where, Rule rule) {
+  const auto field = [&](const Json& object, const char* key, const std::string& where, Rule rule,
+                         std::optional<PassedEntry>* entry, std::optional<fw::FullPath>* kept = nullptr) {
     const Json* value = Field(object, key, Json::value_t::string, where, diagnostics);
-    return value ? text(*value, MemberPath(where, key), rule) : "";
+    return value ? text(*value, MemberPath(where, key), rule, entry, kept) : "";
   };
 
+  WarnUnknownKeys(doc, kTopKeys, "", diagnostics);
   payload::RemovalRecords& records = checked.records;
-  records.header.programFolderName = field(doc, "programFolderName", "", Rule::Name);
-  records.header.installDir = field(doc, "installDir", "", Rule::Install);
-  records.header.finalFile = field(doc, "finalFile", "", Rule::FileOrEmpty);
+  records.header.programFolderName = field(doc, "programFolderName", "", Rule::Name, nullptr);
+  records.header.installDir = field(doc, "installDir", "", Rule::Install, &passed.install);
+  records.header.finalFile = field(doc, "finalFile", "", Rule::FileOrEmpty, &passed.finalFile);
   const Json* groups = Field(doc, "groups", Json::value_t::array, "", diagnostics);
   std::size_t listed = 0;  // entries of every group's files, whatever they are
   for (std::size_t g = 0; groups && g < groups->size(); ++g) {
     const std::string where = ElementPath("groups", g);
     const Json& group = (*groups)[g];
+    PassedGroup& passedGroup = passed.groups.emplace_back();
     if (!group.is_object()) {
       diagnostics.Error(where, "must be an object");
       continue;
     }
+    WarnUnknownKeys(group, kGroupKeys, where, diagnostics);
     payload::RemovalGroup removal;
     // An empty folder is a group without one: the remover then removes no folder for it.
-    removal.folderPath = field(group, "folder", where, Rule::FolderOrEmpty);
+    removal.folderPath = field(group, "folder", where, Rule::FolderOrEmpty, &passedGroup.folder, &passedGroup.folderPath);
     const Json* files = Field(group, "files", Json::value_t::array, where, diagnostics);
     listed += files ? files->size() : 1;
     for (std::size_t f = 0; files && f < files->size(); ++f) {
@@ -476,13 +487,15 @@ CheckedManifest CheckManifest(const Json& doc) {
         diagnostics.Error(name, "must be a string");
         continue;
       }
-      removal.filePaths.push_back(text((*files)[f], name, Rule::File));
+      std::optional<PassedEntry> file;
+      removal.filePaths.push_back(text((*files)[f], name, Rule::File, &file));
+      if (file) passedGroup.files.emplace_back(f, std::move(*file));
     }
     records.groups.push_back(std::move(removal));
   }
   if (groups && listed == 0)
     diagnostics.Error("groups", "lists no files: a payload must name at least one file (its trailer counts them)");
-  Warn(doc, diagnostics);
+  Warn(passed, diagnostics);
   return checked;
 }
 

@@ -1,7 +1,7 @@
 #include "Plan.h"
 
 #include <cstdio>
-#include <set>
+#include <unordered_set>
 
 #include "Archive.h"
 #include "File.h"
@@ -38,6 +38,8 @@ std::string Shown(const std::string& gbk) {
 
 class Planner {
  public:
+  explicit Planner(std::size_t files) { deleted_.reserve(files); }
+
   // A path the remover hands to the system: nullopt, with the reason, for one it skips.
   std::optional<std::u16string> SystemPath(const std::string& gbk, std::string& reason) const {
     auto path = removal::PathForSystem(gbk);
@@ -139,7 +141,7 @@ class Planner {
   Diagnostics diagnostics;  // of the Resource.ini given
 
  private:
-  std::set<std::u16string> deleted_;  // comparable: the files deleted so far
+  std::unordered_set<std::u16string> deleted_;  // comparable: the files deleted so far
 };
 
 const char* kLayout =
@@ -150,7 +152,7 @@ const char* kLayout =
 
 std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
                                bool deleteHistory, Diagnostics& diagnostics) {
-  Planner plan;
+  Planner plan(records.FileTotal());
   for (const removal::Step step : removal::kSteps) {
     switch (step) {
       case removal::Step::ResourceFolders:
