@@ -5,8 +5,9 @@
 #   vendor.sh NAME    NAME: round-trip-yes | round-trip-no | plan-yes | plan-no
 #
 # round-trip-*: the installation removed with its hand-written payload, then again with a payload
-#   packed from the manifest `uninst-pack manifest` writes from the install image: the same is left.
-# plan-*: what `uninst-pack plan` says the remover deletes is what the removal deletes.
+#   packed as the README's vendor steps pack it (manifest -o from the install image, build, sign,
+#   inspect, plan): the same is left, and what the plan says is deleted is what was deleted.
+# plan-*: the same plan check for the hand-written payload.
 #
 # Environment (set by ctest): WINE_RUN (cmake/wine-run.sh), STATE (prefix state folder),
 # WIN_BIN (the windows build's bin folder), UNINST_PACK, SHOTS (where screenshots go, as PNG).
@@ -53,6 +54,45 @@ snapshot() {
 # The files a packed launcher lists, sorted (inspect prints each indented by six spaces).
 listed() { "$UNINST_PACK" inspect "$1" | sed -n 's/^      //p' | sort; }
 
+# Checks that what `uninst-pack plan` (in PLAN) says is deleted, applied to the files BEFORE the
+# removal, is what the removal deleted (BEFORE and AFTER: snapshots).
+check_plan() {
+  local plan=$1 before=$2 after=$3
+  # Each plan line as "ACTION<TAB>PATH", the path relative to C: (columns: stage 18, action 16,
+  # then the path and a reason in parentheses).
+  tail -n +3 "$plan" | awk -v desktop="${desktop#"$C/"}" -v programs="${programs#"$C/"}" '{
+      action = substr($0, 20, 16); sub(/ +$/, "", action)
+      path = substr($0, 37); sub(/  \(.*$/, "", path)
+      sub(/^\{Desktop\}/, desktop, path); sub(/^\{Programs\}/, programs, path); sub(/^C:\\/, "", path)
+      gsub(/\\/, "/", path)
+      print action "\t" path }' > "$work/plan-steps.txt"
+  cp "$before" "$work/present.txt"
+  below() { awk -v p="$1" '{ q = substr($0, 3) } q == p || index(q, p "/") == 1' "$work/present.txt"; }
+  holds() { awk -v p="$1" 'index(substr($0, 3), p "/") == 1 { found = 1 } END { exit !found }' "$work/present.txt"; }
+  drop() { grep -vxF -f <(printf '%s\n' "$@") "$work/present.txt" > "$work/present.new" || true; mv "$work/present.new" "$work/present.txt"; }
+  local action path f gone folders
+  while IFS=$'\t' read -r action path; do
+    case "$action" in
+      delete) grep -qxF "f $path" "$work/present.txt" && drop "f $path" ;;
+      remove-tree) mapfile -t gone < <(below "$path"); [ ${#gone[@]} -eq 0 ] || drop "${gone[@]}" ;;
+      remove-empty | remove-if-empty)
+        if [ "$action" = remove-empty ]; then
+          mapfile -t folders < <(below "$path" | awk '$1 == "d" { print length($0) "\t" substr($0, 3) }' | sort -rn | cut -f2-)
+        else
+          folders=("$path")
+        fi
+        for f in "${folders[@]}"; do
+          grep -qxF "d $f" "$work/present.txt" && ! holds "$f" && drop "d $f"
+        done ;;
+    esac
+  done < "$work/plan-steps.txt"
+  comm -23 "$before" "$work/present.txt" > "$work/predicted-deleted.txt"
+  comm -23 "$before" "$after" > "$work/deleted.txt"
+  check "the plan names what it deletes ($(wc -l < "$work/predicted-deleted.txt") entries)" test -s "$work/predicted-deleted.txt"
+  check "what plan says is deleted is what the remover deleted" same "$work/predicted-deleted.txt" "$work/deleted.txt"
+  check "the plan marks the Resource.ini line that names no folder" grep -q '^resource-folder    skip             res_\.\.=1' "$plan"
+}
+
 case "$name" in
   round-trip-yes | round-trip-no)
     installation "$base/hand"
@@ -80,10 +120,22 @@ case "$name" in
     check "the packed launcher is executable" test -x "$work/Uninst.exe"
     check "the manifest from the image lists the hand-written manifest's files" \
       same <(listed "$base/hand-packed.exe") <(listed "$work/Uninst.exe")
-    cp "$work/Uninst.exe" "$install/Uninst.exe"
+    # Signed after packing, with a throwaway certificate, as the README's step 3 does elsewhere.
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+      -subj "/CN=Korvane test vendor" 2>/dev/null
+    rm -f "$install/Uninst.exe"
+    osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n Korvane -h sha256 \
+      -in "$work/Uninst.exe" -out "$install/Uninst.exe" >/dev/null
+    "$UNINST_PACK" inspect "$install/Uninst.exe" > "$work/inspect.txt"
+    check "inspect says where the signature is" grep -q '^signed: certificate table at offset' "$work/inspect.txt"
+    check "the signed file carries the payload packed" same <(listed "$work/Uninst.exe") <(listed "$install/Uninst.exe")
+    "$UNINST_PACK" plan --answer "$answer" --resource-ini "$install/Resource.ini" "$install/Uninst.exe" \
+      > "$work/plan.txt" 2> "$work/plan.err"
+    snapshot > "$work/before.txt"
     drive
     check "the generated payload's removal ended" remover_ended
     snapshot > "$base/generated-left.txt"
+    check_plan "$work/plan.txt" "$work/before.txt" "$base/generated-left.txt"
     check "it leaves exactly what the hand-written payload leaves" same "$base/hand-left.txt" "$base/generated-left.txt"
     check "the registry trees are gone" registry_gone
     check "the shortcuts are gone" test ! -e "$desktop/Zintera.lnk" -a ! -e "$programs/Korvane"
@@ -102,39 +154,8 @@ case "$name" in
     check "the removal ended" remover_ended
     snapshot > "$work/after.txt"
 
-    # The plan applied to the files before the removal: each line "ACTION<TAB>PATH", the path
-    # relative to C: (columns: stage 18, action 16, then the path and a reason in parentheses).
-    tail -n +3 "$work/plan.txt" | awk -v desktop="${desktop#"$C/"}" -v programs="${programs#"$C/"}" '{
-        action = substr($0, 20, 16); sub(/ +$/, "", action)
-        path = substr($0, 37); sub(/  \(.*$/, "", path)
-        sub(/^\{Desktop\}/, desktop, path); sub(/^\{Programs\}/, programs, path); sub(/^C:\\/, "", path)
-        gsub(/\\/, "/", path)
-        print action "\t" path }' > "$work/plan-steps.txt"
-    cp "$work/before.txt" "$work/present.txt"
-    below() { awk -v p="$1" '{ q = substr($0, 3) } q == p || index(q, p "/") == 1' "$work/present.txt"; }
-    holds() { awk -v p="$1" 'index(substr($0, 3), p "/") == 1 { found = 1 } END { exit !found }' "$work/present.txt"; }
-    drop() { grep -vxF -f <(printf '%s\n' "$@") "$work/present.txt" > "$work/present.new" || true; mv "$work/present.new" "$work/present.txt"; }
-    while IFS=$'\t' read -r action path; do
-      case "$action" in
-        delete) grep -qxF "f $path" "$work/present.txt" && drop "f $path" ;;
-        remove-tree) mapfile -t gone < <(below "$path"); [ ${#gone[@]} -eq 0 ] || drop "${gone[@]}" ;;
-        remove-empty | remove-if-empty)
-          if [ "$action" = remove-empty ]; then
-            mapfile -t folders < <(below "$path" | awk '$1 == "d" { print length($0) "\t" substr($0, 3) }' | sort -rn | cut -f2-)
-          else
-            folders=("$path")
-          fi
-          for f in "${folders[@]}"; do
-            grep -qxF "d $f" "$work/present.txt" && ! holds "$f" && drop "d $f"
-          done ;;
-      esac
-    done < "$work/plan-steps.txt"
-    comm -23 "$work/before.txt" "$work/present.txt" > "$work/predicted-deleted.txt"
-    comm -23 "$work/before.txt" "$work/after.txt" > "$work/deleted.txt"
-    check "the plan names what it deletes ($(wc -l < "$work/predicted-deleted.txt") entries)" test -s "$work/predicted-deleted.txt"
-    check "what plan says is deleted is what the remover deleted" same "$work/predicted-deleted.txt" "$work/deleted.txt"
+    check_plan "$work/plan.txt" "$work/before.txt" "$work/after.txt"
     check "the plan's registry trees are gone" registry_gone
-    check "the plan marks the Resource.ini line that names no folder" grep -q '^resource-folder    skip             res_\.\.=1' "$work/plan.txt"
     ;;
   *) echo "unknown scenario $name"; exit 2 ;;
 esac

@@ -194,7 +194,10 @@ TEST_F(UninstPackChecksTest, DoubtfulEntriesAreWarnedOfAndStrictRefusesThem) {
       {"a folder that does not hold its files", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "Korvane.ini"); },
        {"groups[1].folder", "is not a parent of groups[1].files[1]"}},
       {"a folder after the folder inside it", [](Json& m) { std::swap(m["groups"][0], m["groups"][1]); },
-       {"groups[1].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder, which comes before it", "with 否"}},
+       {"groups[1].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder of the groups before it", "with 否"}},
+      {"a folder after two folders inside it", [&](Json& m) {
+         m["groups"] = Json::array({m["groups"][1], {{"folder", dir + "lang"}, {"files", Json::array()}}, m["groups"][0]});
+       }, {"groups[2].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder and 1 more folder of the groups before it"}},
       // 143 characters, 261 bytes as GBK: the remover skips that path.
       {"a path of 261 bytes", [&](Json& m) {
          std::string name;

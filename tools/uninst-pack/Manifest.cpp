@@ -343,20 +343,24 @@ void Warn(const Passed& passed, Diagnostics& diagnostics) {
   std::map<std::u16string_view, std::size_t> groupOf;  // comparable folder -> its first group
   for (std::size_t g = 0; g < passed.groups.size(); ++g)
     if (passed.groups[g].folderPath) groupOf.try_emplace(passed.groups[g].folderPath->Comparable(), g);
+  std::map<std::size_t, std::vector<std::size_t>> earlierInside;  // group -> earlier groups inside its folder
   for (std::size_t g = 0; g < passed.groups.size(); ++g) {
     const std::optional<fw::FullPath>& folder = passed.groups[g].folderPath;
     if (!folder) continue;
     for (fw::FullPath parent = folder->Parent(); !parent.IsRoot(); parent = parent.Parent()) {
       const auto it = groupOf.find(parent.Comparable());
       if (it == groupOf.end() || it->second <= g) continue;
-      diagnostics.Warning(folderField(it->second),
-                          Quoted(std::string(passed.groups[it->second].folder->utf8)) + " holds " + folderField(g) +
-                              ", which comes before it: the remover removes the folders from the last group to the "
-                              "first, so with 否 it is not empty yet when its turn comes, and stays: put it before "
-                              "the folders inside it");
+      earlierInside[it->second].push_back(g);
       break;
     }
   }
+  for (const auto& [g, inside] : earlierInside)
+    diagnostics.Warning(folderField(g),
+                        Quoted(std::string(passed.groups[g].folder->utf8)) + " holds " + folderField(inside.front()) +
+                            (inside.size() > 1 ? " and " + Counted(inside.size() - 1, "more folder") : "") +
+                            " of the groups before it: the remover removes the folders from the last group to the "
+                            "first, so with 否 it is not empty yet when its turn comes, and stays: put it before the "
+                            "folders inside it");
 }
 
 // One line that says what usually causes a JSON error of this kind.
