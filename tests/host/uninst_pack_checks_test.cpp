@@ -300,6 +300,17 @@ TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
   }
   EXPECT_FALSE(std::getline(lines, line)) << "one line each: " << run.err;
 
+  // The launcher's mistake is said in the same run as the manifest's.
+  WriteAll(Path("Uninst.exe"), "a text file, not a program\n");
+  Json badFile = CleanManifest();
+  badFile["groups"][0]["files"][0] = "C:\\Program Files\\Korvane\\NUL";
+  const ToolRun both = Build(badFile);
+  EXPECT_EQ(both.exitCode, 1);
+  EXPECT_NE(both.err.find("error: groups[0].files[0]: has the name \"NUL\""), std::string::npos) << both.err;
+  EXPECT_NE(both.err.find("error: launcher " + Path("Uninst.exe") + " is not a launcher"), std::string::npos) << both.err;
+  EXPECT_NE(both.err.find("uninst-pack: 2 errors, 0 warnings\n"), std::string::npos) << both.err;
+  WriteAll(Path("Uninst.exe"), launcherImage_);
+
   // Nesting deeper than a manifest's own is wrong as a whole, said once and at once.
   const ToolRun deep = BuildText("{\"groups\": [{\"files\": [" + std::string(100000, '[') + std::string(100000, ']') + "]}]}");
   EXPECT_EQ(deep.exitCode, 1);

@@ -100,6 +100,32 @@ void RefuseSwappedInputs(const std::string& launcherPath, const std::string& man
                      ": --launcher and --manifest swapped? --launcher takes Uninst.exe, --manifest the JSON manifest");
 }
 
+// The launcher's bytes, when it is one this project built, without a payload or a signature.
+std::string ReadLauncher(const std::string& path, bool bareRemover) {
+  fw::File launcher;
+  if (!launcher.Open(path, fw::File::Mode::Read))
+    throw InputError("cannot open launcher " + path + ": " + std::strerror(errno));
+  const std::uint64_t size = launcher.GetLength();
+  if (size > payload::PayloadTrailer::kMaxImageSize)
+    throw InputError("launcher " + path + " is too large for a payload trailer (4 GiB limit)");
+  if (const auto table = payload::FindCertificateTable(launcher)) {
+    std::ostringstream msg;
+    msg << "launcher " << path;
+    if (table->End() > size)
+      msg << ": " << OutsideTheFile(*table, size) << ", so the payload appended behind it would lie inside that table";
+    else
+      msg << " is signed (certificate table at offset " << table->offset << ", " << table->size
+          << " bytes): a payload appended now would lie outside the signature";
+    msg << ". Pack the launcher as built, then sign the packed file";
+    throw InputError(msg.str());
+  }
+  if (const auto trailer = payload::ReadTrailer(launcher); trailer && trailer->IsValid())
+    throw InputError("launcher " + path + " already carries a payload; start from the launcher as built");
+  std::string image = ReadAll(launcher);
+  CheckLauncher(image, path, bareRemover);
+  return image;
+}
+
 }  // namespace
 
 int Build(const std::string& launcherPath, const std::string& manifestPath, const std::string& outputPath, bool strict,
@@ -108,32 +134,18 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
   if (SameFile(outputPath, manifestPath)) throw InputError("the output must not be the manifest: " + outputPath);
   CheckOutput(outputPath);
   RefuseSwappedInputs(launcherPath, manifestPath);
-  const pack::CheckedManifest manifest = pack::ReadManifest(manifestPath);
+  pack::CheckedManifest manifest = pack::ReadManifest(manifestPath);
   const payload::RemovalRecords& records = manifest.records;
+  // The launcher's problem is said with the manifest's, in the same run.
+  std::string image;
+  try {
+    image = ReadLauncher(launcherPath, bareRemover);
+  } catch (const InputError& e) {
+    manifest.diagnostics.Add({Diagnostic::Severity::Error, "", e.what(), "", 0, 0});
+  }
   Print(manifest.diagnostics, std::cerr);
   if (manifest.diagnostics.Errors() > 0) throw InputError(Summary(manifest.diagnostics));
-
-  fw::File launcher;
-  if (!launcher.Open(launcherPath, fw::File::Mode::Read))
-    throw InputError("cannot open launcher " + launcherPath + ": " + std::strerror(errno));
-  const std::uint64_t imageSize = launcher.GetLength();
-  if (imageSize > payload::PayloadTrailer::kMaxImageSize)
-    throw InputError("launcher " + launcherPath + " is too large for a payload trailer (4 GiB limit)");
-  if (const auto table = payload::FindCertificateTable(launcher)) {
-    std::ostringstream msg;
-    msg << "launcher " << launcherPath;
-    if (table->End() > imageSize)
-      msg << ": " << OutsideTheFile(*table, imageSize) << ", so the payload appended behind it would lie inside that table";
-    else
-      msg << " is signed (certificate table at offset " << table->offset << ", " << table->size
-          << " bytes): a payload appended now would lie outside the signature";
-    msg << ". Pack the launcher as built, then sign the packed file";
-    throw InputError(msg.str());
-  }
-  if (const auto trailer = payload::ReadTrailer(launcher); trailer && trailer->IsValid())
-    throw InputError("launcher " + launcherPath + " already carries a payload; start from the launcher as built");
-  const std::string image = ReadAll(launcher);
-  CheckLauncher(image, launcherPath, bareRemover);
+  const std::uint64_t imageSize = image.size();
   if (strict && manifest.diagnostics.Warnings() > 0)
     throw InputError(Summary(manifest.diagnostics) + ", and --strict makes them errors");
 
