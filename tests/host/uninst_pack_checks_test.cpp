@@ -33,7 +33,8 @@ class UninstPackChecksTest : public UninstPackTest {
       EXPECT_EQ(run.exitCode, 1);
       for (const std::string& text : c.said) EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
       EXPECT_FALSE(Wrote());
-      EXPECT_FALSE(std::filesystem::exists(Path("out.exe.uninst-pack-tmp")));
+      for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().string().find(".uninst-pack-"), std::string::npos) << entry.path();
     }
   }
   void ExpectAccepted(const std::vector<std::function<void(Json&)>>& changes) {
@@ -156,8 +157,21 @@ TEST_F(UninstPackChecksTest, OtherNamesOfSystemPlacesAndFilesInThemAreRefused) {
        {"groups[1].files[0]", "a file in a folder of the system's", "C:\\Windows"}},
       {"a file in Program Files itself", [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane.dll"); },
        {"a file in a folder of the system's", "Program Files"}},
+      // The junctions Windows keeps under old names: ProgramData, a profile's folders, the profiles.
+      {"ProgramData's old name", [](Json& m) { SetFile(m, "C:\\ProgramData\\Application Data\\vendor.dat"); },
+       {"groups[1].files[0]", "the old name (a junction) of a system folder"}},
+      {"a profile folder's old name", [](Json& m) { SetFolder(m, "c:/users/bob/Local Settings/Korvane"); },
+       {"groups[1].folder", "of a profile's folder, C:\\Users\\bob\\Local Settings"}},
+      {"My Music", [](Json& m) { SetFile(m, "C:\\Users\\bob\\Documents\\My Music\\a.mp3"); }, {"a junction"}},
+      {"All Users", [](Json& m) { SetFolder(m, "C:\\Users\\All Users\\Korvane"); }, {"a junction"}},
+      // Administrative shares name a whole drive or the Windows folder, of this machine or another.
+      {"ADMIN$", [](Json& m) { SetFile(m, "\\\\localhost\\ADMIN$\\System32\\drivers\\etc\\hosts"); },
+       {"groups[1].files[0]", "an administrative share"}},
+      {"a drive's share", [](Json& m) { SetFolder(m, "\\\\127.0.0.1\\c$\\Korvane"); }, {"an administrative share"}},
   });
   ExpectAccepted({
+      [](Json& m) { SetFolder(m, "\\\\server\\apps$\\Korvane"); },
+      [](Json& m) { SetFolder(m, "C:\\Users\\bob\\Application Datas\\Korvane"); },
       [](Json& m) { SetFolder(m, "C:\\Program Files\\Korvane\\console"); },
       [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\backup~old.dll"); },
       [](Json& m) { SetFile(m, "C:\\Program Files\\Korvane\\lpt.txt"); },
@@ -285,7 +299,7 @@ TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
   const std::vector<std::string> said = {
       file + at("\"C:\\\\Windows") + ": error: groups[0].files[1]: \"C:\\Windows\\x.dll\" is a file in a folder",
       file + at("\"folder\"", "a.exe") + ": error: groups[1].folder: has the name \"PROGRA~1\"",
-      file + at("\"fles\"") + ": warning: groups[1].fles: unknown key 'fles' (did you mean 'files'?)",
+      file + at("\"fles\"") + ": warning: groups[1].fles: unknown key \"fles\" (did you mean \"files\"?)",
       file + "8:8: error: groups[1].files[0]: has the name \"CON.dll\", a device's",
       file + "10:8: warning: groups[1].files[2]: \"C:\\Program Files\\Korvane\\bin\\render.dll\" is listed twice",
       file + at("7]") + ": error: groups[1].files[3]: must be a string",
@@ -310,6 +324,22 @@ TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
   EXPECT_NE(both.err.find("error: launcher " + Path("Uninst.exe") + " is not a launcher"), std::string::npos) << both.err;
   EXPECT_NE(both.err.find("uninst-pack: 2 errors, 0 warnings\n"), std::string::npos) << both.err;
   WriteAll(Path("Uninst.exe"), launcherImage_);
+
+  // A key given twice: what is said of the value JSON keeps, the last, is said there. A key that
+  // is no plain name is shown in brackets as JSON writes it, so it neither passes for another
+  // entry nor prints a control character. A number no type holds is said, and counted.
+  const ToolRun twice = BuildText("{\"groups\": [{\"folder\": \"\", \"files\": [\"C:\\\\a.dll\"]}],\n\"groups\": [{\"folder\": \"\", \"files\": [\"C:\\\\Windows\\\\x.dll\"]}],\n"
+                                  "\"groups[0].files[0]\": 1, \"a\\u001b[31m\": 2}");
+  EXPECT_NE(twice.err.find(file + "2:1: error: groups: the key is given twice"), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find(file + "2:37: error: groups[0].files[0]: \"C:\\Windows\\x.dll\""), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find(file + "3:1: warning: [\"groups[0].files[0]\"]: unknown key"), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find("warning: [\"a\\u001b[31m\"]: unknown key \"a\\u001b[31m\""), std::string::npos) << twice.err;
+  EXPECT_EQ(twice.err.find('\x1b'), std::string::npos) << twice.err;
+  const ToolRun huge = BuildText("{\"x\": 1e999}");
+  EXPECT_EQ(huge.exitCode, 1);
+  EXPECT_NE(huge.err.find(file + "1:7: error: not a JSON text this tool can read: number overflow"), std::string::npos)
+      << huge.err;
+  EXPECT_NE(huge.err.find("uninst-pack: 1 error, 0 warnings"), std::string::npos) << huge.err;
 
   // Nesting deeper than a manifest's own is wrong as a whole, said once and at once.
   const ToolRun deep = BuildText("{\"groups\": [{\"files\": [" + std::string(100000, '[') + std::string(100000, ']') + "]}]}");
@@ -340,7 +370,14 @@ TEST_F(UninstPackChecksTest, OutputsThatAreNotWritableFilesAreRefused) {
   EXPECT_EQ(ReadAll(Path("kept.exe")), "kept");
 
   for (const auto& entry : std::filesystem::directory_iterator(dir_))
-    EXPECT_EQ(entry.path().string().find("uninst-pack-tmp"), std::string::npos) << entry.path();
+    EXPECT_EQ(entry.path().string().find(".uninst-pack-"), std::string::npos) << entry.path();
+
+  // The file written beside the output has a name nobody could plant a link under beforehand.
+  WriteAll(Path("victim.txt"), "somebody else's");
+  std::filesystem::create_symlink(Path("victim.txt"), Path("out.exe.uninst-pack-tmp"));
+  ASSERT_EQ(Build(CleanManifest()).exitCode, 0);
+  EXPECT_EQ(ReadAll(Path("victim.txt")), "somebody else's");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(Path("out.exe"))));
 }
 
 TEST_F(UninstPackChecksTest, OutputsAreNamedAndTheResultIsOneLineAndExecutable) {
@@ -379,13 +416,13 @@ TEST_F(UninstPackChecksTest, MistypedUnknownAndRepeatedKeysAreNamed) {
   };
   const ToolRun typo = BuildText(replaced("\"installDir\"", "\"instalDir\""));
   EXPECT_EQ(typo.exitCode, 1);
-  EXPECT_NE(typo.err.find("missing field 'installDir' (the manifest has 'instalDir': a typo of it?)"), std::string::npos)
+  EXPECT_NE(typo.err.find("missing field \"installDir\" (the manifest has \"instalDir\": a typo of it?)"), std::string::npos)
       << typo.err;
 
   const ToolRun unknown = BuildText(replaced("\"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin",
                                              "\"fles\":[], \"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin"));
   EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
-  EXPECT_NE(unknown.err.find("warning: groups[1].fles: unknown key 'fles' (did you mean 'files'?)"), std::string::npos)
+  EXPECT_NE(unknown.err.find("warning: groups[1].fles: unknown key \"fles\" (did you mean \"files\"?)"), std::string::npos)
       << unknown.err;
   std::filesystem::remove(Path("out.exe"));
 

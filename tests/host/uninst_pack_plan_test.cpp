@@ -93,6 +93,23 @@ TEST_F(UninstPackImageTest, ImagesThatCannotBeListedAreRefused) {
   EXPECT_NE(windows.err.find("installDir"), std::string::npos) << windows.err;
   EXPECT_EQ(Manifest("--program-folder Startup").exitCode, 1);
   EXPECT_EQ(Manifest().exitCode, 0);
+
+  // What the options say is checked first, before the image is read against them.
+  MakeFile("Resource.ini", "res_Skins=1\r\n");
+  for (const char* dir : {"''", "'\\'", "'C:\\Program Files\\..'", "'Korvane'"}) {
+    const ToolRun relative = Pack("manifest --image " + Path("image") + " --install-dir " + std::string(dir));
+    EXPECT_EQ(relative.exitCode, 1);
+    EXPECT_NE(relative.err.find("is not a full Windows path of a folder"), std::string::npos) << dir << relative.err;
+  }
+  const ToolRun notUtf8 = Manifest("--program-folder \"$(printf '\\377')\"");
+  EXPECT_EQ(notUtf8.exitCode, 1);
+  EXPECT_NE(notUtf8.err.find("--program-folder is not UTF-8 text"), std::string::npos) << notUtf8.err;
+  fs::remove(Path("image/Resource.ini"));
+  // A backslash is a separator to Windows: a Linux name that holds one is no name of the image.
+  MakeFile("sub/b\\c.dll");
+  const ToolRun backslash = Manifest();
+  EXPECT_EQ(backslash.exitCode, 1);
+  EXPECT_NE(backslash.err.find("which Windows reads as a separator"), std::string::npos) << backslash.err;
 }
 
 // -o writes the manifest itself (UTF-8, no byte-order mark, whatever a shell's ">" would make

@@ -70,7 +70,7 @@ TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
   };
   const Case cases[] = {
       {"text GBK cannot hold", [](Json& m) { m["groups"][0]["files"][1] = "C:\\😀.dll"; }, "groups[0].files[1]"},
-      {"missing field", [](Json& m) { m.erase("installDir"); }, "missing field 'installDir'"},
+      {"missing field", [](Json& m) { m.erase("installDir"); }, "missing field \"installDir\""},
       {"mistyped field", [](Json& m) { m["finalFile"] = 5; }, "finalFile: must be a string"},
       {"mistyped files", [](Json& m) { m["groups"][1]["files"] = "x"; }, "groups[1].files: must be an array"},
       {"mistyped entry", [](Json& m) { m["groups"][0]["files"][0] = nullptr; }, "groups[0].files[0]"},

@@ -3,34 +3,35 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
 #include <tuple>
+#include <unordered_map>
 
 namespace pack {
 namespace {
 
-// Where each byte offset of a text is, as line and column (characters, not bytes).
-class TextLines {
- public:
-  explicit TextLines(std::string_view text) : text_(text) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-      if (text[i] == '\n') starts_.push_back(i + 1);
+// Line and column (characters, not bytes) of each of `offsets` (sorted) in `text`, in one pass.
+std::vector<std::pair<std::size_t, std::size_t>> LinesAndColumns(std::string_view text,
+                                                                 const std::vector<std::size_t>& offsets) {
+  std::vector<std::pair<std::size_t, std::size_t>> places;
+  std::size_t line = 1, column = 1, i = 0;
+  for (const std::size_t offset : offsets) {
+    for (; i < offset && i < text.size(); ++i) {
+      if (text[i] == '\n') {
+        ++line;
+        column = 1;
+      } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+        ++column;
+      }
+    }
+    places.emplace_back(line, column);
   }
-  void Place(std::size_t offset, Diagnostic& diagnostic) const {
-    const auto next = std::upper_bound(starts_.begin(), starts_.end(), offset);
-    diagnostic.line = static_cast<std::size_t>(next - starts_.begin());
-    diagnostic.column = 1;
-    for (std::size_t i = *(next - 1); i < offset && i < text_.size(); ++i)
-      if ((static_cast<unsigned char>(text_[i]) & 0xC0) != 0x80) ++diagnostic.column;
-  }
-
- private:
-  std::string_view text_;
-  std::vector<std::size_t> starts_{0};
-};
+  return places;
+}
 
 bool IsJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -162,45 +163,65 @@ void Print(const Diagnostics& diagnostics, std::ostream& out) {
 
 Diagnostic Placed(Diagnostic::Severity severity, const std::string& file, std::string_view text, std::size_t offset,
                   std::string message) {
-  Diagnostic d{severity, "", std::move(message), file, 0, 0};
-  TextLines(text).Place(offset, d);
-  return d;
+  const auto [line, column] = LinesAndColumns(text, {offset}).front();
+  return {severity, "", std::move(message), file, line, column};
 }
 
 void PlaceInJson(Diagnostics& diagnostics, const std::string& file, std::string_view text) {
-  std::map<std::string, std::size_t> offsets;  // JSON path -> where it is first
+  constexpr std::size_t kNowhere = std::string_view::npos;
+  // Where each JSON path a diagnostic names is; of a key given twice, the last, which JSON keeps.
+  std::unordered_map<std::string, std::size_t> offsets;
   for (const Diagnostic& d : diagnostics.All())
-    if (d.line == 0) offsets.try_emplace(d.where, 0);
-  const TextLines lines(text);
-  std::vector<Diagnostic> repeated;
+    if (d.line == 0) offsets.try_emplace(d.where, kNowhere);
+  std::vector<std::pair<std::size_t, Diagnostic>> repeated;  // at the key given again
   ForEachJsonPlace(text, [&](const std::string& path, std::size_t offset, const std::string* repeatedIn) {
-    if (repeatedIn) {
-      Diagnostic d{Diagnostic::Severity::Error, path,
-                   "the key is given twice in " + (repeatedIn->empty() ? std::string("the top level") : *repeatedIn) +
-                       ": JSON keeps only one of them, so one of them is a mistake",
-                   file, 0, 0};
-      lines.Place(offset, d);
-      repeated.push_back(std::move(d));
-      return;
-    }
-    if (const auto it = offsets.find(path); it != offsets.end() && it->second == 0) it->second = offset + 1;
+    if (repeatedIn)
+      repeated.emplace_back(offset, Diagnostic{Diagnostic::Severity::Error, path,
+                                               "the key is given twice in " +
+                                                   (repeatedIn->empty() ? std::string("the top level") : *repeatedIn) +
+                                                   ": JSON keeps only the last, so one of them is a mistake",
+                                               file, 0, 0});
+    if (const auto it = offsets.find(path); it != offsets.end()) it->second = offset;
   });
-  for (Diagnostic& d : diagnostics.All()) {
+  // Each diagnostic not yet placed, by its offset (and its index), then placed in one pass.
+  std::vector<std::pair<std::size_t, std::size_t>> unplaced;
+  for (std::size_t k = 0; k < diagnostics.All().size(); ++k) {
+    Diagnostic& d = diagnostics.All()[k];
     if (d.line != 0) continue;
     d.file = file;
-    if (const std::size_t at = offsets[d.where]) lines.Place(at - 1, d);
+    if (const std::size_t at = offsets.at(d.where); at != kNowhere) unplaced.emplace_back(at, k);
   }
-  for (Diagnostic& d : repeated) diagnostics.Add(std::move(d));
+  for (auto& [offset, d] : repeated) {
+    diagnostics.Add(std::move(d));
+    unplaced.emplace_back(offset, diagnostics.All().size() - 1);
+  }
+  std::sort(unplaced.begin(), unplaced.end());
+  std::vector<std::size_t> at;
+  for (const auto& entry : unplaced) at.push_back(entry.first);
+  const auto places = LinesAndColumns(text, at);
+  for (std::size_t k = 0; k < unplaced.size(); ++k) {
+    Diagnostic& d = diagnostics.All()[unplaced[k].second];
+    std::tie(d.line, d.column) = places[k];
+  }
   // File by file, each in its own order, as a compiler says them.
   std::vector<Diagnostic>& all = diagnostics.All();
   std::map<std::string, std::size_t> rank;  // file -> when it is first named
   for (const Diagnostic& d : all) rank.try_emplace(d.file, rank.size());
   std::stable_sort(all.begin(), all.end(), [&rank](const Diagnostic& a, const Diagnostic& b) {
-    return std::tie(rank[a.file], a.line, a.column) < std::tie(rank[b.file], b.line, b.column);
+    return std::tie(rank.at(a.file), a.line, a.column) < std::tie(rank.at(b.file), b.line, b.column);
   });
 }
 
+std::string JsonString(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string MemberPath(const std::string& object, const std::string& key) {
+  const bool plain = !key.empty() && !std::isdigit(static_cast<unsigned char>(key[0])) &&
+                     std::all_of(key.begin(), key.end(), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                     });
+  if (!plain) return object + "[" + JsonString(key) + "]";
   return object.empty() ? key : object + "." + key;
 }
 

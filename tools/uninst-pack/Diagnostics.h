@@ -56,7 +56,10 @@ Diagnostic Placed(Diagnostic::Severity severity, const std::string& file, std::s
 // given twice in one object (JSON keeps only one of them).
 void PlaceInJson(Diagnostics& diagnostics, const std::string& file, std::string_view text);
 
-// The JSON paths the diagnostics use: "installDir", "groups[1]", "groups[1].files[0]".
+// A text as JSON writes it, quoted, control characters escaped: how a key is shown.
+std::string JsonString(const std::string& text);
+// The JSON paths the diagnostics use: "installDir", "groups[1]", "groups[1].files[0]"; a key that
+// is not a plain name in brackets, as JSON writes it: groups[1]["a.b"], ["groups[0]"].
 std::string MemberPath(const std::string& object, const std::string& key);
 std::string ElementPath(const std::string& array, std::size_t index);
 

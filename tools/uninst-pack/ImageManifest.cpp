@@ -37,7 +37,7 @@ std::vector<std::u16string> ResourceFolders(const fs::path& image, const std::st
     std::replace(relative.begin(), relative.end(), '\\', '/');
     return fs::is_directory(image / relative);
   };
-  const ResourceListCheck check = CheckResourceList(ini.string(), installFolder, "Resource.ini", inImage);
+  const ResourceListCheck check = CheckResourceList(ini.string(), installFolder, ini.string(), inImage);
   for (const Diagnostic& d : check.diagnostics.All()) diagnostics.Add(d);
   for (const ResourceListLine& line : check.lines) {
     if (line.folder.empty() || !fw::GbkToUtf16(line.folder)) continue;
@@ -59,6 +59,13 @@ std::string WindowsRelative(const fs::path& relative) {
 Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, std::vector<std::string>& notes) {
   const fs::path image(options.image);
   if (!fs::is_directory(image)) throw InputError("--image " + options.image + " is not a folder");
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"--install-dir", &options.installDir}, {"--program-folder", &options.programFolder}, {"--final-file", &options.finalFile}};
+  for (const auto& [flag, text] : texts)
+    if (!fw::Utf8ToUtf16(*text)) throw InputError(std::string(flag) + " is not UTF-8 text");
+  if (!fw::FullPath::Parse(*fw::Utf8ToUtf16(options.installDir)))
+    throw InputError("--install-dir \"" + options.installDir +
+                     "\" is not a full Windows path of a folder, such as 'C:\\Program Files\\Korvane\\'");
   std::string root = options.installDir;
   while (!root.empty() && fw::IsPathSeparator(root.back())) root.pop_back();
   const auto windowsPath = [&](const std::string& relative) { return relative.empty() ? root : root + "\\" + relative; };
@@ -81,6 +88,9 @@ Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, st
   for (auto it = fs::recursive_directory_iterator(image); it != fs::recursive_directory_iterator(); ++it) {
     const std::string relative = WindowsRelative(it->path().lexically_relative(image));
     if (!fw::Utf8ToUtf16(relative)) throw InputError(it->path().string() + ": the name is not UTF-8");
+    if (it->path().filename().string().find('\\') != std::string::npos)
+      throw InputError(it->path().string() + ": the name holds '\\', which Windows reads as a separator between "
+                       "names: the image must hold the files under the names Windows gives them");
     if (it->is_symlink())
       throw InputError(it->path().string() + " is a symbolic link: the image must hold the files as they are installed");
     if (leftOut(windowsPath(relative))) {
@@ -117,8 +127,6 @@ Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, st
     std::sort(files.begin(), files.end());
     doc["groups"].push_back({{"folder", windowsPath(relative)}, {"files", files}});
   }
-  CheckedManifest checked = CheckManifest(doc);
-  for (Diagnostic& d : checked.diagnostics.All()) diagnostics.Add(std::move(d));
   return doc;
 }
 
@@ -129,9 +137,14 @@ int WriteManifest(const ImageOptions& options, const std::string& output) {
   const Json manifest = pack::ManifestFromImage(options, diagnostics, notes);
   const std::string text = manifest.dump(2) + '\n';
   for (const std::string& note : notes) std::cerr << "uninst-pack: " << note << '\n';
-  // What is said of an entry of the manifest written is said at its line there; nothing is
-  // written when there are errors.
-  if (diagnostics.Errors() == 0) PlaceInJson(diagnostics, output.empty() ? "<stdout>" : output, text);
+  // Checked as build will check it: what is said of an entry is said at its line of the file
+  // written. Nothing is written when there are errors, so those name no place.
+  const std::string shownAs = output.empty() ? "<stdout>" : output;
+  CheckedManifest checked = CheckManifestText(text, shownAs);
+  for (Diagnostic& d : checked.diagnostics.All()) {
+    if (checked.diagnostics.Errors() > 0) d.file.clear(), d.line = 0;
+    diagnostics.Add(std::move(d));
+  }
   Print(diagnostics, std::cerr);
   if (diagnostics.Errors() > 0) throw InputError(Summary(diagnostics));
   std::size_t files = 0;

@@ -19,8 +19,8 @@ struct ImageOptions {
 // later (the remover removes group folders from the last group to the first, so the deepest go
 // first); the launcher as finalFile, and not listed. Resource.ini and the folders it names are
 // left out: the remover removes those from Resource.ini before the listed files. `notes` gets one
-// line per such choice; `diagnostics` what CheckManifest and the Resource.ini check find (the
-// manifest is the payload's only when there is no error).
+// line per such choice; `diagnostics` what the Resource.ini check finds. The manifest is not
+// checked yet: `uninst-pack manifest` checks its text as build does.
 Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, std::vector<std::string>& notes);
 
 }  // namespace pack

@@ -22,6 +22,10 @@
 namespace pack {
 namespace {
 
+// A manifest as read: its objects' keys in a search tree, so that one with very many keys is
+// parsed in n log n (ordered_json looks each key up one after another).
+using ReadJson = nlohmann::json;
+
 // The longest path, in GBK bytes, the remover acts on (it skips 260 bytes and more, MAX_PATH).
 constexpr std::size_t kMaxRemoverPath = 259;
 // The longest name NTFS and FAT hold, in UTF-16 code units.
@@ -226,21 +230,21 @@ std::string NearestKey(const std::string& key, const std::vector<std::string>& c
 
 // Keys of `object` that are none of `known`: warned of, with the known key they are likely a typo
 // of (unless that one is missing: its error names the typo).
-void WarnUnknownKeys(const Json& object, const std::vector<std::string>& known, const std::string& where,
+void WarnUnknownKeys(const ReadJson& object, const std::vector<std::string>& known, const std::string& where,
                      Diagnostics& diagnostics) {
   for (auto it = object.begin(); it != object.end(); ++it) {
     if (std::find(known.begin(), known.end(), it.key()) != known.end()) continue;
     const std::string nearest = NearestKey(it.key(), known);
     if (!nearest.empty() && !object.contains(nearest)) continue;
-    diagnostics.Warning(MemberPath(where, it.key()), "unknown key '" + it.key() + "'" +
-                                                         (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)") +
+    diagnostics.Warning(MemberPath(where, it.key()), "unknown key " + JsonString(it.key()) +
+                                                         (nearest.empty() ? "" : " (did you mean \"" + nearest + "\"?)") +
                                                          ": it is ignored");
   }
 }
 
 // The member `key` of `object` (at JSON path `where`), or null when it is missing or not of `type`,
 // which is then an error.
-const Json* Field(const Json& object, const char* key, Json::value_t type, const std::string& where,
+const ReadJson* Field(const ReadJson& object, const char* key, ReadJson::value_t type, const std::string& where,
                   Diagnostics& diagnostics) {
   const auto it = object.find(key);
   const std::string name = MemberPath(where, key);
@@ -248,14 +252,15 @@ const Json* Field(const Json& object, const char* key, Json::value_t type, const
     for (auto other = object.begin(); other != object.end(); ++other)
       if (NearestKey(other.key(), {key}) == key) {
         diagnostics.Error(MemberPath(where, other.key()),
-                          std::string("missing field '") + key + "' (the manifest has '" + other.key() + "': a typo of it?)");
+                          std::string("missing field \"") + key + "\" (the manifest has " + JsonString(other.key()) +
+                              ": a typo of it?)");
         return nullptr;
       }
-    diagnostics.Error(where, std::string("missing field '") + key + "'");
+    diagnostics.Error(where, std::string("missing field \"") + key + "\"");
     return nullptr;
   }
   if (it->type() != type) {
-    diagnostics.Error(name, type == Json::value_t::string ? "must be a string" : "must be an array");
+    diagnostics.Error(name, type == ReadJson::value_t::string ? "must be a string" : "must be an array");
     return nullptr;
   }
   return &*it;
@@ -427,7 +432,10 @@ std::string GbkToUtf8(const std::string& gbk, const std::string& field) {
   return *utf8;
 }
 
-CheckedManifest CheckManifest(const Json& doc) {
+namespace {
+
+// Checks the entries of a manifest (CheckManifestText).
+CheckedManifest CheckManifest(const ReadJson& doc) {
   CheckedManifest checked;
   Diagnostics& diagnostics = checked.diagnostics;
   if (!doc.is_object()) {
@@ -437,7 +445,7 @@ CheckedManifest CheckManifest(const Json& doc) {
   enum class Rule { Name, Install, FileOrEmpty, FolderOrEmpty, File };
   Passed passed;
   // A text's GBK form, and `entry` (when given) made of what passed; or "" and an error of the entry.
-  const auto text = [&](const Json& value, const std::string& field, Rule rule, std::optional<PassedEntry>* entry,
+  const auto text = [&](const ReadJson& value, const std::string& field, Rule rule, std::optional<PassedEntry>* entry,
                         std::optional<fw::FullPath>* kept = nullptr) -> std::string {
     try {
       const std::string& utf8 = value.get_ref<const std::string&>();
@@ -458,9 +466,9 @@ CheckedManifest CheckManifest(const Json& doc) {
       return "";
     }
   };
-  const auto field = [&](const Json& object, const char* key, const std::string& where, Rule rule,
+  const auto field = [&](const ReadJson& object, const char* key, const std::string& where, Rule rule,
                          std::optional<PassedEntry>* entry, std::optional<fw::FullPath>* kept = nullptr) {
-    const Json* value = Field(object, key, Json::value_t::string, where, diagnostics);
+    const ReadJson* value = Field(object, key, ReadJson::value_t::string, where, diagnostics);
     return value ? text(*value, MemberPath(where, key), rule, entry, kept) : "";
   };
 
@@ -469,11 +477,11 @@ CheckedManifest CheckManifest(const Json& doc) {
   records.header.programFolderName = field(doc, "programFolderName", "", Rule::Name, nullptr);
   records.header.installDir = field(doc, "installDir", "", Rule::Install, &passed.install);
   records.header.finalFile = field(doc, "finalFile", "", Rule::FileOrEmpty, &passed.finalFile);
-  const Json* groups = Field(doc, "groups", Json::value_t::array, "", diagnostics);
+  const ReadJson* groups = Field(doc, "groups", ReadJson::value_t::array, "", diagnostics);
   std::size_t listed = 0;  // entries of every group's files, whatever they are
   for (std::size_t g = 0; groups && g < groups->size(); ++g) {
     const std::string where = ElementPath("groups", g);
-    const Json& group = (*groups)[g];
+    const ReadJson& group = (*groups)[g];
     PassedGroup& passedGroup = passed.groups.emplace_back();
     if (!group.is_object()) {
       diagnostics.Error(where, "must be an object");
@@ -483,7 +491,7 @@ CheckedManifest CheckManifest(const Json& doc) {
     payload::RemovalGroup removal;
     // An empty folder is a group without one: the remover then removes no folder for it.
     removal.folderPath = field(group, "folder", where, Rule::FolderOrEmpty, &passedGroup.folder, &passedGroup.folderPath);
-    const Json* files = Field(group, "files", Json::value_t::array, where, diagnostics);
+    const ReadJson* files = Field(group, "files", ReadJson::value_t::array, where, diagnostics);
     listed += files ? files->size() : 1;
     for (std::size_t f = 0; files && f < files->size(); ++f) {
       const std::string name = ElementPath(MemberPath(where, "files"), f);
@@ -503,6 +511,8 @@ CheckedManifest CheckManifest(const Json& doc) {
   return checked;
 }
 
+}  // namespace
+
 CheckedManifest ReadManifest(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError("cannot open manifest " + path + ": " + std::strerror(errno));
@@ -513,15 +523,26 @@ CheckedManifest CheckManifestText(std::string bytes, const std::string& path) {
   CheckedManifest checked;
   const std::optional<std::string> text = AsUtf8(std::move(bytes), path, checked.diagnostics);
   if (!text) return checked;
-  Json doc;
+  ReadJson doc;
   try {
-    doc = Json::parse(*text);
-  } catch (const Json::parse_error& e) {
+    doc = ReadJson::parse(*text);
+  } catch (const ReadJson::parse_error& e) {
     std::string what = e.what();
     // nlohmann's own text after its prefix and position: "syntax error while parsing ...".
     if (const auto at = what.find("syntax error"); at != std::string::npos) what = what.substr(at);
     checked.diagnostics.Add(Placed(Diagnostic::Severity::Error, path, *text, e.byte == 0 ? 0 : e.byte - 1,
-                                        "not valid JSON: " + what + "\n  hint: " + SyntaxHint(what)));
+                                   "not valid JSON: " + what + "\n  hint: " + SyntaxHint(what)));
+    return checked;
+  } catch (const ReadJson::exception& e) {
+    // A number too large for any type (1e999): JSON, but not a manifest nlohmann can hold. The
+    // message names the number, not where it is: it is placed where that text first stands.
+    std::string what = e.what();
+    if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
+    const std::size_t quote = what.find('\'');
+    const std::string number = quote == std::string::npos ? "" : what.substr(quote + 1, what.rfind('\'') - quote - 1);
+    const std::size_t at = number.empty() ? std::string::npos : text->find(number);
+    checked.diagnostics.Add(Placed(Diagnostic::Severity::Error, path, *text, at == std::string::npos ? 0 : at,
+                                   "not a JSON text this tool can read: " + what));
     return checked;
   }
   checked = CheckManifest(doc);

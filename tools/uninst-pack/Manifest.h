@@ -35,18 +35,16 @@ struct CheckedManifest {
   Diagnostics diagnostics;
 };
 
-// Reads the manifest file `path` (InputError when it cannot be read): UTF-8 (a UTF-16 or other
-// code page file is named as such), JSON (a syntax error with a hint), then CheckManifest, with
-// every diagnostic placed at its line and column of the file.
+// Reads the manifest file `path` (InputError when it cannot be read) with CheckManifestText.
 CheckedManifest ReadManifest(const std::string& path);
-// The same for the bytes of a manifest, named `path` in the diagnostics.
-CheckedManifest CheckManifestText(std::string bytes, const std::string& path);
 
-// Finds, for each entry, what the remover would act on wrongly or not at all, or what would harm
-// the machine (errors): control characters, paths that are not plain full Windows paths or hold
-// names Windows forbids, places of the system's, group folders and an install folder the
-// remover's guard refuses, a Start-menu folder name that is not a single name of the product's
-// own, keys missing or given twice. Warns of what is likely a mistake.
-CheckedManifest CheckManifest(const Json& doc);
+// Checks the bytes of a manifest: UTF-8 (a UTF-16 or other code page text is named as such), JSON
+// (a syntax error with a hint), then each entry for what the remover would act on wrongly or not
+// at all, or what would harm the machine (errors): control characters, paths that are not plain
+// full Windows paths or hold names Windows forbids, places of the system's, group folders and an
+// install folder the remover's guard refuses, a Start-menu folder name that is not a single name
+// of the product's own, keys missing or given twice. Warns of what is likely a mistake. Every
+// diagnostic is placed at its line and column of the text, named `path`.
+CheckedManifest CheckManifestText(std::string bytes, const std::string& path);
 
 }  // namespace pack

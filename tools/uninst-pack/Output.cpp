@@ -1,5 +1,11 @@
 #include "Output.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -29,9 +35,30 @@ void CheckOutput(const std::string& output) {
   if (!fs::is_directory(folder, ec)) throw InputError("the output folder " + folder.string() + " is not a folder");
 }
 
+namespace {
+
+// A new file beside `output` under a name nobody could have known beforehand (so nothing put there
+// is written through), with the permissions a new file gets (mkstemp gives 0600).
+std::string NewFileBeside(const std::string& output) {
+  std::string path = output + ".uninst-pack-XXXXXX";
+  const int fd = ::mkstemp(path.data());
+  if (fd < 0) throw InputError("cannot write in the output folder of " + output + ": " + std::strerror(errno));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  const int changed = ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  if (changed != 0) {
+    ::unlink(path.c_str());
+    throw InputError("cannot write in the output folder of " + output + ": " + std::strerror(errno));
+  }
+  return path;
+}
+
+}  // namespace
+
 void WriteOutput(const std::string& output, const std::function<void(const std::string& tempPath)>& write) {
   CheckOutput(output);
-  const std::string tempPath = output + ".uninst-pack-tmp";
+  const std::string tempPath = NewFileBeside(output);
   try {
     write(tempPath);
     fs::rename(tempPath, output);

@@ -12,8 +12,9 @@ namespace pack {
 // read-only file, or whose folder does not exist.
 void CheckOutput(const std::string& output);
 
-// Checks `output`, has `write` fill a file beside it (its path given), and renames that file into
-// place; on any failure the file beside it is removed and `output` stays as it was.
+// Checks `output`, has `write` fill a new file beside it (its path given; a name made at random, so
+// nothing planted there is written through), and renames that file into place; on any failure
+// the file beside it is removed and `output` stays as it was.
 void WriteOutput(const std::string& output, const std::function<void(const std::string& tempPath)>& write);
 
 }  // namespace pack

@@ -160,8 +160,8 @@ int Build(const std::string& launcherPath, const std::string& manifestPath, cons
     out.Close();
     MakeExecutable(tempPath);
   });
-  std::cout << "wrote " << outputPath << ": " << records.FileTotal() << " files in " << records.groups.size()
-            << " groups, " << written - imageSize << " bytes appended to the launcher's " << imageSize << "; "
+  std::cout << "wrote " << outputPath << ": " << Counted(records.FileTotal(), "file") << " in "
+            << Counted(records.groups.size(), "group") << ", " << written - imageSize << " bytes appended to the launcher's " << imageSize << "; "
             << Counted(manifest.diagnostics.Warnings(), "warning") << '\n';
   return 0;
 }

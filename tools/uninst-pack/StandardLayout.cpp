@@ -107,12 +107,52 @@ constexpr SystemPlace kSystemPlaces[] = {
     {u"C:\\Documents and Settings", "the old name of the profiles folder"},
 };
 
+// The old names Windows keeps as junctions to today's folders, for programs written before them:
+// other names of system folders, which the remover reaches through a link and never acts on.
+constexpr std::u16string_view kOldNames[] = {
+    u"C:\\Users\\All Users",        u"C:\\Users\\Default User",    u"C:\\ProgramData\\Application Data",
+    u"C:\\ProgramData\\Desktop",    u"C:\\ProgramData\\Documents", u"C:\\ProgramData\\Favorites",
+    u"C:\\ProgramData\\Start Menu", u"C:\\ProgramData\\Templates",
+};
+// The same in every profile, relative to it.
+constexpr std::u16string_view kOldNamesInProfile[] = {
+    u"Application Data", u"Cookies", u"Local Settings", u"My Documents", u"NetHood", u"PrintHood", u"Recent",
+    u"SendTo", u"Start Menu", u"Templates", u"AppData\\Local\\Application Data", u"AppData\\Local\\History",
+    u"AppData\\Local\\Temporary Internet Files", u"Documents\\My Music", u"Documents\\My Pictures",
+    u"Documents\\My Videos",
+};
+
+// Whether `path` is at or below the place `place` (a plain full path).
+bool IsIn(const fw::FullPath& path, std::u16string_view place) {
+  const auto at = fw::FullPath::Parse(place);
+  return at && fw::IsAtOrBelow(path.Comparable(), at->Comparable());
+}
+
+// An administrative share: another name of a whole drive ("C$") or of the Windows folder
+// ("ADMIN$") of the machine that shares it.
+bool IsAdministrativeShare(const fw::FullPath& path) {
+  if (!path.OnShare()) return false;
+  const std::u16string root = fw::UpperCase(path.Root());  // "\\SERVER\SHARE\"
+  const std::size_t start = root.find(u'\\', 2) + 1;
+  const std::u16string share = root.substr(start, root.size() - 1 - start);
+  return share == u"ADMIN$" || (share.size() == 2 && share[1] == u'$' && share[0] >= u'A' && share[0] <= u'Z');
+}
+
 }  // namespace
 
 std::string WhySystemPlace(const fw::FullPath& path) {
   for (const SystemPlace& place : kSystemPlaces)
-    if (const auto at = fw::FullPath::Parse(place.path); at && fw::IsAtOrBelow(path.Comparable(), at->Comparable()))
-      return std::string(place.what) + " " + Utf8(place.path);
+    if (IsIn(path, place.path)) return std::string(place.what) + " " + Utf8(place.path);
+  for (const std::u16string_view old : kOldNames)
+    if (IsIn(path, old)) return "the old name (a junction) of a system folder, " + Utf8(old);
+  if (IsIn(path, u"C:\\Users") && path.Names().size() >= 2) {
+    const std::u16string profile = u"C:\\Users\\" + path.Names()[1] + u"\\";
+    for (const std::u16string_view old : kOldNamesInProfile)
+      if (IsIn(path, profile + std::u16string(old)))
+        return "the old name (a junction) of a profile's folder, " + Utf8(profile + std::u16string(old));
+  }
+  if (IsAdministrativeShare(path))
+    return "an administrative share, " + Utf8(path.Root()) + " (another name of a drive or of the Windows folder)";
   return "";
 }
 
