@@ -122,10 +122,22 @@ constexpr std::u16string_view kOldNamesInProfile[] = {
     u"Documents\\My Videos",
 };
 
-// Whether `path` is at or below the place `place` (a plain full path).
-bool IsIn(const fw::FullPath& path, std::u16string_view place) {
-  const auto at = fw::FullPath::Parse(place);
-  return at && fw::IsAtOrBelow(path.Comparable(), at->Comparable());
+// The places of the system's and the old names at fixed paths, parsed once: every entry of a
+// manifest is judged against them.
+struct FixedPlace {
+  std::u16string comparable;
+  std::string why;
+};
+const std::vector<FixedPlace>& FixedPlaces() {
+  static const std::vector<FixedPlace> places = [] {
+    std::vector<FixedPlace> list;
+    for (const SystemPlace& place : kSystemPlaces)
+      list.push_back({fw::FullPath::Parse(place.path)->Comparable(), std::string(place.what) + " " + Utf8(place.path)});
+    for (const std::u16string_view old : kOldNames)
+      list.push_back({fw::FullPath::Parse(old)->Comparable(), "the old name (a junction) of a system folder, " + Utf8(old)});
+    return list;
+  }();
+  return places;
 }
 
 // An administrative share: another name of a whole drive ("C$") or of the Windows folder
@@ -141,15 +153,15 @@ bool IsAdministrativeShare(const fw::FullPath& path) {
 }  // namespace
 
 std::string WhySystemPlace(const fw::FullPath& path) {
-  for (const SystemPlace& place : kSystemPlaces)
-    if (IsIn(path, place.path)) return std::string(place.what) + " " + Utf8(place.path);
-  for (const std::u16string_view old : kOldNames)
-    if (IsIn(path, old)) return "the old name (a junction) of a system folder, " + Utf8(old);
-  if (IsIn(path, u"C:\\Users") && path.Names().size() >= 2) {
-    const std::u16string profile = u"C:\\Users\\" + path.Names()[1] + u"\\";
+  for (const FixedPlace& place : FixedPlaces())
+    if (fw::IsAtOrBelow(path.Comparable(), place.comparable)) return place.why;
+  static const std::u16string users = fw::FullPath::Parse(u"C:\\Users")->Comparable();
+  if (fw::IsBelow(path.Comparable(), users) && path.Names().size() >= 2) {
+    // The comparable form of a place in this profile: its own, then the old name's in the case rule.
+    const std::u16string profile = users + u'\\' + fw::UpperCase(path.Names()[1]) + u'\\';
     for (const std::u16string_view old : kOldNamesInProfile)
-      if (IsIn(path, profile + std::u16string(old)))
-        return "the old name (a junction) of a profile's folder, " + Utf8(profile + std::u16string(old));
+      if (fw::IsAtOrBelow(path.Comparable(), profile + fw::UpperCase(old)))
+        return "the old name (a junction) of a profile's folder, C:\\Users\\" + Utf8(path.Names()[1]) + "\\" + Utf8(old);
   }
   if (IsAdministrativeShare(path))
     return "an administrative share, " + Utf8(path.Root()) + " (another name of a drive or of the Windows folder)";
