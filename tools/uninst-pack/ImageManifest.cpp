@@ -142,7 +142,10 @@ int WriteManifest(const ImageOptions& options, const std::string& output) {
   const std::string shownAs = output.empty() ? "<stdout>" : output;
   CheckedManifest checked = CheckManifestText(text, shownAs);
   for (Diagnostic& d : checked.diagnostics.All()) {
-    if (checked.diagnostics.Errors() > 0) d.file.clear(), d.line = 0;
+    if (checked.diagnostics.Errors() > 0) {
+      d.file.clear();
+      d.line = 0;
+    }
     diagnostics.Add(std::move(d));
   }
   Print(diagnostics, std::cerr);
