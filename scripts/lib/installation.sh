@@ -69,6 +69,16 @@ fresh_installation() {
   wine_run regedit.exe /S "Z:$(echo "$work/keys.reg" | tr / '\\')" >/dev/null 2>&1
 }
 
+# Signs the packed launcher IN into OUT as a vendor does after packing (osslsigncode), with a
+# throwaway certificate whose files (cert.pem, key.pem) go in DIR.
+sign_packed() {
+  local in=$1 out=$2 dir=$3
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/key.pem" -out "$dir/cert.pem" -days 2 \
+    -subj "/CN=Korvane test vendor" 2>/dev/null
+  rm -f "$out"  # osslsigncode writes no file that exists
+  osslsigncode sign -certs "$dir/cert.pem" -key "$dir/key.pem" -n Korvane -h sha256 -in "$in" -out "$out" >/dev/null
+}
+
 # --- registry: the product's three trees and a neighbour of each --------------------------------
 write_registry_files() {
   local work=$1

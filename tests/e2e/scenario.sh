@@ -85,10 +85,7 @@ launcher='C:\Program Files\Korvane\Uninst.exe'
 sign_launcher() {
   local unsigned="$work/Uninst-unsigned.exe"
   mv "$install/Uninst.exe" "$unsigned"
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
-    -subj "/CN=Korvane test vendor" 2>/dev/null
-  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n Korvane -h sha256 \
-    -in "$unsigned" -out "$install/Uninst.exe" >/dev/null
+  sign_packed "$unsigned" "$install/Uninst.exe" "$work"
   check "osslsigncode accepts the signature" osslsigncode verify -CAfile "$work/cert.pem" -in "$install/Uninst.exe"
   "$UNINST_PACK" inspect "$unsigned" > "$work/unsigned.txt"
   "$UNINST_PACK" inspect "$install/Uninst.exe" > "$work/signed.txt"

@@ -120,12 +120,8 @@ case "$name" in
     check "the packed launcher is executable" test -x "$work/Uninst.exe"
     check "the manifest from the image lists the hand-written manifest's files" \
       same <(listed "$base/hand-packed.exe") <(listed "$work/Uninst.exe")
-    # Signed after packing, with a throwaway certificate, as the README's step 3 does elsewhere.
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
-      -subj "/CN=Korvane test vendor" 2>/dev/null
-    rm -f "$install/Uninst.exe"
-    osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n Korvane -h sha256 \
-      -in "$work/Uninst.exe" -out "$install/Uninst.exe" >/dev/null
+    # Signed after packing, as the README's step 3 does.
+    sign_packed "$work/Uninst.exe" "$install/Uninst.exe" "$work"
     "$UNINST_PACK" inspect "$install/Uninst.exe" > "$work/inspect.txt"
     check "inspect says where the signature is" grep -q '^signed: certificate table at offset' "$work/inspect.txt"
     check "the signed file carries the payload packed" same <(listed "$work/Uninst.exe") <(listed "$install/Uninst.exe")
