@@ -13,7 +13,8 @@ namespace fw {
 class FolderListing {
  public:
   explicit FolderListing(const FileObject& folder);
-  // The entry `name` names, or null. A name holding a wildcard or a separator finds nothing.
+  // The entry `name` names, or null; where a folder that tells case apart holds several, the one
+  // spelt exactly as `name`. A name holding a wildcard or a separator finds nothing.
   const FolderEntry* Find(const std::wstring& name) const;
 
  private:

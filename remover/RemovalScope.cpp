@@ -29,7 +29,7 @@ RemovalScope::RemovalScope(const removal::FolderGuard& guard, const std::optiona
 
 bool RemovalScope::MayFollow(const fw::FullPath& linkPath, const fw::FileObject& link) const {
   for (const std::u16string& install : installFolder_)
-    if (fw::IsBelow(linkPath.Comparable(), install)) return false;
+    if (fw::IsAtOrBelow(linkPath.Comparable(), install)) return false;
   if (guard_.IsInsideAProfile(linkPath) || linkPath.OnShare()) return false;
   // Where only administrators write: a drive's root, or a folder of the system's.
   const fw::FullPath parent = linkPath.Parent();

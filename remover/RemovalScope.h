@@ -27,8 +27,9 @@ removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const fw::Fu
 // its drive or share root by handle; a link on the way is followed only where an administrator
 // made it (owner SYSTEM, TrustedInstaller or Administrators: the system's "C:\Documents and
 // Settings", a junction moving Program Files to another drive) in a place only administrators
-// write (a drive's root, or a folder the guard holds), and never inside the install folder (under
-// any of its names), inside a profile, or on a share. A path that would need another link is
+// write (a drive's root, or a folder the guard holds), and never at or inside the install folder
+// (under any of its names: a user who may change the install folder can make it a mount point
+// while the question waits), inside a profile, or on a share. A path that would need another link is
 // treated as one that does not exist.
 class RemovalScope {
  public:

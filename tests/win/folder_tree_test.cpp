@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "FolderTree.h"
+#include "ListedFiles.h"
 #include "Removal.h"
 #include "ShellServices.h"
 #include "SystemGuard.h"
@@ -219,6 +220,23 @@ TEST_F(SwapDuringWalk, AFileLinkToAPathDifferingOnlyInCaseKeepsItsTarget) {
   RemoveFolderTree(Path("tree"), TRUE);
   EXPECT_TRUE(unixside::Run("test -f " + unixside::Quoted(victim + "/a.txt"))) << "the link's target was deleted";
   EXPECT_FALSE(unixside::Run("test -e " + unixside::Quoted(tree + "/data/own.txt"))) << "the product's own file still goes";
+}
+
+// A folder that tells case apart (Linux under Wine; Windows, where a folder is made so) may hold a
+// user's "KORVANE.EXE" beside the listed "Korvane.exe": the listed one goes, the other stays.
+TEST_F(FolderTreeTest, AListedFileIsTheOneSpeltSoWhereCaseTellsFilesApart) {
+  ASSERT_TRUE(CreateDirectoryA(Path("product").c_str(), nullptr));
+  const std::string product = UnixPath(Path("product"));
+  ASSERT_FALSE(product.empty()) << "not under Wine: no Linux side to make the files from";
+  ASSERT_TRUE(unixside::Run("cd " + unixside::Quoted(product) + " && echo user > KORVANE.EXE && echo own > Korvane.exe"));
+
+  {
+    const remover::RemovalScope scope(remover::SystemFolderGuard(), std::nullopt);
+    remover::ListedFiles files(scope);
+    ASSERT_TRUE(files.Delete(*fw::FullPath::Parse(fw::AsUtf16(winscratch::W(Path("product\\Korvane.exe"))))));
+  }
+  EXPECT_TRUE(unixside::Run("test -f " + unixside::Quoted(product + "/KORVANE.EXE"))) << "the user's file was deleted";
+  EXPECT_FALSE(unixside::Run("test -e " + unixside::Quoted(product + "/Korvane.exe"))) << "the listed file stays";
 }
 
 }  // namespace
