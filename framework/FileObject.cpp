@@ -96,21 +96,23 @@ bool FileObject::IsReparsePoint() const {
          (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool FileObject::OwnedByAdministrators() const {
+OwnerKind FileObject::Owner() const {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                       &descriptor) != ERROR_SUCCESS)
-    return false;
+    return OwnerKind::Unknown;
   const LocalMemory ownedDescriptor(descriptor);  // `owner` points into it
   // NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID made = nullptr;
   AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u, 0, 0, &made);
   const Sid trustedInstaller(made);
-  return owner != nullptr &&
-         (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-          (trustedInstaller && EqualSid(owner, trustedInstaller.get())));
+  if (owner == nullptr) return OwnerKind::Unknown;
+  if (trustedInstaller && EqualSid(owner, trustedInstaller.get())) return OwnerKind::TrustedInstaller;
+  if (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+    return OwnerKind::Administrators;
+  return OwnerKind::Other;
 }
 
 FileId FileObject::Identity() const {

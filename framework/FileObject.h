@@ -16,6 +16,14 @@
 
 namespace fw {
 
+// Who owns a file or folder, as far as trust goes.
+enum class OwnerKind {
+  Unknown,           // the owner cannot be read
+  Other,             // a user (or anyone but the below)
+  Administrators,    // SYSTEM or the Administrators group
+  TrustedInstaller,  // NT SERVICE\TrustedInstaller: a component of Windows
+};
+
 class FileObject {
  public:
   FileObject() = default;
@@ -73,9 +81,13 @@ class FileObject {
   // replaced since the listing, by another file or folder or by a link to one, fails this.
   bool HoldsListed(const FolderEntry& entry) const;
   bool IsReparsePoint() const;
+  OwnerKind Owner() const;
   // True when the object's owner is SYSTEM, TrustedInstaller or the Administrators group: only
   // an administrator made it (or took it over). False when the owner cannot be read.
-  bool OwnedByAdministrators() const;
+  bool OwnedByAdministrators() const {
+    const OwnerKind owner = Owner();
+    return owner == OwnerKind::Administrators || owner == OwnerKind::TrustedInstaller;
+  }
   // Which object this is: volume serial and file id. Zero values when the system cannot say.
   FileId Identity() const;
   // The path with every link resolved ("C:\\..." or "\\\\server\\share\\..."), or "" when the system

@@ -21,8 +21,8 @@ std::vector<std::u16string> ComparableAll(const std::vector<std::u16string>& pat
 }  // namespace
 
 FolderGuard::FolderGuard(const std::vector<std::u16string>& folders, const std::vector<std::u16string>& profileRoots,
-                         const std::vector<std::u16string>& wholeTrees)
-    : folders_(ComparableAll(folders)), wholeTrees_(ComparableAll(wholeTrees)) {
+                         const std::vector<std::u16string>& wholeTrees, const std::vector<std::u16string>& productHomes)
+    : folders_(ComparableAll(folders)), wholeTrees_(ComparableAll(wholeTrees)), productHomes_(ComparableAll(productHomes)) {
   for (const std::u16string& profile : ComparableAll(profileRoots)) {
     const auto cut = profile.rfind(u'\\');
     if (cut == std::u16string::npos || cut <= 2) continue;  // a profile directly at a root: no profiles folder
@@ -60,15 +60,27 @@ bool FolderGuard::Refuses(const fw::FullPath& path) const {
   return false;
 }
 
-FolderVerdict FolderGuard::Judge(std::initializer_list<const fw::FullPath*> names) const {
-  bool remote = false;
+FolderVerdict FolderGuard::Judge(std::initializer_list<const fw::FullPath*> names,
+                                 std::span<const std::u16string> installFolder) const {
+  bool onlyIfEmpty = false;
   for (const fw::FullPath* name : names) {
     if (!name || Refuses(*name)) return FolderVerdict::Refuse;
     // On a share, or in a device namespace, the guard's names mean nothing below a root: nothing
     // is walked.
-    if (name->OnShare() || name->WrittenAsDevice()) remote = true;
+    if (name->OnShare() || name->WrittenAsDevice() || IsAnotherProductsPlace(*name, installFolder)) onlyIfEmpty = true;
   }
-  return remote ? FolderVerdict::OnlyIfEmpty : FolderVerdict::Walk;
+  return onlyIfEmpty ? FolderVerdict::OnlyIfEmpty : FolderVerdict::Walk;
+}
+
+bool FolderGuard::IsAnotherProductsPlace(const fw::FullPath& path, std::span<const std::u16string> installFolder) const {
+  if (path.IsRoot()) return false;
+  const std::u16string& folder = path.Comparable();
+  for (const std::u16string& install : installFolder)
+    if (IsAtOrBelow(folder, install)) return false;
+  if (path.OnShare()) return false;            // never walked anyway
+  if (path.Names().size() == 1) return true;  // directly in a drive's root
+  const std::u16string_view parent = std::u16string_view(folder).substr(0, folder.rfind(u'\\'));
+  return std::find(productHomes_.begin(), productHomes_.end(), parent) != productHomes_.end();
 }
 
 bool FolderGuard::IsInsideAProfile(const fw::FullPath& path) const {

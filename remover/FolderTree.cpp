@@ -12,6 +12,9 @@ class SystemWalkImpl final : public WalkSystem {
  public:
   std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
   std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const override { return folder.List(); }
+  bool IsSystemComponent(const fw::FileObject& folder) const override {
+    return folder.Owner() == fw::OwnerKind::TrustedInstaller;
+  }
 };
 
 // One walk: the guard's identities are compared on the walked folder's volume, which the walk
@@ -55,6 +58,7 @@ bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& ent
   if (!folder) return false;
   if (folder.IsReparsePoint()) return folder.MarkForDeletion();
   if (!folder.HoldsListed(entry)) return false;  // replaced since it was listed
+  if (system.IsSystemComponent(folder)) return false;
   RemoveEntries(folder);
   const bool removed = folder.MarkForDeletion();
   folder.Close();
@@ -68,21 +72,29 @@ const WalkSystem& SystemWalk() {
   return system;
 }
 
+removal::FolderVerdict JudgeHeld(const RemovalScope& scope, const fw::FullPath& named, const fw::FullPath& stored,
+                                 const fw::FileObject& folder, const WalkSystem& walk) {
+  const fw::FileId id = folder.Identity();
+  if (scope.Guard().IsGuardedIdentity(id.volume, id.index) || walk.IsSystemComponent(folder))
+    return removal::FolderVerdict::Refuse;
+  const auto final = SystemGiven(walk.FinalPath(folder));
+  return scope.Judge({&named, &stored, final ? &*final : nullptr});
+}
+
 BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk) {
-  const removal::FolderGuard& guard = scope.Guard();
-  if (guard.Judge({&path}) == removal::FolderVerdict::Refuse) return FALSE;
+  if (scope.Judge({&path}) == removal::FolderVerdict::Refuse) return FALSE;
   // The folder is taken as an entry of its parent, like every folder below it.
   const auto parent = scope.Reach(path.Parent());
   if (!parent) return FALSE;
   const auto entry = parent->folder.Find(fw::AsWide(path.Names().back()));
   if (!entry || !entry->IsFolder()) return FALSE;
   const fw::FullPath stored = parent->path.Child(fw::AsUtf16(entry->name));
-  if (guard.Judge({&stored}) == removal::FolderVerdict::Refuse) return FALSE;  // the written name is judged above
+  if (scope.Judge({&stored}) == removal::FolderVerdict::Refuse) return FALSE;  // the written name is judged above
   if (entry->IsLink()) return RemoveLink(parent->folder, *entry) ? TRUE : FALSE;
 
   fw::FileObject folder = parent->folder.OpenSubfolder(*entry);
   if (!folder || folder.IsReparsePoint() || !folder.HoldsListed(*entry)) return FALSE;
-  switch (JudgeHeld(guard, path, stored, folder, walk.FinalPath(folder))) {
+  switch (JudgeHeld(scope, path, stored, folder, walk)) {
     case removal::FolderVerdict::Refuse:
       return FALSE;
     case removal::FolderVerdict::OnlyIfEmpty:

@@ -21,8 +21,16 @@ class WalkSystem {
   virtual std::wstring FinalPath(const fw::FileObject& folder) const = 0;
   // Every entry of the folder, read to the end before the walk acts on any (FileObject::List).
   virtual std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const = 0;
+  // True for a component of Windows (owned by TrustedInstaller): never walked.
+  virtual bool IsSystemComponent(const fw::FileObject& folder) const = 0;
 };
 const WalkSystem& SystemWalk();
+
+// What the guard says of a folder the remover holds open: refused when it is a guarded folder by
+// identity or a component of Windows, else judged under `named` (the path it was reached by),
+// `stored` (as the folders store it) and its final path (the system's, with every link resolved).
+removal::FolderVerdict JudgeHeld(const RemovalScope& scope, const fw::FullPath& named, const fw::FullPath& stored,
+                                 const fw::FileObject& folder, const WalkSystem& walk);
 
 // Removes the folder `path` with what lies below it, depth-first and post-order: each folder goes
 // only after all of its sub-folders were handled. With deleteFiles, every deletable file met on
@@ -32,14 +40,16 @@ const WalkSystem& SystemWalk();
 //
 // Refused, with nothing touched: a path that cannot be reached without a link the scope refuses,
 // and every folder the guard refuses under any of its names (as written, as the folders store it,
-// by its final path) or by identity. A folder on a network share (as written or by its final path)
-// or written as a device path is never walked: it is removed only when it is empty.
+// by its final path) or by identity, and every component of Windows. A folder on a network share
+// (as written or by its final path), written as a device path, or another product's place (directly
+// in a drive's root or in Program Files, not the install folder nor inside it) is never walked: it is
+// removed only when it is empty.
 //
 // No name decides what the walk deletes: each folder is opened without following a link, checked
 // against its listing on that handle, listed through it, and its entries are opened and deleted
 // relative to it. A link to a folder (reparse point) is never entered; where the system opens the
 // link itself it is removed as a link. A folder replaced by another one or by a link after it was
-// listed is left alone, and so is one that is a guarded folder by identity.
+// listed is left alone, and so is one that is a guarded folder by identity or a component of Windows.
 BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk);
 
 }  // namespace remover

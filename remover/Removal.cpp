@@ -141,7 +141,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
         break;
       }
       case removal::Step::Shortcuts:
-        RemoveShortcuts(pass.StartMenuFolder(), env.shell, env.guard);
+        RemoveShortcuts(pass.StartMenuFolder(), env.shell, pass.Scope(), env.walk);
         break;
       case removal::Step::Registry:  // the dialog's, on this command (CleanRegistry)
         break;

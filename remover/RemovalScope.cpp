@@ -7,14 +7,6 @@ namespace remover {
 
 std::optional<fw::FullPath> SystemGiven(const std::wstring& path) { return fw::FullPath::Parse(fw::AsUtf16(path)); }
 
-removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const fw::FullPath& named, const fw::FullPath& stored,
-                                 const fw::FileObject& folder, const std::wstring& finalPath) {
-  const fw::FileId id = folder.Identity();
-  if (guard.IsGuardedIdentity(id.volume, id.index)) return removal::FolderVerdict::Refuse;
-  const auto final = SystemGiven(finalPath);
-  return guard.Judge({&named, &stored, final ? &*final : nullptr});
-}
-
 RemovalScope::RemovalScope(const removal::FolderGuard& guard, const std::optional<fw::FullPath>& installFolder)
     : guard_(guard) {
   if (!installFolder) return;
@@ -25,6 +17,11 @@ RemovalScope::RemovalScope(const removal::FolderGuard& guard, const std::optiona
     installFolder_.push_back(reached->path.Comparable());
     if (const auto final = SystemGiven(reached->folder.FinalPath())) installFolder_.push_back(final->Comparable());
   }
+  // An install folder the guard refuses (a root, Program Files) is no product's: nothing in it is
+  // the product's for that.
+  for (const std::u16string& form : installFolder_)
+    if (const auto path = fw::FullPath::Parse(form); !path || guard_.Refuses(*path)) return;
+  productFolder_ = installFolder_;
 }
 
 bool RemovalScope::MayFollow(const fw::FullPath& linkPath, const fw::FileObject& link) const {

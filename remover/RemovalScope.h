@@ -17,12 +17,6 @@ namespace remover {
 // or a share, which the guard refuses.
 std::optional<fw::FullPath> SystemGiven(const std::wstring& path);
 
-// What the guard says of a folder the remover holds open: refused when it is a guarded folder by
-// identity, else judged under `named` (the path it was reached by), `stored` (as the folders store
-// it) and `finalPath` (the system's, with every link resolved).
-removal::FolderVerdict JudgeHeld(const removal::FolderGuard& guard, const fw::FullPath& named, const fw::FullPath& stored,
-                                 const fw::FileObject& folder, const std::wstring& finalPath);
-
 // What one removal trusts: the folder guard, and the install folder. Every path is reached from
 // its drive or share root by handle; a link on the way is followed only where an administrator
 // made it (owner SYSTEM, TrustedInstaller or Administrators: the system's "C:\Documents and
@@ -36,6 +30,11 @@ class RemovalScope {
   RemovalScope(const removal::FolderGuard& guard, const std::optional<fw::FullPath>& installFolder);
 
   const removal::FolderGuard& Guard() const { return guard_; }
+  // What the guard says of a folder of this removal known by `names` (FolderGuard::Judge, with
+  // this removal's install folder where the guard allows it).
+  removal::FolderVerdict Judge(std::initializer_list<const fw::FullPath*> names) const {
+    return guard_.Judge(names, productFolder_);
+  }
   // The folder at `path`, opened to pass through; nullopt when it cannot be reached without a
   // link the scope refuses.
   std::optional<fw::ReachedFolder> Reach(const fw::FullPath& path) const;
@@ -45,6 +44,7 @@ class RemovalScope {
  private:
   const removal::FolderGuard& guard_;
   std::vector<std::u16string> installFolder_;  // comparable: as written, as stored, final
+  std::vector<std::u16string> productFolder_;  // the same, or none when the guard refuses any of them
 };
 
 }  // namespace remover

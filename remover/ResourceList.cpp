@@ -14,8 +14,7 @@ void RemoveResourceFolders(const fw::FullPath& install, const std::string& insta
                            const WalkSystem& walk) {
   const auto folder = scope.Reach(install);
   if (!folder) return;
-  if (JudgeHeld(scope.Guard(), install, folder->path, folder->folder, walk.FinalPath(folder->folder)) ==
-      removal::FolderVerdict::Refuse)
+  if (JudgeHeld(scope, install, folder->path, folder->folder, walk) == removal::FolderVerdict::Refuse)
     return;
   const auto ini = folder->folder.Find(fw::AsWide(removal::kResourceList));
   if (!ini || ini->IsLink() || ini->IsFolder()) return;

@@ -49,7 +49,8 @@ std::wstring StartMenuFolderName(const std::string& gbk) {
   return fw::GbkToWide(gbk).value_or(L"");
 }
 
-void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const removal::FolderGuard& guard) {
+void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const RemovalScope& scope,
+                     const WalkSystem& walk) {
   // The current user's desktop only; the shell names it, even where it is a link (as under Wine).
   const std::wstring desktop = shell.FolderPath(CSIDL_DESKTOP);
   if (!desktop.empty()) {
@@ -82,7 +83,7 @@ void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const
   const auto named = SystemGiven(productPath);
   // Judged where it really is too: the Programs folder's path comes from the user's own settings.
   if (product && named &&
-      JudgeHeld(guard, *named, product->path, product->folder, product->folder.FinalPath()) == removal::FolderVerdict::Walk) {
+      JudgeHeld(scope, *named, product->path, product->folder, walk) == removal::FolderVerdict::Walk) {
     // Listed whole (never by one name: a handle keeps the name of its first query), then once more
     // to see what stayed.
     const fw::FolderListing listing(product->folder);

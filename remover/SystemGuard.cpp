@@ -5,11 +5,13 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "FileObject.h"
 #include "FullPath.h"
+#include "KnownFolders.h"
 #include "SystemPaths.h"
 #include "WideText.h"
 #include "Win32Handles.h"
@@ -36,28 +38,6 @@ class ComScope {
   bool initialised_;
 };
 
-// The path of every known folder the system has registered (not only those with a CSIDL:
-// Saved Games, Downloads, Links, ...), where it has one on disk.
-void AddKnownFolders(std::vector<std::wstring>& paths) {
-  const ComScope com;
-  IKnownFolderManager* made = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
-                              reinterpret_cast<void**>(&made))))
-    return;
-  const fw::ComObject<IKnownFolderManager> manager(made);
-  KNOWNFOLDERID* ids = nullptr;
-  UINT count = 0;
-  const HRESULT listed = manager.get()->GetFolderIds(&ids, &count);
-  const fw::CoTaskMemory ownedIds(ids);
-  if (FAILED(listed)) return;
-  for (UINT i = 0; i < count; ++i) {
-    PWSTR path = nullptr;
-    const HRESULT found = SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path);
-    const fw::CoTaskMemory ownedPath(path);
-    if (SUCCEEDED(found) && path) paths.push_back(path);
-  }
-}
-
 // A REG_SZ value of HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion in the 64-bit view, or "".
 std::wstring NativeCurrentVersionValue(const wchar_t* name) {
   HKEY opened = nullptr;
@@ -70,6 +50,71 @@ std::wstring NativeCurrentVersionValue(const wchar_t* name) {
   DWORD size = MAX_PATH * sizeof(wchar_t);
   const LONG status = RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   return status == ERROR_SUCCESS && type == REG_SZ ? value : L"";
+}
+
+// The path of every known folder the system has registered (not only those with a CSIDL:
+// Saved Games, Downloads, Links, ...), where it has one: for the running user, where that user's
+// folders are by default (before any redirection), and for the default user, whose folders every
+// new profile copies (the all-users ones among them).
+void AddKnownFolders(std::vector<std::wstring>& paths) {
+  const ComScope com;
+  IKnownFolderManager* made = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER, IID_IKnownFolderManager,
+                              reinterpret_cast<void**>(&made))))
+    return;
+  const fw::ComObject<IKnownFolderManager> manager(made);
+  KNOWNFOLDERID* ids = nullptr;
+  UINT count = 0;
+  const HRESULT listed = manager.get()->GetFolderIds(&ids, &count);
+  const fw::CoTaskMemory ownedIds(ids);
+  if (FAILED(listed)) return;
+  const HANDLE defaultUser = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1));
+  const struct {
+    DWORD flags;
+    HANDLE user;
+  } asks[] = {{KF_FLAG_DONT_VERIFY, nullptr},
+              {KF_FLAG_DONT_VERIFY | KF_FLAG_DEFAULT_PATH, nullptr},
+              {KF_FLAG_DONT_VERIFY, defaultUser}};
+  for (UINT i = 0; i < count; ++i)
+    for (const auto& ask : asks) {
+      PWSTR path = nullptr;
+      const HRESULT found = SHGetKnownFolderPath(ids[i], ask.flags, ask.user, &path);
+      const fw::CoTaskMemory ownedPath(path);
+      if (SUCCEEDED(found) && path) paths.push_back(path);
+    }
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  const HRESULT found = SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
+  const fw::CoTaskMemory ownedPath(path);
+  return SUCCEEDED(found) && path ? path : L"";
+}
+
+// The documented default location of every known folder, on this system's bases: the system gives
+// no path for a known folder it has not made (AppData\Local\Programs, 3D Objects, OneDrive), and
+// another product may make it any time.
+void AddKnownFolderDefaults(std::vector<std::wstring>& paths) {
+  removal::KnownBases bases;
+  bases.profile = fw::AsUtf16(ShellFolder(CSIDL_PROFILE));
+  bases.programData = fw::AsUtf16(ShellFolder(CSIDL_COMMON_APPDATA));
+  bases.publicProfile = fw::AsUtf16(KnownFolder(FOLDERID_Public));
+  if (const std::wstring windows = ShellFolder(CSIDL_WINDOWS); windows.size() >= 3) bases.systemDrive = fw::AsUtf16(windows.substr(0, 3));
+  for (const removal::KnownFolderDefault& folder : removal::KnownFolderDefaults())
+    if (const std::u16string path = removal::DefaultLocation(folder, bases); !path.empty()) paths.push_back(fw::AsWide(path));
+}
+
+// The folders where products install, each in a folder of its own: in the view this program
+// sees, in the other view (WoW64), and where a default installation puts them.
+std::vector<std::wstring> ProductHomes() {
+  std::vector<std::wstring> homes;
+  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86})
+    homes.push_back(ShellFolder(csidl));
+  for (const wchar_t* name : {L"ProgramW6432Dir", L"CommonW6432Dir", L"ProgramFilesDir", L"CommonFilesDir"})
+    homes.push_back(NativeCurrentVersionValue(name));
+  if (const std::wstring windows = ShellFolder(CSIDL_WINDOWS); windows.size() >= 3)
+    for (const std::u16string_view home : removal::kProductHomes) homes.push_back(windows.substr(0, 3) + fw::AsWide(std::u16string(home)));
+  return homes;
 }
 
 // An x86 remover on 64-bit Windows (WoW64) sees the 32-bit view: CSIDL_PROGRAM_FILES is
@@ -118,18 +163,25 @@ removal::FolderGuard Build() {
         CSIDL_TEMPLATES, CSIDL_SENDTO, CSIDL_RECENT, CSIDL_FONTS})
     named.push_back(ShellFolder(csidl));
   AddKnownFolders(named);
+  AddKnownFolderDefaults(named);
   AddNativeFolders(named);
 
   std::vector<std::u16string> folders;
   std::vector<std::u16string> windowsTree;
   std::vector<std::u16string> profile;
+  std::vector<std::u16string> homes;
   std::vector<fw::FileId> identities;
-  for (const std::wstring& path : named)
-    if (IsFolderPath(path)) AddForms(path, folders, &identities);
+  std::set<std::u16string> seen;  // comparable: each folder's forms asked once
+  for (const std::wstring& path : named) {
+    const auto parsed = IsFolderPath(path) ? fw::FullPath::Parse(fw::AsUtf16(path)) : std::nullopt;
+    if (parsed && seen.insert(parsed->Comparable()).second) AddForms(path, folders, &identities);
+  }
+  for (const std::wstring& path : ProductHomes())
+    if (IsFolderPath(path)) AddForms(path, homes, nullptr);
   if (const std::wstring windows = ShellFolder(CSIDL_WINDOWS); IsFolderPath(windows)) AddForms(windows, windowsTree, nullptr);
   if (const std::wstring root = ShellFolder(CSIDL_PROFILE); IsFolderPath(root)) AddForms(root, profile, nullptr);
 
-  removal::FolderGuard guard(folders, profile, windowsTree);
+  removal::FolderGuard guard(folders, profile, windowsTree, homes);
   for (const fw::FileId& id : identities) guard.AddIdentity(id.volume, id.index);
   return guard;
 }

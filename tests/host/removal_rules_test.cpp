@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "FolderGuard.h"
 #include "FullPath.h"
 #include "RemovalRules.h"
@@ -84,12 +86,12 @@ void ExpectRefused(const FolderGuard& guard, std::initializer_list<const char16_
 // the system could not give.
 removal::FolderVerdict Verdict(const FolderGuard& guard, std::u16string_view text) {
   const auto path = fw::FullPath::Parse(text);
-  return guard.Judge({path ? &*path : nullptr});
+  return guard.Judge({path ? &*path : nullptr}, {});
 }
 removal::FolderVerdict Verdict(const FolderGuard& guard, std::u16string_view written, std::u16string_view final) {
   const auto path = fw::FullPath::Parse(written);
   const auto finalPath = fw::FullPath::Parse(final);
-  return guard.Judge({path ? &*path : nullptr, finalPath ? &*finalPath : nullptr});
+  return guard.Judge({path ? &*path : nullptr, finalPath ? &*finalPath : nullptr}, {});
 }
 
 // Windows reads '/' as '\': a folder listed with '/', or with both, is guarded as the same folder.
@@ -167,6 +169,37 @@ TEST(FolderGuardTest, SharesAndDevicePathsAreRemovedOnlyWhenEmpty) {
   EXPECT_EQ(Verdict(guard, u"\\\\server\\share\\Korvane"), FolderVerdict::OnlyIfEmpty);
   EXPECT_EQ(Verdict(guard, u"\\\\server\\share"), FolderVerdict::Refuse) << "a share's root";
   EXPECT_EQ(Verdict(guard, listed, u"C:\\windows\\x"), FolderVerdict::Refuse) << "any refused name refuses";
+}
+
+// A folder directly in a drive's root or in a product home is another product's (or the
+// system's) unless it is the install folder or inside it, under every name the folder has: never
+// walked. Where the guard refuses the install folder, nothing is the product's for it.
+TEST(FolderGuardTest, AnotherProductsPlaceIsRemovedOnlyWhenEmpty) {
+  using removal::FolderVerdict;
+  const FolderGuard guard({u"C:\\Program Files"}, {}, {},
+                          {u"C:\\Program Files", u"c:/program files/common files", u"D:\\Apps"});
+  const std::vector<std::u16string> install = {u"C:\\PROGRAM FILES\\KORVANE"};
+  const auto judge = [&](std::u16string_view written, std::u16string_view final = {},
+                         const std::vector<std::u16string>& installFolder = {u"C:\\PROGRAM FILES\\KORVANE"}) {
+    const auto path = fw::FullPath::Parse(written);
+    const auto finalPath = fw::FullPath::Parse(final.empty() ? written : final);
+    return guard.Judge({path ? &*path : nullptr, finalPath ? &*finalPath : nullptr}, installFolder);
+  };
+  for (const char16_t* other : {u"C:\\Recovery", u"c:/PerfLogs/", u"C:\\Program Files\\Windows Defender",
+                                u"C:\\Program Files\\Common Files\\Microsoft Shared", u"D:\\Apps\\Other",
+                                u"C:\\Program Files\\Korvane2", u"E:\\Games"})
+    EXPECT_EQ(judge(other), FolderVerdict::OnlyIfEmpty) << Narrow(other);
+  for (const char16_t* own : {u"C:\\Program Files\\Korvane", u"c:/program files/KORVANE/bin",
+                              u"C:\\Program Files\\Korvane\\Common Files\\x", u"C:\\ProgramData\\Korvane",
+                              u"C:\\Users\\bob\\AppData\\Local\\Programs\\Korvane", u"D:\\Apps\\Other\\Korvane"})
+    EXPECT_EQ(judge(own), FolderVerdict::Walk) << Narrow(own);
+  // One name inside the install folder, another (its final path) beside it: not the product's.
+  EXPECT_EQ(judge(u"C:\\Program Files\\Korvane\\bin", u"C:\\Other"), FolderVerdict::OnlyIfEmpty);
+  // An install folder directly in a root is the product's; with none, a root's folder is not.
+  EXPECT_EQ(judge(u"C:\\Apps", {}, {u"C:\\APPS"}), FolderVerdict::Walk);
+  EXPECT_EQ(judge(u"C:\\Apps\\Korvane", {}, {}), FolderVerdict::Walk) << "below a root's folder: the guard's to say";
+  EXPECT_EQ(judge(u"C:\\Apps", {}, {}), FolderVerdict::OnlyIfEmpty);
+  EXPECT_EQ(judge(u"\\\\server\\share\\Korvane", {}, {}), FolderVerdict::OnlyIfEmpty) << "a share, as always";
 }
 
 // Links inside a profile may be anybody's; outside, the owner decides (checked by handle).

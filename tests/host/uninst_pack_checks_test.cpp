@@ -136,6 +136,48 @@ TEST_F(UninstPackChecksTest, FoldersTheGuardRefusesAreRefused) {
   });
 }
 
+// Known folders that no hand-written list named, each at its documented default location, and
+// the folders that hold one: refused, with the known folder's id. Another product's folder (one
+// directly in a drive's root or in Program Files that is not the install folder nor inside it) is
+// refused too: the remover would only remove it when empty. The product's own folders below them
+// stay the product's.
+TEST_F(UninstPackChecksTest, KnownFoldersAndOtherProductsFoldersAreRefusedByName) {
+  ExpectRefused({
+      {"per-user programs", [](Json& m) { SetFolder(m, "C:\\Users\\bob\\AppData\\Local\\Programs"); },
+       {"groups[1].folder", "the known folder UserProgramFiles"}},
+      {"3D Objects", [](Json& m) { SetFolder(m, "c:/users/bob/3D Objects/"); }, {"the known folder Objects3D"}},
+      {"OneDrive", [](Json& m) { SetFolder(m, "C:\\Users\\bob\\OneDrive"); }, {"the known folder SkyDrive"}},
+      {"the folder that holds Camera Roll", [](Json& m) { SetFolder(m, "C:\\Users\\bob\\Pictures"); }, {"Pictures"}},
+      {"Quick Launch's parent", [](Json& m) {
+         SetFolder(m, "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Internet Explorer");
+       }, {"the known folder QuickLaunch"}},
+      {"Public Libraries", [](Json& m) { SetFolder(m, "C:\\Users\\Public\\Libraries"); }, {"PublicLibraries"}},
+      {"OEM Links", [](Json& m) { SetFolder(m, "C:\\ProgramData\\OEM Links"); }, {"CommonOEMLinks"}},
+      {"C:\\Recovery", [](Json& m) { SetFolder(m, "C:\\Recovery"); },
+       {"groups[1].folder", "\"C:\\Recovery\" is another product's folder", "directly in C:\\"}},
+      {"PerfLogs", [](Json& m) { SetFolder(m, "c:/PerfLogs"); }, {"another product's folder"}},
+      {"Windows Defender", [](Json& m) { SetFolder(m, "C:\\Program Files\\Windows Defender"); },
+       {"another product's folder", "directly in C:\\Program Files,"}},
+      {"Microsoft Shared", [](Json& m) { SetFolder(m, "C:\\Program Files\\Common Files\\Microsoft Shared\\"); },
+       {"directly in C:\\Program Files\\Common Files"}},
+      {"a 32-bit product's", [](Json& m) { SetFolder(m, "C:\\Program Files (x86)\\Other"); }, {"another product's"}},
+      {"the install folder's neighbour", [](Json& m) { SetFolder(m, "C:\\Program Files\\Korvane2"); }, {"another product's"}},
+  });
+  ExpectAccepted({
+      [](Json& m) { SetFolder(m, "C:\\Users\\bob\\AppData\\Local\\Programs\\Korvane"); },
+      [](Json& m) { SetFolder(m, "C:\\Users\\bob\\AppData\\Roaming\\Korvane"); },
+      [](Json& m) { SetFolder(m, "C:\\ProgramData\\Korvane\\cache"); },
+      [](Json& m) { SetFolder(m, "C:\\Program Files\\Korvane"); },
+      [](Json& m) { SetFolder(m, "c:/program files/korvane/bin/x"); },
+      // An install folder directly in a drive's root is the product's, with what is inside it.
+      [](Json& m) {
+        m["installDir"] = "D:\\Korvane";
+        m["groups"] = Json::array({{{"folder", "D:\\Korvane"}, {"files", Json::array({"D:\\Korvane\\a.dll"})}}});
+        m["finalFile"] = "";
+      },
+  });
+}
+
 // Other names of those places, as the remover reads them: separators collapsed, a device's name,
 // a short name the guard would not know; places of the system's beyond the guarded folders; and
 // files in any of them.

@@ -301,6 +301,36 @@ TEST_F(UninstPackPlanTest, AnInstallFolderTheGuardRefusesHasNoResourceList) {
   }
 }
 
+// A payload written by any tool may list known folders and other products' folders as groups:
+// the plan says what the remover does with each (refused, or removed only when empty).
+TEST_F(UninstPackPlanTest, KnownFoldersAreRefusedAndOtherProductsFoldersGoOnlyWhenEmpty) {
+  payload::RemovalRecords records;
+  records.header = {"Korvane", "C:\\Program Files\\Korvane\\", ""};
+  records.groups = {{"C:\\Users\\bob\\AppData\\Local\\Programs", {}},
+                    {"C:\\Users\\bob\\3D Objects", {}},
+                    {"C:\\Recovery", {}},
+                    {"C:\\Program Files\\Common Files\\Microsoft Shared", {}},
+                    {"C:\\Users\\bob\\AppData\\Local\\Programs\\Korvane", {}},
+                    {"C:\\Program Files\\Korvane", {"C:\\Program Files\\Korvane\\a.dll"}}};
+  PackRecords(records);
+  const std::vector<std::string> steps = Steps(Path("packed.exe"));
+  for (const std::string step :
+       {"folder remove-tree C:\\Program Files\\Korvane", "folder remove-tree C:\\Users\\bob\\AppData\\Local\\Programs\\Korvane",
+        "folder remove-if-empty C:\\Program Files\\Common Files\\Microsoft Shared", "folder remove-if-empty C:\\Recovery",
+        "folder refuse C:\\Users\\bob\\3D Objects", "folder refuse C:\\Users\\bob\\AppData\\Local\\Programs"})
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), step), 1) << step;
+  const ToolRun text = Pack("plan " + Path("packed.exe"));
+  for (const char* why : {"the known folder Objects3D", "the known folder UserProgramFiles", "another product's folder"})
+    EXPECT_NE(text.out.find(why), std::string::npos) << why << "\n" << text.out;
+
+  // An install folder the guard refuses makes nothing the product's: C:\ holds every product.
+  records.header.installDir = "C:\\";
+  records.groups = {{"C:\\Recovery", {"C:\\Recovery\\a.dll"}}};
+  PackRecords(records);
+  const std::vector<std::string> fromRoot = Steps(Path("packed.exe"));
+  EXPECT_EQ(std::count(fromRoot.begin(), fromRoot.end(), "folder remove-if-empty C:\\Recovery"), 1);
+}
+
 TEST_F(UninstPackPlanTest, StartMenuFoldersTheRemoverLeavesAreMarked) {
   for (const auto& [name, step] : {std::pair<std::string, std::string>{"Startup", "start-menu-folder refuse {Programs}\\Startup"},
                                    {"..\\Windows", "start-menu-folder skip {Programs}\\..\\Windows"},

@@ -100,7 +100,7 @@ TEST_F(UninstPackTest, BadManifestsAreClearErrorsAndWriteNothing) {
 
   // Full paths in every form Windows takes: '/' separators, UNC, dots inside names.
   Json accepted = ChineseManifest();
-  accepted["installDir"] = "C:/Program Files/Korvane/";
+  accepted["installDir"] = "C:/Program Files/Korvane 乗/";
   accepted["groups"][0]["files"][1] = "\\\\server\\share\\..x\\a..b.dll";
   accepted["groups"][1]["folder"] = "";
   accepted["finalFile"] = "";

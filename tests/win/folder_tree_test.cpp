@@ -89,6 +89,7 @@ TEST_F(FolderTreeTest, GuardedFoldersUnderTheirShortNamesSurvive) {
 struct FinalPathOnAShare : remover::WalkSystem {
   std::wstring FinalPath(const fw::FileObject&) const override { return L"\\\\localhost\\C$\\Windows\\System32\\x"; }
   std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const override { return folder.List(); }
+  bool IsSystemComponent(const fw::FileObject&) const override { return false; }
 };
 
 TEST_F(FolderTreeTest, AFolderWhoseFinalPathIsOnAShareGoesOnlyWhenEmpty) {
@@ -99,6 +100,31 @@ TEST_F(FolderTreeTest, AFolderWhoseFinalPathIsOnAShareGoesOnlyWhenEmpty) {
   EXPECT_TRUE(Exists(Path("full\\empty"))) << "not walked at all";
   EXPECT_TRUE(RemoveFolderTree(Path("empty"), TRUE, FinalPathOnAShare()));
   EXPECT_FALSE(Exists(Path("empty")));
+}
+
+// Windows' own components are owned by TrustedInstaller; under Wine every file is the user's. The
+// seam answers as Windows would for folders whose name says "component": such a folder is never
+// walked, neither as a listed folder nor met on the way, whatever the answer.
+struct ComponentsByName : remover::WalkSystem {
+  std::wstring FinalPath(const fw::FileObject& folder) const override { return folder.FinalPath(); }
+  std::vector<fw::FolderEntry> List(const fw::FileObject& folder) const override { return folder.List(); }
+  bool IsSystemComponent(const fw::FileObject& folder) const override {
+    return folder.FinalPath().find(L"component") != std::wstring::npos;
+  }
+};
+
+TEST_F(FolderTreeTest, WindowsComponentsAreNeverWalked) {
+  for (const char* d : {"t", "t\\own", "t\\component", "t\\component\\empty", "component"})
+    ASSERT_TRUE(CreateDirectoryA(Path(d).c_str(), nullptr));
+  for (const char* f : {"t\\own\\f.txt", "t\\component\\f.txt", "component\\f.txt"}) WriteFileBytes(Path(f), "x");
+  EXPECT_FALSE(RemoveFolderTree(Path("t"), TRUE, ComponentsByName()));
+  EXPECT_FALSE(Exists(Path("t\\own")));
+  EXPECT_TRUE(Exists(Path("t\\component\\f.txt")));
+  EXPECT_TRUE(Exists(Path("t\\component\\empty"))) << "not entered at all";
+  EXPECT_FALSE(RemoveFolderTree(Path("component"), TRUE, ComponentsByName()));
+  EXPECT_TRUE(Exists(Path("component\\f.txt")));
+  // What Wine shows of ownership: the system's walk finds no component here.
+  EXPECT_TRUE(RemoveFolderTree(Path("t"), TRUE));
 }
 
 // Links made from the Linux side before this binary runs (tests/win/make-links.sh):
@@ -165,6 +191,7 @@ class SwapDuringWalk : public winscratch::ScratchDir {
       }
       return entries;
     }
+    bool IsSystemComponent(const fw::FileObject&) const override { return false; }
   };
   // The link is removed on the Linux side (which never follows it), before and after the test.
   void SetUp() override {

@@ -522,6 +522,61 @@ TEST_F(WorkerTest, FoldersThatHoldSystemFoldersAndTheWindowsTreeAreNeverWalked) 
   EXPECT_FALSE(Exists(install_)) << "the product's own folder still goes";
 }
 
+// Folders no hand-written list named, listed as groups and answered 是: known folders at their
+// default places (the system gives no path for those it has not made) and the folders that hold
+// one, under other names too, and other products' folders directly in a drive's root or in
+// Program Files. Everything in them stays; the product's own folders, in its install folder and
+// below AppData and ProgramData, still go.
+TEST_F(WorkerTest, KnownFoldersAndOtherProductsFoldersKeepEverythingInThem) {
+  const std::string profile = Shell(CSIDL_PROFILE);
+  const std::string local = Shell(CSIDL_LOCAL_APPDATA);
+  const std::string programFiles = Shell(CSIDL_PROGRAM_FILES);
+  const std::string common = Shell(CSIDL_PROGRAM_FILES_COMMON);
+  const std::string perUser = local + "\\Programs";
+  const std::vector<std::string> folders = {perUser, profile + "\\3D Objects",
+                                            profile + "\\OneDrive", "C:\\Recovery", "C:\\PerfLogs",
+                                            programFiles + "\\Windows Defender", common + "\\Microsoft Shared"};
+  std::vector<std::string> kept;
+  for (const std::string& folder : folders) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    kept.push_back(folder + "\\korvane-canary.txt");
+    WriteFileBytes(kept.back(), "x");
+  }
+  CreateDirectoryA((perUser + "\\Other").c_str(), nullptr);
+  kept.push_back(perUser + "\\Other\\other.exe");  // another product installed for the user
+  WriteFileBytes(kept.back(), "x");
+  // The product's data folders: below known folders, the product's to remove.
+  const std::string roamingData = Shell(CSIDL_APPDATA) + "\\KorvaneTest-data";
+  const std::string machineData = Shell(CSIDL_COMMON_APPDATA) + "\\KorvaneTest-data";
+  const std::string perUserOwn = perUser + "\\KorvaneTest-own";
+  for (const std::string& data : {roamingData, machineData, perUserOwn}) {
+    Dir(data);
+    WriteFileBytes(data + "\\history.dat", "x");
+  }
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  Dir(In("control"));
+  WriteFileBytes(In("control\\state.dat"), "x");
+
+  char shortName[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameA((profile + "\\3D Objects").c_str(), shortName, MAX_PATH), 0u);
+  payload::RemovalRecords records{{programName_, install_, ""}, {}};
+  for (const std::string& folder : folders) records.groups.push_back({folder, {}});
+  for (const std::string& other : std::vector<std::string>{shortName, "\\\\?\\C:\\Recovery", "\\\\localhost\\C$\\PerfLogs",
+                                   local, Shell(CSIDL_PROGRAM_FILES) + "\\..\\Recovery"})
+    records.groups.push_back({other, {}});
+  for (const std::string& data : {roamingData, machineData, perUserOwn}) records.groups.push_back({data, {}});
+  records.groups.push_back({In("control"), {}});
+  records.groups.push_back({install_, {In("a.txt")}});
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  for (const std::string& canary : kept) EXPECT_TRUE(Exists(canary)) << canary;
+  for (const std::string& data : {roamingData, machineData, perUserOwn}) EXPECT_FALSE(Exists(data)) << data;
+  EXPECT_FALSE(Exists(install_)) << "the product's control folder and install folder go";
+  for (const std::string& canary : kept) DeleteFileA(canary.c_str());
+  RemoveDirectoryA((perUser + "\\Other").c_str());
+  for (const std::string& folder : folders) RemoveDirectoryA(folder.c_str());
+}
+
 // The x86 remover on 64-bit Windows sees the 32-bit view (WoW64): Program Files is "Program Files
 // (x86)" for it and System32 is SysWOW64. The 64-bit Program Files, the real System32 under its
 // Sysnative alias, and SysWOW64 are guarded all the same. The x86 tests run in a 64-bit prefix,

@@ -283,6 +283,16 @@ struct Passed {
   std::vector<PassedGroup> groups;  // one per group, in order
 };
 
+// A group folder directly in a drive's root or in Program Files that is not the install folder nor
+// inside it is another product's: the remover removes it only when it is empty, so the vendor who
+// lists it meant something else (the product's own folder inside it, most likely).
+void RefuseAnotherProductsPlace(const fw::FullPath& path, const std::string& utf8, const std::optional<PassedEntry>& install) {
+  std::vector<std::u16string> installFolder;
+  if (install) installFolder.push_back(install->comparable);
+  if (const std::string why = WhyAnotherProductsPlace(path, installFolder); !why.empty())
+    throw InputError(Quoted(utf8) + " is " + why + ": the remover only removes it when it is empty; list the product's own folder");
+}
+
 // What is doubtful but may be meant, among the entries that passed: entries outside the install
 // folder, the same file twice, a group folder that does not hold its files, paths the remover
 // skips for their length, groups in an order that leaves a folder.
@@ -458,6 +468,7 @@ CheckedManifest CheckManifest(const ReadJson& doc) {
       if (!gbk) throw InputError("has characters that GBK cannot represent: " + Quoted(utf8));
       if (rule == Rule::Name) CheckProgramFolderName(utf8, *gbk);
       if (path) RefuseGuarded(*path, utf8, role, rule == Rule::Install ? "as an install folder" : "to remove");
+      if (path && rule == Rule::FolderOrEmpty) RefuseAnotherProductsPlace(*path, utf8, passed.install);
       if (entry && path) *entry = PassedEntry{utf8, path->Comparable(), gbk->size()};
       if (kept) *kept = std::move(path);
       return std::move(*gbk);

@@ -38,7 +38,13 @@ std::string Shown(const std::string& gbk) {
 
 class Planner {
  public:
-  explicit Planner(std::size_t files) { deleted_.reserve(files); }
+  Planner(std::size_t files, const std::string& installDir) {
+    deleted_.reserve(files);
+    // The install folder, where the guard allows it: what is inside it is the product's.
+    const auto install = removal::PathForSystem(installDir);
+    const auto path = install ? fw::FullPath::Parse(*install) : std::nullopt;
+    if (path && !StandardGuard().Refuses(*path)) installFolder_.push_back(path->Comparable());
+  }
 
   // A path the remover hands to the system: nullopt, with the reason, for one it skips.
   std::optional<std::u16string> SystemPath(const std::string& gbk, std::string& reason) const {
@@ -75,11 +81,13 @@ class Planner {
                  device ? "a device path that names no drive or share: the remover skips it"
                         : "not a plain full path: the remover skips it");
     }
-    const FolderVerdict verdict = StandardGuard().Judge({&*parsed});
+    const FolderVerdict verdict = StandardGuard().Judge({&*parsed}, installFolder_);
     if (verdict == FolderVerdict::Refuse)
       Add(stage, Shown(gbk), "refuse", "the folder guard: " + WhyRefused(*parsed));
     else if (parsed->WrittenAsDevice())
       Add(stage, Shown(gbk), "remove-if-empty", "a device path is never walked");
+    else if (const std::string why = WhyAnotherProductsPlace(*parsed, installFolder_); !why.empty())
+      Add(stage, Shown(gbk), "remove-if-empty", why + ": never walked");
     else if (verdict == FolderVerdict::OnlyIfEmpty)
       Add(stage, Shown(gbk), "remove-if-empty", "a folder on a network share is never walked");
     else
@@ -142,17 +150,19 @@ class Planner {
 
  private:
   std::unordered_set<std::u16string> deleted_;  // comparable: the files deleted so far
+  std::vector<std::u16string> installFolder_;    // comparable, or none where the guard refuses it
 };
 
 const char* kLayout =
-    "folders are judged against a standard Windows layout (C:\\Windows, Program Files, ProgramData, C:\\Users and a "
-    "profile's known folders); on the machine the remover also guards every known folder the system has registered";
+    "folders are judged against a standard Windows layout (C:\\Windows, Program Files, ProgramData, C:\\Users and "
+    "every documented known folder at its default location); on the machine the remover also guards every known folder "
+    "the system has registered, wherever it is, and never walks a folder owned by TrustedInstaller";
 
 }  // namespace
 
 std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std::optional<std::string>& resourceIni,
                                bool deleteHistory, Diagnostics& diagnostics) {
-  Planner plan(records.FileTotal());
+  Planner plan(records.FileTotal(), records.header.installDir);
   for (const removal::Step step : removal::kSteps) {
     switch (step) {
       case removal::Step::ResourceFolders:

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "KnownFolders.h"
 #include "Manifest.h"
 #include "Text.h"
 
@@ -20,11 +21,12 @@ enum class Role {
 
 struct LayoutFolder {
   Role role;
-  std::u16string_view path;  // InProfile: relative to the profile root
-  const char* why;
+  std::u16string path;  // InProfile: relative to the profile root
+  std::string why;
 };
 
 constexpr std::u16string_view kProfile = u"C:\\Users\\Default";
+constexpr std::u16string_view kSystemDrive = u"C:\\";
 
 // One row per folder the remover's guard holds on a standard installation, with why it is there.
 // The remover's own list comes from the system (known folders, CSIDLs, the system and temporary
@@ -50,7 +52,7 @@ const std::vector<LayoutFolder>& Layout() {
       {Role::Folder, u"C:\\Users\\Public\\Music", "Public Music"},
       {Role::Folder, u"C:\\Users\\Public\\Pictures", "Public Pictures"},
       {Role::Folder, u"C:\\Users\\Public\\Videos", "Public Videos"},
-      {Role::Profile, kProfile, "a user's profile"},
+      {Role::Profile, std::u16string(kProfile), "a user's profile"},
       {Role::InProfile, u"Desktop", "a user's Desktop"},
       {Role::InProfile, u"Documents", "a user's Documents"},
       {Role::InProfile, u"Downloads", "a user's Downloads"},
@@ -75,7 +77,28 @@ const std::vector<LayoutFolder>& Layout() {
       {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Recent", "a user's Recent items"},
       {Role::InProfile, u"AppData\\Roaming\\Microsoft\\Windows\\Templates", "a user's Templates"},
   };
-  return rows;
+  static const std::vector<LayoutFolder> all = [] {
+    // Then every documented known folder at its default location, named by its id.
+    std::vector<LayoutFolder> list = rows;
+    const removal::KnownBases bases{std::u16string(kProfile), u"C:\\ProgramData", u"C:\\Users\\Public",
+                                    std::u16string(kSystemDrive)};
+    for (const removal::KnownFolderDefault& known : removal::KnownFolderDefaults()) {
+      const std::string why = std::string("the known folder ") + known.id;
+      if (known.base == removal::KnownBase::Profile)
+        list.push_back({Role::InProfile, std::u16string(known.relative), why});
+      else
+        list.push_back({Role::Folder, removal::DefaultLocation(known, bases), why});
+    }
+    return list;
+  }();
+  return all;
+}
+
+// Where products install, each in a folder of its own.
+std::vector<std::u16string> ProductHomes() {
+  std::vector<std::u16string> homes;
+  for (const std::u16string_view home : removal::kProductHomes) homes.push_back(std::u16string(kSystemDrive) + std::u16string(home));
+  return homes;
 }
 
 std::u16string InTheProfile(std::u16string_view relative) {
@@ -86,9 +109,9 @@ std::u16string InTheProfile(std::u16string_view relative) {
 // the row that causes it through the guard's own rules.
 FolderGuard GuardOf(const LayoutFolder& row) {
   switch (row.role) {
-    case Role::WholeTree: return FolderGuard({}, {}, {std::u16string(row.path)});
-    case Role::Folder: return FolderGuard({std::u16string(row.path)}, {}, {});
-    case Role::Profile: return FolderGuard({}, {std::u16string(row.path)}, {});
+    case Role::WholeTree: return FolderGuard({}, {}, {row.path});
+    case Role::Folder: return FolderGuard({row.path}, {}, {});
+    case Role::Profile: return FolderGuard({}, {row.path}, {});
     case Role::InProfile: return FolderGuard({InTheProfile(row.path)}, {std::u16string(kProfile)}, {});
   }
   return FolderGuard();
@@ -179,9 +202,15 @@ const FolderGuard& StandardGuard() {
         case Role::InProfile: folders.push_back(InTheProfile(row.path)); break;
       }
     }
-    return FolderGuard(folders, profiles, trees);
+    return FolderGuard(folders, profiles, trees, ProductHomes());
   }();
   return guard;
+}
+
+std::string WhyAnotherProductsPlace(const fw::FullPath& path, std::span<const std::u16string> installFolder) {
+  if (!StandardGuard().IsAnotherProductsPlace(path, installFolder)) return "";
+  return "another product's folder: it lies directly in " + Utf8(path.Parent().Text()) +
+         ", where each product has a folder of its own, and is not the install folder nor inside it";
 }
 
 std::string WhyRefused(const fw::FullPath& path) {
@@ -197,7 +226,7 @@ std::string WhyRefused(const fw::FullPath& path) {
   for (const LayoutFolder* found : rows) {
     const LayoutFolder& row = *found;
     if (!GuardOf(row).Refuses(path)) continue;
-    const std::u16string at = row.role == Role::InProfile ? InTheProfile(row.path) : std::u16string(row.path);
+    const std::u16string at = row.role == Role::InProfile ? InTheProfile(row.path) : row.path;
     const auto atPath = fw::FullPath::Parse(at);
     const bool same = atPath && comparable == atPath->Comparable();
     switch (row.role) {
