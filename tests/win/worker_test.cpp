@@ -2,9 +2,16 @@
 // the Wine prefix.
 #include <shlobj.h>
 
+#include <knownfolders.h>
+#include <shobjidl.h>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "FolderTree.h"
+#include "KnownFolders.h"
+#include "Win32Handles.h"
+#include "WideText.h"
 #include "PayloadFiles.h"
 #include "Registry.h"
 #include "Removal.h"
@@ -575,6 +582,45 @@ TEST_F(WorkerTest, KnownFoldersAndOtherProductsFoldersKeepEverythingInThem) {
   for (const std::string& canary : kept) DeleteFileA(canary.c_str());
   RemoveDirectoryA((perUser + "\\Other").c_str());
   for (const std::string& folder : folders) RemoveDirectoryA(folder.c_str());
+}
+
+// Every known folder the system registers, where it gives a path, is refused under that path and
+// its default one; the list and the counts are printed for the record.
+TEST_F(WorkerTest, EveryKnownFolderTheSystemRegistersIsRefused) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IKnownFolderManager* made = nullptr;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_KnownFolderManager, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IKnownFolderManager, reinterpret_cast<void**>(&made))));
+  const fw::ComObject<IKnownFolderManager> manager(made);
+  KNOWNFOLDERID* ids = nullptr;
+  UINT count = 0;
+  ASSERT_TRUE(SUCCEEDED(manager.get()->GetFolderIds(&ids, &count)));
+  const fw::CoTaskMemory ownedIds(ids);
+  const removal::FolderGuard& guard = remover::SystemFolderGuard();
+  int withPath = 0;
+  std::string names;
+  for (UINT i = 0; i < count; ++i) {
+    IKnownFolder* folder = nullptr;
+    if (FAILED(manager.get()->GetFolder(ids[i], &folder))) continue;
+    const fw::ComObject<IKnownFolder> known(folder);
+    KNOWNFOLDER_DEFINITION definition{};
+    if (FAILED(known.get()->GetFolderDefinition(&definition))) continue;
+    const std::string name = winscratch::Gbk(definition.pszName ? definition.pszName : L"?");
+    FreeKnownFolderDefinitionFields(&definition);
+    PWSTR path = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(ids[i], KF_FLAG_DONT_VERIFY, nullptr, &path);
+    const fw::CoTaskMemory ownedPath(path);
+    names += name + (SUCCEEDED(found) && path ? "=" + winscratch::Gbk(path) : std::string(" (no path)")) + "; ";
+    if (FAILED(found) || !path) continue;
+    const auto parsed = fw::FullPath::Parse(fw::AsUtf16(path));
+    if (!parsed) continue;  // a virtual folder
+    ++withPath;
+    EXPECT_TRUE(guard.Refuses(*parsed)) << name << " " << winscratch::Gbk(path);
+  }
+  std::printf("known folders registered: %u, with a path: %d; documented default places: %zu\n%s\n", count, withPath,
+              removal::KnownFolderDefaults().size(), names.c_str());
+  EXPECT_GT(withPath, 10);
+  CoUninitialize();
 }
 
 // The x86 remover on 64-bit Windows sees the 32-bit view (WoW64): Program Files is "Program Files
