@@ -1,8 +1,11 @@
 #include "FolderTree.h"
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "FileObject.h"
+#include "TreeWalk.h"
 #include "WideText.h"
 
 namespace remover {
@@ -17,32 +20,6 @@ class SystemWalkImpl final : public WalkSystem {
   }
 };
 
-// One walk: the guard's identities are compared on the walked folder's volume, which the walk
-// never leaves (it enters no link or mount point).
-struct Walk {
-  const RemovalScope& scope;
-  const WalkSystem& system;
-  std::uint64_t volume;
-  BOOL deleteFiles;
-
-  bool RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry) const;
-
-  // Handles the entries of `folder`, each opened relative to the folder's handle and checked
-  // against the listing before anything is done to it.
-  void RemoveEntries(const fw::FileObject& folder) const {
-    const std::vector<fw::FolderEntry> entries = system.List(folder);
-    for (const fw::FolderEntry& entry : entries) {
-      if (entry.IsDots()) continue;
-      if (entry.IsFolder()) {
-        RemoveFolder(folder, entry);
-      } else if (deleteFiles) {
-        // A file link is deleted as a link; a folder swapped in under the name is not touched.
-        folder.DeleteFileEntry(entry);
-      }
-    }
-  }
-};
-
 // Removes a link as the link itself, never entering it: only a handle on the link itself may be
 // deleted; where the system followed the link to open it, the link stays.
 bool RemoveLink(const fw::FileObject& parent, const fw::FolderEntry& entry) {
@@ -50,20 +27,49 @@ bool RemoveLink(const fw::FileObject& parent, const fw::FolderEntry& entry) {
   return link && link.IsReparsePoint() && link.MarkForDeletion();
 }
 
-// Removes the sub-folder `entry` of `parent` with its content. True when the folder was removed.
-bool Walk::RemoveFolder(const fw::FileObject& parent, const fw::FolderEntry& entry) const {
-  if (entry.IsLink()) return RemoveLink(parent, entry);
-  if (scope.Guard().IsGuardedIdentity(volume, entry.id)) return false;
-  fw::FileObject folder = parent.OpenSubfolder(entry);
-  if (!folder) return false;
-  if (folder.IsReparsePoint()) return folder.MarkForDeletion();
-  if (!folder.HoldsListed(entry)) return false;  // replaced since it was listed
-  if (system.IsSystemComponent(folder)) return false;
-  RemoveEntries(folder);
-  const bool removed = folder.MarkForDeletion();
-  folder.Close();
-  return removed;
-}
+// One walk, by handle (removal::WalkPostOrder keeps the order and the stack): each folder is listed
+// through its handle, and its entries opened relative to it and checked against the listing
+// before anything is done to them. The guard's identities are compared on the walked folder's
+// volume, which the walk never leaves (it enters no link or mount point).
+struct HeldTree {
+  using Folder = fw::FileObject;
+  using Entry = fw::FolderEntry;
+
+  const RemovalScope& scope;
+  const WalkSystem& system;
+  std::uint64_t volume;
+  BOOL deleteFiles;
+
+  std::vector<Entry> List(const Folder& folder) const { return system.List(folder); }
+  static bool IsSubfolder(const Entry& entry) { return entry.IsFolder() && !entry.IsDots(); }
+  static bool IsFile(const Entry& entry) { return !entry.IsFolder(); }
+
+  // The sub-folder `entry` of `parent`, opened to walk; a link is removed as a link instead.
+  std::optional<Folder> Enter(const Folder& parent, const Entry& entry) const {
+    if (entry.IsLink()) {
+      RemoveLink(parent, entry);
+      return std::nullopt;
+    }
+    if (scope.Guard().IsGuardedIdentity(volume, entry.id)) return std::nullopt;
+    Folder folder = parent.OpenSubfolder(entry);
+    if (!folder) return std::nullopt;
+    if (folder.IsReparsePoint()) {
+      folder.MarkForDeletion();
+      return std::nullopt;
+    }
+    if (!folder.HoldsListed(entry) || system.IsSystemComponent(folder)) return std::nullopt;  // replaced since listed
+    return folder;
+  }
+  // A file link is deleted as a link; a folder swapped in under the name is not touched.
+  void File(const Folder& folder, const Entry& entry) const {
+    if (deleteFiles) folder.DeleteFileEntry(entry);
+  }
+  static bool Leave(Folder& folder) {
+    const bool removed = folder.MarkForDeletion();
+    folder.Close();
+    return removed;
+  }
+};
 
 }  // namespace
 
@@ -102,11 +108,8 @@ BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalS
     case removal::FolderVerdict::Walk:
       break;
   }
-  const Walk tree{scope, walk, folder.Identity().volume, deleteFiles};
-  tree.RemoveEntries(folder);
-  const bool removed = folder.MarkForDeletion();
-  folder.Close();
-  return removed ? TRUE : FALSE;
+  HeldTree tree{scope, walk, folder.Identity().volume, deleteFiles};
+  return removal::WalkPostOrder(tree, std::move(folder)) ? TRUE : FALSE;
 }
 
 }  // namespace remover

@@ -35,8 +35,10 @@ removal::FolderVerdict JudgeHeld(const RemovalScope& scope, const fw::FullPath& 
 // Removes the folder `path` with what lies below it, depth-first and post-order: each folder goes
 // only after all of its sub-folders were handled. With deleteFiles, every deletable file met on
 // the way is deleted; without, no file is touched and only folders that are or become empty go.
-// Read-only files are not deleted; failures are passed over and the walk goes on. Returns TRUE
-// when the folder itself was removed.
+// Read-only files are not deleted; failures are passed over and the walk goes on. A tree of any
+// depth costs the thread's stack nothing (removal::WalkPostOrder); folders deeper than
+// removal::kMaxWalkDepth below `path` are left in place. Returns TRUE when the folder itself was
+// removed.
 //
 // Refused, with nothing touched: a path that cannot be reached without a link the scope refuses,
 // and every folder the guard refuses under any of its names (as written, as the folders store it,

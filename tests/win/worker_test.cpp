@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "FolderTree.h"
 #include "KnownFolders.h"
+#include "MemoryTree.h"
 #include "Win32Handles.h"
 #include "WideText.h"
 #include "PayloadFiles.h"
@@ -582,6 +584,62 @@ TEST_F(WorkerTest, KnownFoldersAndOtherProductsFoldersKeepEverythingInThem) {
   for (const std::string& canary : kept) DeleteFileA(canary.c_str());
   RemoveDirectoryA((perUser + "\\Other").c_str());
   for (const std::string& folder : folders) RemoveDirectoryA(folder.c_str());
+}
+
+// A user builds a tree thousands of levels deep (one-letter names, a file in each) in a product
+// data folder the walk enters. The remover ends with its command for the registry step, the walk
+// having gone kMaxWalkDepth levels deep: the files down to there go, the rest stays. The time is
+// printed for the record.
+TEST_F(WorkerTest, ATreeThousandsOfLevelsDeepNeitherStopsNorHoldsTheRemover) {
+  Dir(install_);
+  Dir(In("data"));
+  WriteFileBytes(In("a.txt"), "x");
+  const std::string data = unixside::UnixPath(winscratch::W(In("data")));
+  ASSERT_FALSE(data.empty());
+  // Taken down from the Linux side (relative opens), whatever the test's outcome: the Windows
+  // side's clean-up would stop where Wine stops opening deeper folders.
+  struct RemovedOnLinuxSide {
+    std::string path;
+    ~RemovedOnLinuxSide() { unixside::Run("rm -rf " + unixside::Quoted(path)); }
+  } const cleanup{data};
+  const int levels = 3000;
+  // Made relative to each level (the shell's cd would resolve the whole path each time).
+  ASSERT_TRUE(unixside::Run("perl -e 'chdir $ARGV[0] or die; for (1..$ARGV[1]) { open(F, \">f\") or die; close F; "
+                            "mkdir \"a\" or die; chdir \"a\" or die }' " +
+                            unixside::Quoted(data) + " " + std::to_string(levels)));
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("a.txt")}}}};
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  const ULONGLONG took = GetTickCount64() - start;
+  const std::string count = unixside::UnixPath(winscratch::W(Path("count.txt")));
+  ASSERT_TRUE(unixside::Run("find " + unixside::Quoted(data) + " -name f | wc -l > " + unixside::Quoted(count)));
+  std::string left = testpaths::ReadBytes(Path("count.txt"));
+  std::printf("a tree of %d levels: removal ended after %llu ms, %s files left\n", levels, took, left.c_str());
+  EXPECT_EQ(std::stoi(left), levels - static_cast<int>(removal::kMaxWalkDepth));
+  EXPECT_FALSE(Exists(In("a.txt")));
+}
+
+// 100,000 levels through the walk's order, on a thread made as the worker's is: its stack does not
+// grow per level.
+TEST(WorkerThreadWalk, AHundredThousandLevelsOnTheWorkersStack) {
+  struct Job {
+    memorytree::MemoryTree tree = memorytree::MemoryTree::Chain(100000, 1);
+    bool removed = false;
+  } job;
+  const auto walk = [](LPVOID param) -> DWORD {
+    auto* work = static_cast<Job*>(param);
+    work->removed = removal::WalkPostOrder(work->tree, 0, std::numeric_limits<std::size_t>::max());
+    return 0;
+  };
+  const HANDLE thread = remover::SystemThreads().Create(walk, &job, 0);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(code, 0u) << "the thread ended normally";
+  EXPECT_TRUE(job.removed);
+  EXPECT_EQ(job.tree.FilesLeft(), 0u);
 }
 
 // Every known folder the system registers, where it gives a path, is refused under that path and
