@@ -13,7 +13,7 @@
 namespace fw {
 
 FileObject FileObject::OpenFolder(const std::wstring& path) {
-  FileHandle opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+  FileHandle opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   // The one place a CreateFile result becomes a FileObject's: empty stays empty.
@@ -21,7 +21,8 @@ FileObject FileObject::OpenFolder(const std::wstring& path) {
 }
 
 FileObject FileObject::OpenPassage(const FolderEntry& entry) const {
-  return FileObject(native::OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+  // READ_CONTROL: a link met in it is trusted only by its folder's access list too.
+  return FileObject(native::OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kDirectoryFile));
 }
 
@@ -31,7 +32,7 @@ FileObject FileObject::OpenLinkItself(const FolderEntry& entry) const {
 }
 
 FileObject FileObject::OpenThroughLink(const FolderEntry& entry) const {
-  return FileObject(native::OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+  return FileObject(native::OpenRelative(handle_, entry.name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kDirectoryFile,
                                     /*followLink=*/true));
 }
@@ -96,6 +97,24 @@ bool FileObject::IsReparsePoint() const {
          (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+namespace {
+
+// NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+bool IsTrustedInstaller(PSID sid) {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID made = nullptr;
+  AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u, 0, 0, &made);
+  const Sid trustedInstaller(made);
+  return trustedInstaller && EqualSid(sid, trustedInstaller.get());
+}
+
+bool IsAdministrator(PSID sid) {
+  return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+         IsTrustedInstaller(sid);
+}
+
+}  // namespace
+
 OwnerKind FileObject::Owner() const {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -103,16 +122,38 @@ OwnerKind FileObject::Owner() const {
                       &descriptor) != ERROR_SUCCESS)
     return OwnerKind::Unknown;
   const LocalMemory ownedDescriptor(descriptor);  // `owner` points into it
-  // NT SERVICE\TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
-  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  PSID made = nullptr;
-  AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u, 0, 0, &made);
-  const Sid trustedInstaller(made);
   if (owner == nullptr) return OwnerKind::Unknown;
-  if (trustedInstaller && EqualSid(owner, trustedInstaller.get())) return OwnerKind::TrustedInstaller;
-  if (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
-    return OwnerKind::Administrators;
+  if (IsTrustedInstaller(owner)) return OwnerKind::TrustedInstaller;
+  if (IsAdministrator(owner)) return OwnerKind::Administrators;
   return OwnerKind::Other;
+}
+
+std::optional<std::vector<AccessEntry>> FileObject::AccessList() const {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                      &descriptor) != ERROR_SUCCESS)
+    return std::nullopt;
+  const LocalMemory ownedDescriptor(descriptor);  // `dacl` points into it
+  if (dacl == nullptr) return std::nullopt;
+  std::vector<AccessEntry> entries;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return std::nullopt;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    const bool inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      // Both kinds share their layout: header, mask, then the SID.
+      auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+      entries.push_back({header->AceType == ACCESS_ALLOWED_ACE_TYPE, IsAdministrator(&allowed->SidStart) != FALSE,
+                         inheritOnly, allowed->Mask});
+    } else {
+      // An entry of a kind not read here (an object or callback entry) counts as allowing anyone
+      // everything: nothing unread is trusted.
+      entries.push_back({true, false, inheritOnly, 0xFFFFFFFFu});
+    }
+  }
+  return entries;
 }
 
 FileId FileObject::Identity() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AccessList.h"
 #include "File.h"
 #include "FolderEntry.h"
 #include "Win32Handles.h"
@@ -82,6 +83,9 @@ class FileObject {
   bool HoldsListed(const FolderEntry& entry) const;
   bool IsReparsePoint() const;
   OwnerKind Owner() const;
+  // The object's own access list (its DACL); nullopt when it has none (everyone may do
+  // everything) or it cannot be read.
+  std::optional<std::vector<AccessEntry>> AccessList() const;
   // True when the object's owner is SYSTEM, TrustedInstaller or the Administrators group: only
   // an administrator made it (or took it over). False when the owner cannot be read.
   bool OwnedByAdministrators() const {

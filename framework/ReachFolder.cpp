@@ -16,7 +16,7 @@ std::optional<ReachedFolder> ReachFolder(const FullPath& path, const LinkRule& r
       // The rule judges the link itself, as listed: where the system followed it to open it
       // (Wine), or something else stands there now, nothing is followed.
       const FileObject link = reached.folder.OpenLinkItself(*entry);
-      if (!link || !link.IsReparsePoint() || !link.HoldsListed(*entry) || !rule(reached.path, link)) return std::nullopt;
+      if (!link || !link.IsReparsePoint() || !link.HoldsListed(*entry) || !rule(reached.path, reached.folder, link)) return std::nullopt;
       next = reached.folder.OpenThroughLink(*entry);
     } else {
       next = reached.folder.OpenPassage(*entry);

@@ -11,8 +11,9 @@
 namespace fw {
 
 // Whether a link met on the way may be followed: `linkPath` is the path of the link itself
-// (the start and the names as the folders store them), `link` the link opened itself.
-using LinkRule = std::function<bool(const FullPath& linkPath, const FileObject& link)>;
+// (the start and the names as the folders store them), `parent` the folder that holds it, `link`
+// the link opened itself.
+using LinkRule = std::function<bool(const FullPath& linkPath, const FileObject& parent, const FileObject& link)>;
 
 // A folder reached by handle, with its path as the folders on the way store their names (short
 // 8.3 names expanded, the case as stored).

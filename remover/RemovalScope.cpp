@@ -24,19 +24,20 @@ RemovalScope::RemovalScope(const removal::FolderGuard& guard, const std::optiona
   productFolder_ = installFolder_;
 }
 
-bool RemovalScope::MayFollow(const fw::FullPath& linkPath, const fw::FileObject& link) const {
+bool RemovalScope::MayFollow(const fw::FullPath& linkPath, const LinkFacts& facts) const {
   for (const std::u16string& install : installFolder_)
     if (fw::IsAtOrBelow(linkPath.Comparable(), install)) return false;
   if (guard_.IsInsideAProfile(linkPath) || linkPath.OnShare()) return false;
   // Where only administrators write: a drive's root, or a folder of the system's.
   const fw::FullPath parent = linkPath.Parent();
   if (!parent.IsRoot() && !guard_.Refuses(parent)) return false;
-  return link.OwnedByAdministrators();
+  return fw::OnlyAdministratorsCanChange(facts.ownedByAdministrators, facts.linkAccess, facts.parentAccess);
 }
 
 std::optional<fw::ReachedFolder> RemovalScope::Reach(const fw::FullPath& path) const {
-  return fw::ReachFolder(path,
-                         [this](const fw::FullPath& linkPath, const fw::FileObject& link) { return MayFollow(linkPath, link); });
+  return fw::ReachFolder(path, [this](const fw::FullPath& linkPath, const fw::FileObject& parent, const fw::FileObject& link) {
+    return MayFollow(linkPath, LinkFacts{link.OwnedByAdministrators(), link.AccessList(), parent.AccessList()});
+  });
 }
 
 }  // namespace remover

@@ -17,14 +17,23 @@ namespace remover {
 // or a share, which the guard refuses.
 std::optional<fw::FullPath> SystemGiven(const std::wstring& path);
 
+// What the scope asks of a link it might follow, read by handle: who owns it, and who may change
+// it and the folder that holds it.
+struct LinkFacts {
+  bool ownedByAdministrators;
+  std::optional<std::vector<fw::AccessEntry>> linkAccess, parentAccess;
+};
+
 // What one removal trusts: the folder guard, and the install folder. Every path is reached from
-// its drive or share root by handle; a link on the way is followed only where an administrator
-// made it (owner SYSTEM, TrustedInstaller or Administrators: the system's "C:\Documents and
-// Settings", a junction moving Program Files to another drive) in a place only administrators
-// write (a drive's root, or a folder the guard holds), and never at or inside the install folder
-// (under any of its names: a user who may change the install folder can make it a mount point
-// while the question waits), inside a profile, or on a share. A path that would need another link is
-// treated as one that does not exist.
+// its drive or share root by handle; a link on the way is followed only where only administrators
+// can have made or changed it (fw::OnlyAdministratorsCanChange: owned by SYSTEM, TrustedInstaller
+// or Administrators, and its own access list and its folder's let nobody else change it or swap
+// it: the system's "C:\Documents and Settings", a junction moving Program Files to another drive,
+// but not a folder an administrator made in a drive's root, which every user may change) in a
+// place only administrators write (a drive's root, or a folder the guard holds), and never at or
+// inside the install folder (under any of its names: a user who may change the install folder can
+// make it a mount point while the question waits), inside a profile, or on a share. A path that
+// would need another link is treated as one that does not exist.
 class RemovalScope {
  public:
   RemovalScope(const removal::FolderGuard& guard, const std::optional<fw::FullPath>& installFolder);
@@ -38,8 +47,8 @@ class RemovalScope {
   // The folder at `path`, opened to pass through; nullopt when it cannot be reached without a
   // link the scope refuses.
   std::optional<fw::ReachedFolder> Reach(const fw::FullPath& path) const;
-  // Whether the link at `linkPath` may be followed.
-  bool MayFollow(const fw::FullPath& linkPath, const fw::FileObject& link) const;
+  // Whether the link at `linkPath` may be followed, by what is known of it.
+  bool MayFollow(const fw::FullPath& linkPath, const LinkFacts& facts) const;
 
  private:
   const removal::FolderGuard& guard_;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "AccessList.h"
 #include "FolderGuard.h"
 #include "FullPath.h"
 #include "RemovalRules.h"
@@ -287,3 +288,52 @@ TEST(FolderNames, ProgramFolderNameIsASingleName) {
 }
 
 }  // namespace
+
+namespace {
+
+// Access lists as Windows sets them, with the rights that matter.
+constexpr std::uint32_t kFull = 0x1F01FF, kModify = 0x1301BF, kReadExecute = 0x1200A9, kCreateFolders = 0x4;
+constexpr std::uint32_t kListFolder = 0x1, kGenericAll = 0x10000000;
+using Acl = std::optional<std::vector<fw::AccessEntry>>;
+fw::AccessEntry Admin(std::uint32_t mask) { return {true, true, false, mask}; }
+fw::AccessEntry User(std::uint32_t mask, bool inheritOnly = false) { return {true, false, inheritOnly, mask}; }
+
+// A drive's root: users may make folders in it, and Modify reaches only what is made inside.
+const Acl kDriveRoot = std::vector<fw::AccessEntry>{Admin(kFull), Admin(kFull), User(kReadExecute), User(kCreateFolders),
+                                                    User(kModify, /*inheritOnly=*/true)};
+
+}  // namespace
+
+// A link is followed only where only administrators can have made or changed it: its owner alone
+// is not enough.
+TEST(LinkTrustTest, OnlyAdministratorsCanHaveMadeOrChangedALinkThatIsFollowed) {
+  // C:\Documents and Settings: SYSTEM's, everyone denied listing, users may read.
+  const Acl documentsAndSettings = std::vector<fw::AccessEntry>{{false, false, false, kListFolder}, Admin(kFull),
+                                                                Admin(kFull), User(kReadExecute)};
+  EXPECT_TRUE(fw::OnlyAdministratorsCanChange(true, documentsAndSettings, kDriveRoot));
+  // A junction moving Program Files to another drive keeps Program Files' list: TrustedInstaller,
+  // SYSTEM and Administrators change it, users read it, CREATOR OWNER reaches only what is made in it.
+  const Acl programFiles = std::vector<fw::AccessEntry>{Admin(kFull), Admin(kModify), Admin(kModify), User(kReadExecute),
+                                                        User(kGenericAll, /*inheritOnly=*/true)};
+  EXPECT_TRUE(fw::OnlyAdministratorsCanChange(true, programFiles, kDriveRoot));
+
+  // A folder an administrator made in C:\ (C:\Apps) inherits Modify for every signed-in user: a user
+  // empties it and turns it into a junction, and its owner stays Administrators.
+  const Acl madeInTheRoot = std::vector<fw::AccessEntry>{Admin(kFull), Admin(kFull), User(kReadExecute), User(kModify)};
+  EXPECT_FALSE(fw::OnlyAdministratorsCanChange(true, madeInTheRoot, kDriveRoot));
+  // Any one change right for someone else is enough to distrust it.
+  for (const std::uint32_t right : {0x2u, 0x4u, 0x10u, 0x40u, 0x100u, 0x10000u, 0x40000u, 0x80000u, 0x40000000u})
+    EXPECT_FALSE(fw::OnlyAdministratorsCanChange(true, std::vector<fw::AccessEntry>{Admin(kFull), User(right)}, kDriveRoot))
+        << std::hex << right;
+  // No access list at all lets everyone do everything; an unread one is no better.
+  EXPECT_FALSE(fw::OnlyAdministratorsCanChange(true, std::nullopt, kDriveRoot));
+  EXPECT_FALSE(fw::OnlyAdministratorsCanChange(true, documentsAndSettings, std::nullopt));
+  // Someone else may delete the folder's children: the link could be swapped for another.
+  const Acl parentWithDeleteChild = std::vector<fw::AccessEntry>{Admin(kFull), User(0x40)};
+  EXPECT_FALSE(fw::OnlyAdministratorsCanChange(true, documentsAndSettings, parentWithDeleteChild));
+  // The owner still counts: a user's link with the system's list is a user's.
+  EXPECT_FALSE(fw::OnlyAdministratorsCanChange(false, documentsAndSettings, kDriveRoot));
+  // Deny entries grant nothing; an administrator's rights are the administrators'.
+  EXPECT_TRUE(fw::OnlyAdministratorsCanChange(true, std::vector<fw::AccessEntry>{{false, false, false, kFull}, Admin(kFull)},
+                                              kDriveRoot));
+}

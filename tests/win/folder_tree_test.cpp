@@ -2,6 +2,9 @@
 // every name of a guarded folder, and links made from the Linux side, before and during a walk.
 #include <shlobj.h>
 
+#include <cstdio>
+#include <string>
+
 #include "FolderTree.h"
 #include "ListedFiles.h"
 #include "Removal.h"
@@ -125,6 +128,31 @@ TEST_F(FolderTreeTest, WindowsComponentsAreNeverWalked) {
   EXPECT_TRUE(Exists(Path("component\\f.txt")));
   // What Wine shows of ownership: the system's walk finds no component here.
   EXPECT_TRUE(RemoveFolderTree(Path("t"), TRUE));
+}
+
+// The scope's rule for a link below a drive's root, through the facts it reads by handle (owner and
+// access lists): Wine makes every file the user's, so only this seam shows an administrator's link.
+TEST(LinkTrust, AnAdministratorsFolderInTheRootThatUsersMayChangeIsNotFollowed) {
+  const remover::RemovalScope scope(remover::SystemFolderGuard(), fw::FullPath::Parse(u"C:\\Apps\\Korvane"));
+  const std::vector<fw::AccessEntry> root = {{true, true, false, 0x1F01FF}, {true, false, false, 0x1200A9},
+                                             {true, false, false, 0x4}, {true, false, true, 0x1301BF}};
+  const std::vector<fw::AccessEntry> systemLink = {{true, true, false, 0x1F01FF}, {true, false, false, 0x1200A9}};
+  const std::vector<fw::AccessEntry> madeByAnAdministrator = {{true, true, false, 0x1F01FF}, {true, false, false, 0x1301BF}};
+  const auto documents = *fw::FullPath::Parse(u"C:\\Documents and Settings");
+  EXPECT_TRUE(scope.MayFollow(documents, {true, systemLink, root}));
+  EXPECT_FALSE(scope.MayFollow(documents, {false, systemLink, root})) << "a user's link";
+  // The install folder's parent, made by an administrator, turned into a junction by a user.
+  EXPECT_FALSE(scope.MayFollow(*fw::FullPath::Parse(u"C:\\Apps"), {true, madeByAnAdministrator, root}));
+  EXPECT_FALSE(scope.MayFollow(*fw::FullPath::Parse(u"C:\\Apps\\Korvane"), {true, systemLink, root}))
+      << "the install folder itself";
+  EXPECT_FALSE(scope.MayFollow(*fw::FullPath::Parse(u"C:\\x\\y"), {true, systemLink, root})) << "a place users write";
+
+  // What Wine shows: the access lists can be read by handle, and a folder is the user's.
+  const fw::FileObject drive = fw::FileObject::OpenFolder(L"C:\\");
+  ASSERT_TRUE(drive);
+  const auto list = drive.AccessList();
+  std::printf("C:\\ under Wine: owner %d, %s\n", static_cast<int>(drive.Owner()),
+              list ? (std::to_string(list->size()) + " access entries").c_str() : "no access list");
 }
 
 // Links made from the Linux side before this binary runs (tests/win/make-links.sh):
