@@ -23,4 +23,12 @@ std::int32_t ProgressValue(std::uint32_t deleted, std::uint32_t fileTotal);
 // A single folder name: not empty, no separator, no ':', not "." or "..".
 bool IsSingleFolderName(std::string_view name);
 
+// Whether a listed file's path (or the final file's) can name a file: not when it ends in a
+// separator ("C:\K\a.dll\" names a folder, and no file is found by it; taking the path apart
+// would drop the empty last name and name a.dll).
+template <typename Char>
+bool CanNameAFile(std::basic_string_view<Char> path) {
+  return !path.empty() && path.back() != static_cast<Char>('\\') && path.back() != static_cast<Char>('/');
+}
+
 }  // namespace removal

@@ -20,8 +20,10 @@ bool ListedFiles::Delete(const fw::FullPath& path) {
   }
   if (!folder_) return false;
   const fw::FolderEntry* entry = folder_->listing.Find(fw::AsWide(path.Names().back()));
-  // A link where a listed file was is not the product's file: it is left as it is.
-  if (!entry || entry->IsLink()) return false;
+  if (!entry) return false;
+  // A file link in the listed file's place goes as the link itself (DeleteFileEntry opens it
+  // without following it and proves it is this entry); its target is never touched. A folder or
+  // a folder link is found, and stays.
   if (!entry->IsFolder()) folder_->handle.DeleteFileEntry(*entry);
   return true;
 }

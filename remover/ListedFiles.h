@@ -17,9 +17,10 @@ class ListedFiles {
  public:
   explicit ListedFiles(const RemovalScope& scope) : scope_(scope) {}
 
-  // Deletes the file at `path`. True when it was found (an entry of that name, not a link, is in
-  // its folder), whether or not the system deleted it. A root, a path written as a device path
-  // (only plain paths name listed files), or a path whose folder cannot be reached, is not found.
+  // Deletes the file at `path` (a file link there as the link itself). True when it was found (an
+  // entry of that name is in its folder: a folder, or a link to one, is found and stays), whether
+  // or not the system deleted it. A root, a path written as a device path (only plain paths name
+  // listed files), or a path whose folder cannot be reached, is not found.
   bool Delete(const fw::FullPath& path);
 
  private:

@@ -32,6 +32,10 @@ struct TextFromRecords {
   std::optional<fw::FullPath> Path() const {
     return forSystem ? fw::FullPath::Parse(fw::AsUtf16(text)) : std::nullopt;
   }
+  // The file it names: none where the text ends in a separator.
+  std::optional<fw::FullPath> FilePath() const {
+    return removal::CanNameAFile(std::wstring_view(text)) ? Path() : std::nullopt;
+  }
 };
 
 TextFromRecords FromRecord(const std::string& gbk) {
@@ -63,7 +67,7 @@ class RemovalPass : public payload::RecordVisitor {
 
   void OnEntry(const std::string& filePath) override {
     const TextFromRecords file = FromRecord(filePath);
-    const auto path = file.Path();
+    const auto path = file.FilePath();
     if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
     view_.DeletingFile(file.text);
     ++deletedCount_;
@@ -73,7 +77,7 @@ class RemovalPass : public payload::RecordVisitor {
   // After the records: the final file, then the folder handles the listed files needed are let go
   // (a held folder could not be removed).
   void DeleteFinalFile() {
-    if (const auto path = FromRecord(header_.finalFile).Path(); path && files_) files_->Delete(*path);
+    if (const auto path = FromRecord(header_.finalFile).FilePath(); path && files_) files_->Delete(*path);
     files_.reset();
   }
 

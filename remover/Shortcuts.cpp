@@ -19,11 +19,12 @@ namespace {
 constexpr UINT kNotifyFlags = SHCNF_PATHW | SHCNF_FLUSH;
 
 // Deletes the shortcut `name` of `folder` (whose path is `folderPath`) and announces it, when the
-// folder holds an entry of that name that is not a link.
+// folder holds an entry of that name: a file link there goes as the link itself, never its target;
+// a folder (or a link to one) stays, and is announced all the same, as a shortcut that could not go is.
 void DeleteShortcut(const fw::FileObject& folder, const fw::FolderListing& listing, const std::wstring& folderPath,
                     const std::wstring& name, ShellServices& shell) {
   const fw::FolderEntry* entry = listing.Find(name);
-  if (!entry || entry->IsLink()) return;
+  if (!entry) return;
   if (!entry->IsFolder()) folder.DeleteFileEntry(*entry);
   shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, folderPath + L"\\" + name);
 }
@@ -57,7 +58,7 @@ void RemoveShortcuts(const std::wstring& folderName, ShellServices& shell, const
     const fw::FileObject folder = fw::FileObject::OpenFolder(desktop);
     const std::wstring name = fw::AsWide(removal::kDesktopShortcut);
     const auto entry = folder ? folder.Find(name) : std::nullopt;
-    if (entry && !entry->IsLink()) {
+    if (entry) {  // a file link goes as the link itself (DeleteShortcut)
       if (!entry->IsFolder()) folder.DeleteFileEntry(*entry);
       shell.ChangeNotify(SHCNE_DELETE | SHCNE_INTERRUPT, kNotifyFlags, desktop + L"\\" + name);
       shell.ChangeNotify(SHCNE_UPDATEDIR | SHCNE_INTERRUPT, kNotifyFlags, desktop);

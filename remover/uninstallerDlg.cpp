@@ -73,7 +73,12 @@ void CuninstallerDlg::OnBnClickedUninstall() {
   SetTimer(m_hWnd, kProgressTimer, kProgressTimerMs, nullptr);
   auto channel = std::make_shared<remover::WorkerChannel>(m_hWnd, m_status, m_bDeleteHistory,
                                                               std::move(m_ownImage), m_env);
-  if (!remover::StartRemovalWorker(channel)) return;  // nothing started: the dialog just stays
+  if (!remover::StartRemovalWorker(channel)) {
+    // Nothing started: the dialog stays as it was, its own file with it, and a second press asks
+    // again.
+    m_ownImage = std::move(channel->OwnImage());
+    return;
+  }
   m_channel = std::move(channel);
   // The question box hands the focus back to "卸载"; disabled with the focus, it would leave no
   // control with it, and Escape would no longer reach the dialog. "取消" takes it first.

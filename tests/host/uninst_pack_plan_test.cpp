@@ -226,6 +226,22 @@ TEST_F(UninstPackPlanTest, AFileListedAgainIsDeletedOnce) {
                                              "file skip " + dir + "A.DLL", "final-file skip " + dir + "a.dll"}));
 }
 
+// A payload from any tool may end a file's path in a separator: it names no file, and the remover
+// finds none by it (taken apart, the path would name the file before the separator).
+TEST_F(UninstPackPlanTest, AFileEndingInASeparatorIsSkipped) {
+  const std::string dir = "C:\\Program Files\\Korvane\\";
+  payload::RemovalRecords records;
+  records.header = {"", dir, dir + "Uninst.exe\\"};
+  records.groups = {{"", {dir + "a.dll\\", dir + "b.dll/", dir + "c.dll"}}};
+  PackRecords(records);
+  const std::vector<std::string> steps = Steps(Path("packed.exe"));
+  ASSERT_GE(steps.size(), 6u);
+  const std::vector<std::string> files(steps.begin() + 2, steps.begin() + 6);
+  EXPECT_EQ(files, (std::vector<std::string>{"file skip " + dir + "a.dll\\", "file skip " + dir + "b.dll/",
+                                             "file delete " + dir + "c.dll", "final-file skip " + dir + "Uninst.exe\\"}));
+  EXPECT_NE(Pack("plan " + Path("packed.exe")).out.find("ends in a separator"), std::string::npos);
+}
+
 TEST_F(UninstPackPlanTest, APlanFollowsTheRemoversOrderAndRules) {
   const std::string dir = "C:\\Program Files\\Korvane\\";
   payload::RemovalRecords records;

@@ -93,10 +93,14 @@ class RemoverDialogTest : public winscratch::ScratchDir {
 
 // The other tests see nothing removed; this one shows the same set-up is removed when the worker
 // runs, so theirs is not a removal that could not have happened anyway.
+// The host's exit code: the dialog's result, and the product keys still there when its modal loop
+// returned.
+DWORD HostExit(int result, int keysPresent) { return static_cast<DWORD>(result + 16 * keysPresent); }
+
 TEST_F(RemoverDialogTest, WithTheWorkerRunningTheSameSetUpIsRemoved) {
   ASSERT_NE(StartAndConfirm(nullptr), nullptr);
   ASSERT_TRUE(remover_.Exited(20000));
-  EXPECT_EQ(remover_.ExitCode(), static_cast<DWORD>(IDOK));
+  EXPECT_EQ(remover_.ExitCode(), HostExit(IDOK, 0)) << "the keys were gone before the modal loop returned";
   EXPECT_FALSE(Exists(Path("Korvane")));
   EXPECT_EQ(ProductKeysPresent(), 0);
 }
@@ -114,9 +118,37 @@ TEST_F(RemoverDialogTest, AFailedWorkerStartNeitherClosesNorRemovesNorCleansTheR
   HWND cancel = GetDlgItem(dialog, IDCANCEL);
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
   ASSERT_TRUE(remover_.Exited(10000)) << "取消 closes it";
-  EXPECT_EQ(remover_.ExitCode(), static_cast<DWORD>(IDCANCEL));
+  EXPECT_EQ(remover_.ExitCode(), HostExit(IDCANCEL, 3));
   EXPECT_TRUE(FilesPresent());
   EXPECT_EQ(ProductKeysPresent(), 3);
+}
+
+// After a failed start the dialog keeps everything, its own file among it: a second "卸载" asks
+// again and the worker then removes the product.
+TEST_F(RemoverDialogTest, AFailedStartAsksAgainAndASecondPressRemovesTheProduct) {
+  HWND dialog = StartAndConfirm("first-start-fails");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(remover_.Exited(1000)) << "the dialog stays open";
+  EXPECT_TRUE(FilesPresent());
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UNINSTALL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_UNINSTALL)));
+  HWND box = nullptr;
+  ASSERT_TRUE(winui::WaitFor([&] { return (box = QuestionBox(dialog)) != nullptr; })) << "the question is asked again";
+  PostMessageW(box, WM_COMMAND, IDYES, 0);
+  ASSERT_TRUE(remover_.Exited(20000));
+  EXPECT_EQ(remover_.ExitCode(), HostExit(IDOK, 0));
+  EXPECT_FALSE(Exists(Path("Korvane")));
+}
+
+// None of the three keys there: the registry step finds nothing, and the dialog closes as usual.
+TEST_F(RemoverDialogTest, WithoutAnyOfTheKeysTheRemovalEndsNormally) {
+  RegDeleteTreeA(HKEY_CURRENT_CONFIG, "Lettrova");
+  for (const char* key : {".lvf", "Lettrova.Document"}) RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+  ASSERT_EQ(ProductKeysPresent(), 0);
+  ASSERT_NE(StartAndConfirm(nullptr), nullptr);
+  ASSERT_TRUE(remover_.Exited(20000));
+  EXPECT_EQ(remover_.ExitCode(), HostExit(IDOK, 0));
+  EXPECT_FALSE(Exists(Path("Korvane")));
 }
 
 TEST_F(RemoverDialogTest, NoRegistryCleanupForAWorkerOkThatArrivesWhileClosing) {
@@ -126,7 +158,7 @@ TEST_F(RemoverDialogTest, NoRegistryCleanupForAWorkerOkThatArrivesWhileClosing) 
       << "the worker was started";
   PostMessageW(dialog, kCloseThenLateWorkerOk, 0, 0);
   ASSERT_TRUE(remover_.Exited(10000));
-  EXPECT_EQ(remover_.ExitCode(), static_cast<DWORD>(IDCANCEL)) << "closed by the user, not by the worker";
+  EXPECT_EQ(remover_.ExitCode(), HostExit(IDCANCEL, 3)) << "closed by the user, not by the worker";
   EXPECT_EQ(ProductKeysPresent(), 3);
   EXPECT_TRUE(FilesPresent()) << "the held worker never ran";
 }

@@ -3,7 +3,10 @@
 // exit code. KORVANE_DIALOG_HOST chooses how the worker starts:
 //   (unset)             as in the remover
 //   thread-start-fails  thread creation fails
+//   first-start-fails   thread creation fails the first time only
 //   worker-held         a thread is made but never runs the removal
+// The exit code is the dialog's result, plus 16 for each of the product's three registry keys
+// still there when the dialog's modal loop has returned.
 // Message WM_APP + 1 closes the dialog as "取消" does and then delivers the worker's IDOK, as a
 // worker that ends while the user closes the dialog delivers it.
 #include <windows.h>
@@ -29,6 +32,20 @@ class FailingThreads final : public remover::ThreadFactory {
   }
 };
 
+// Fails once, then makes threads as the remover does.
+class FailingOnce final : public remover::ThreadFactory {
+ public:
+  HANDLE Create(LPTHREAD_START_ROUTINE routine, LPVOID param, DWORD flags) const override {
+    if (failed_) return remover::SystemThreads().Create(routine, param, flags);
+    failed_ = true;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+
+ private:
+  mutable bool failed_ = false;
+};
+
 DWORD WINAPI NeverEnding(LPVOID) {
   Sleep(INFINITE);
   return 0;
@@ -45,10 +62,12 @@ class HeldThreads final : public remover::ThreadFactory {
 // The system's environment, with thread creation as the test chose.
 remover::RemoverEnvironment ChosenEnvironment() {
   static const FailingThreads failing;
+  static const FailingOnce failingOnce;
   static const HeldThreads held;
   wchar_t mode[64] = {};
   GetEnvironmentVariableW(L"KORVANE_DIALOG_HOST", mode, 64);
   if (std::wstring(mode) == L"thread-start-fails") return remover::SystemEnvironment(failing, remover::SystemRemoval());
+  if (std::wstring(mode) == L"first-start-fails") return remover::SystemEnvironment(failingOnce, remover::SystemRemoval());
   if (std::wstring(mode) == L"worker-held") return remover::SystemEnvironment(held, remover::SystemRemoval());
   return remover::SystemEnvironment();
 }
@@ -69,8 +88,25 @@ class HostDialog : public CuninstallerDlg {
 
 }  // namespace
 
+// The product's registry keys present now.
+UINT ProductKeysPresent() {
+  const struct {
+    HKEY root;
+    const wchar_t* path;
+  } keys[] = {{HKEY_CURRENT_CONFIG, L"Lettrova"}, {HKEY_CLASSES_ROOT, L".lvf"}, {HKEY_CLASSES_ROOT, L"Lettrova.Document"}};
+  UINT present = 0;
+  for (const auto& key : keys) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
+    RegCloseKey(opened);
+    ++present;
+  }
+  return present;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   fw::InitCommonControlsFromSystem(ICC_WIN95_CLASSES);
   HostDialog dialog;
-  ExitProcess(static_cast<UINT>(dialog.DoModal()));
+  const INT_PTR result = dialog.DoModal();
+  ExitProcess(static_cast<UINT>(result) + 16 * ProductKeysPresent());
 }

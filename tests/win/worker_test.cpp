@@ -351,6 +351,32 @@ TEST_F(WorkerTest, SlashWrittenPathsAreFullPathsNotSkippedAsRelative) {
   DeleteFileA(canary.c_str());
 }
 
+// A listed file or final file written with a separator at its end names a folder: no file is found
+// by it, so nothing is deleted and neither status nor progress moves, whatever the name before the
+// separator holds.
+TEST_F(WorkerTest, AListedPathEndingInASeparatorFindsNoFile) {
+  Dir(install_);
+  for (const char* f : {"a.dll", "b.dll", "final.exe"}) WriteFileBytes(In(f), "x");
+  const payload::RemovalRecords records{{programName_, install_, In("final.exe") + "\\"},
+                                        {{"", {In("a.dll") + "\\", In("b.dll") + "/", In("c.dll")}}}};
+  EXPECT_EQ(Run(records, TRUE, 3), IDOK);
+  for (const char* f : {"a.dll", "b.dll", "final.exe"}) EXPECT_TRUE(Exists(In(f))) << f;
+  EXPECT_TRUE(view_.events.empty());
+  EXPECT_EQ(view_.current, 0);
+}
+
+// Only the current user's desktop is searched: the product's shortcut on the all-users desktop
+// stays.
+TEST_F(WorkerTest, AShortcutOnTheAllUsersDesktopStays) {
+  const std::string common = Shell(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\Zintera.lnk";
+  WriteFileBytes(common, "lnk");
+  const payload::RemovalRecords records = MakeInstallation();
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_TRUE(Exists(common));
+  EXPECT_FALSE(Exists(desktopLink_));
+  DeleteFileA(common.c_str());
+}
+
 TEST_F(WorkerTest, NoGroupsStillHandlesResourceIniFinalFileAndShortcuts) {
   const auto full = MakeInstallation();
   const payload::RemovalRecords records{full.header, {}};
@@ -621,17 +647,20 @@ TEST_F(WorkerTest, ATreeThousandsOfLevelsDeepNeitherStopsNorHoldsTheRemover) {
 
 // 100,000 levels through the walk's order, on a thread made as the worker's is: its stack does not
 // grow per level.
+struct DeepWalkJob {
+  memorytree::MemoryTree tree = memorytree::MemoryTree::Chain(100000, 1);
+  bool removed = false;
+};
+
+DWORD CALLBACK WalkDeepTree(LPVOID param) {
+  auto* job = static_cast<DeepWalkJob*>(param);
+  job->removed = removal::WalkPostOrder(job->tree, 0, std::numeric_limits<std::size_t>::max());
+  return 0;
+}
+
 TEST(WorkerThreadWalk, AHundredThousandLevelsOnTheWorkersStack) {
-  struct Job {
-    memorytree::MemoryTree tree = memorytree::MemoryTree::Chain(100000, 1);
-    bool removed = false;
-  } job;
-  const auto walk = [](LPVOID param) -> DWORD {
-    auto* work = static_cast<Job*>(param);
-    work->removed = removal::WalkPostOrder(work->tree, 0, std::numeric_limits<std::size_t>::max());
-    return 0;
-  };
-  const HANDLE thread = remover::SystemThreads().Create(walk, &job, 0);
+  DeepWalkJob job;
+  const HANDLE thread = remover::SystemThreads().Create(WalkDeepTree, &job, 0);
   ASSERT_NE(thread, nullptr);
   ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
   DWORD code = 1;
@@ -886,6 +915,20 @@ TEST_F(PlantedLinksTest, FileLinksInTheProductsPlacesNeverCostTheirTargets) {
   // their targets).
   unixside::Run("rm -f " + unixside::Quoted(unixside::UnixPath(winscratch::W(desktopLink_))) + " " +
                 unixside::Quoted(unixside::UnixPath(winscratch::W(userPrograms_ + "\\Zintera.lnk"))));
+}
+
+// A link standing where a listed file or the final file should be is found like the file: status
+// and progress advance for it. A link to a folder stays a folder entry: never walked, never
+// deleted by these steps, its target untouched; the bar ends full.
+TEST_F(PlantedLinksTest, ALinkWhereAListedFileStandsIsCountedAndItsTargetKept) {
+  const payload::RemovalRecords records{{programName_, install_ + "\\", In("skins")},
+                                        {{"", {In("hist"), In("own.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_NE(std::find(view_.events.begin(), view_.events.end(), "file " + In("hist")), view_.events.end());
+  EXPECT_EQ(view_.current, 200) << "every listed entry was found";
+  EXPECT_FALSE(Exists(In("own.txt")));
+  EXPECT_TRUE(Exists(In("hist\\keep0.txt"))) << "the folder link is left as it is";
+  ExpectOutsideUntouched();
 }
 
 // A group folder written as a device path ("\\?\C:\...", "\\.\C:\...") is another name of a plain

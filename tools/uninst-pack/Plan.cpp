@@ -63,6 +63,8 @@ class Planner {
       const auto parsed = fw::FullPath::Parse(*path);
       if (!parsed || parsed->IsRoot() || parsed->WrittenAsDevice())
         reason = "not a plain full path: the remover skips it";
+      else if (!removal::CanNameAFile(std::u16string_view(*path)))
+        reason = "ends in a separator, so it names no file: the remover skips it";
       else if (!deleted_.insert(parsed->Comparable()).second)
         reason = "listed before (names compare without case): deleted then, nothing is left to delete";
     }
