@@ -24,6 +24,10 @@ class ProgressOnly final : public RemovalView {
   void DeletingFile(const std::wstring&) override {}
   void DeletingFolder(const std::wstring&) override {}
   void Progressed(std::int32_t value) override { view_.Progressed(value); }
+  InUseAnswer FilesInUse(const std::vector<std::wstring>& names) override { return view_.FilesInUse(names); }
+  void LeftBehind(const std::vector<std::wstring>& atRestart, const std::vector<std::wstring>& staying) override {
+    view_.LeftBehind(atRestart, staying);
+  }
 
  private:
   RemovalView& view_;

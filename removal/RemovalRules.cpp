@@ -60,4 +60,40 @@ bool IsSingleFolderName(std::string_view name) {
   return !name.empty() && !HasChar(name, "\\/:") && !OnlyDotsAndSpaces(name);
 }
 
+bool MayRunAsImage(std::u16string_view path) {
+  const std::size_t dot = path.rfind(u'.');
+  if (dot == std::u16string_view::npos || path.find_first_of(u"\\/", dot) != std::u16string_view::npos) return false;
+  std::u16string extension;
+  for (const char16_t c : path.substr(dot + 1)) extension += (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  for (const char16_t* image : {u"exe", u"dll", u"ocx", u"cpl", u"scr", u"sys", u"drv", u"com", u"ax", u"mui"})
+    if (extension == image) return true;
+  return false;
+}
+
+std::u16string NamedLines(const std::vector<std::u16string>& names, std::size_t shown) {
+  std::u16string lines;
+  for (std::size_t i = 0; i < names.size() && i < shown; ++i) lines += names[i] + u"\n";
+  if (names.size() > shown) {
+    const std::string more = std::to_string(names.size() - shown);
+    lines += u"……以及其他 " + std::u16string(more.begin(), more.end()) + u" 个\n";
+  }
+  return lines;
+}
+
+std::u16string InUseQuestion(const std::vector<std::u16string>& names) {
+  return u"下列文件正被其他程序使用：\n\n" + NamedLines(names) +
+         u"\n请关闭这些程序后点击“重试”；点击“忽略”继续卸载，这些文件在重新启动计算机后删除；点击“中止”取消卸载。";
+}
+
+std::u16string LeftBehindMessage(const std::vector<std::u16string>& atRestart, const std::vector<std::u16string>& staying) {
+  std::u16string text;
+  if (!atRestart.empty()) text += u"下列文件正在使用，将在重新启动计算机后删除：\n\n" + NamedLines(atRestart);
+  if (!staying.empty()) {
+    if (!text.empty()) text += u'\n';
+    text += u"下列文件被其他程序占用，未能删除：\n\n";
+    text += NamedLines(staying);
+  }
+  return text;
+}
+
 }  // namespace removal

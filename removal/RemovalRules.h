@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace removal {
 
@@ -30,5 +31,20 @@ template <typename Char>
 bool CanNameAFile(std::basic_string_view<Char> path) {
   return !path.empty() && path.back() != static_cast<Char>('\\') && path.back() != static_cast<Char>('/');
 }
+
+// Whether a file's name says it may run as a program or be loaded as a library (an image the
+// system maps while it is in use, which then cannot be deleted): .exe, .dll, .ocx, .cpl, .scr,
+// .sys, .drv, .com, .ax, .mui, in any case. Only these are asked about before the removal.
+bool MayRunAsImage(std::u16string_view path);
+
+// Up to `shown` of `names`, one a line, then how many more ("……以及其他 N 个"), for a message box.
+std::u16string NamedLines(const std::vector<std::u16string>& names, std::size_t shown = 10);
+
+// The question before anything is removed, naming what a running program holds (NamedLines); the
+// box offers 中止 / 重试 / 忽略.
+std::u16string InUseQuestion(const std::vector<std::u16string>& names);
+// The word at the end, when files wait for the restart (moved aside, gone at the next start of
+// the computer) or stay (held by a program): empty when neither.
+std::u16string LeftBehindMessage(const std::vector<std::u16string>& atRestart, const std::vector<std::u16string>& staying);
 
 }  // namespace removal

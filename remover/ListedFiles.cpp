@@ -4,8 +4,8 @@
 
 namespace remover {
 
-bool ListedFiles::Delete(const fw::FullPath& path) {
-  if (path.IsRoot() || path.WrittenAsDevice()) return false;
+const fw::FolderEntry* ListedFiles::Find(const fw::FullPath& path) {
+  if (path.IsRoot() || path.WrittenAsDevice()) return nullptr;
   // The folder's comparable form is the file's without its last name: most files share the folder
   // of the one before them, found without a copy.
   const std::u16string_view comparable(path.Comparable());
@@ -18,8 +18,17 @@ bool ListedFiles::Delete(const fw::FullPath& path) {
       folder_.emplace(Folder{std::move(reached->folder), std::move(listing)});
     }
   }
-  if (!folder_) return false;
-  const fw::FolderEntry* entry = folder_->listing.Find(fw::AsWide(path.Names().back()));
+  if (!folder_) return nullptr;
+  return folder_->listing.Find(fw::AsWide(path.Names().back()));
+}
+
+bool ListedFiles::InUse(const fw::FullPath& path) {
+  const fw::FolderEntry* entry = Find(path);
+  return entry && !entry->IsFolder() && folder_->handle.InUse(*entry);
+}
+
+bool ListedFiles::Delete(const fw::FullPath& path) {
+  const fw::FolderEntry* entry = Find(path);
   if (!entry) return false;
   // A file link in the listed file's place goes as the link itself (DeleteFileEntry opens it
   // without following it and proves it is this entry); its target is never touched. A folder or

@@ -22,6 +22,9 @@ class ListedFiles {
   // or not the system deleted it. A root, a path written as a device path (only plain paths name
   // listed files), or a path whose folder cannot be reached, is not found.
   bool Delete(const fw::FullPath& path);
+  // True when the file at `path` is in use so that it cannot be deleted (FileObject::InUse: a
+  // running program's image, or held without delete sharing). Nothing is changed.
+  bool InUse(const fw::FullPath& path);
 
  private:
   const RemovalScope& scope_;
@@ -29,6 +32,10 @@ class ListedFiles {
     fw::FileObject handle;
     fw::FolderListing listing;
   };
+  // The entry at `path` in its folder, the folder reached and listed once for each run of files
+  // in it; null when there is none.
+  const fw::FolderEntry* Find(const fw::FullPath& path);
+
   std::u16string folderKey_;      // the current folder's comparable path ("" before the first)
   std::optional<Folder> folder_;  // nullopt: the current folder cannot be reached
 };

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "File.h"
+#include "FilesInUse.h"
 #include "FolderGuard.h"
 #include "FolderTree.h"
 #include "ListedFiles.h"
@@ -77,7 +78,12 @@ class RemovalPass : public payload::RecordVisitor {
   // After the records: the final file, then the folder handles the listed files needed are let go
   // (a held folder could not be removed).
   void DeleteFinalFile() {
-    if (const auto path = FromRecord(header_.finalFile).FilePath(); path && files_) files_->Delete(*path);
+    const TextFromRecords final = FromRecord(header_.finalFile);
+    if (const auto path = final.FilePath(); path && files_) {
+      // The launcher may still be running from it (卸载 pressed the moment the dialog showed).
+      WaitForLauncherOf(final.text);
+      files_->Delete(*path);
+    }
     files_.reset();
   }
 
@@ -99,6 +105,50 @@ class RemovalPass : public payload::RecordVisitor {
   std::int32_t deletedCount_ = 0;
 };
 
+// The listed files a running program holds, read from the records before anything is removed:
+// only files whose names say they may run as programs or be loaded as libraries are asked about
+// (one open each, which changes nothing), so a payload of documents costs nothing here.
+class InUseCheck : public payload::RecordVisitor {
+ public:
+  explicit InUseCheck(const removal::FolderGuard& guard) : guard_(guard) {}
+
+  void OnHeader(const payload::RecordHeader& header) override {
+    const auto install = fw::GbkToUtf16(header.installDir);
+    scope_.emplace(guard_, install ? fw::FullPath::Parse(*install) : std::nullopt);
+    files_.emplace(*scope_);
+  }
+  void OnEntry(const std::string& filePath) override {
+    const TextFromRecords file = FromRecord(filePath);
+    if (!file.forSystem || !removal::MayRunAsImage(fw::AsUtf16(file.text))) return;
+    if (const auto path = file.FilePath(); path && files_->InUse(*path)) inUse.push_back(file.text);
+  }
+
+  std::vector<std::wstring> inUse;
+
+ private:
+  const removal::FolderGuard& guard_;
+  std::optional<RemovalScope> scope_;
+  std::optional<ListedFiles> files_;
+};
+
+// Asks the user while listed programs are in use: true to go on (nothing in use, or the user
+// chose to go on anyway), false to stop with nothing removed.
+bool UserLetsTheRemovalBegin(fw::File& own, const payload::PayloadLocation& trailer, RemovalView& view,
+                             const RemoverEnvironment& env) {
+  for (;;) {
+    InUseCheck check(env.guard);
+    payload::ReadRecords(own, trailer, check);
+    if (check.inUse.empty()) return true;
+    std::vector<std::wstring> named = ProgramsHolding(check.inUse);
+    named.insert(named.end(), check.inUse.begin(), check.inUse.end());
+    switch (view.FilesInUse(named)) {
+      case RemovalView::InUseAnswer::Retry: break;
+      case RemovalView::InUseAnswer::Ignore: return true;
+      case RemovalView::InUseAnswer::Abort: return false;
+    }
+  }
+}
+
 // Reads the whole record archive without acting on it: false when it is damaged.
 bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) {
   try {
@@ -117,6 +167,11 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
   const auto trailer = payload::ReadTrailer(own);
   if (!trailer || !trailer->IsValid()) return IDCANCEL;
   if (!RecordsReadThrough(own, *trailer)) return IDCANCEL;
+  try {
+    if (!UserLetsTheRemovalBegin(own, *trailer, view, env)) return IDCANCEL;
+  } catch (const std::runtime_error&) {
+    return IDCANCEL;  // a read failure of the device itself, as below
+  }
 
   RemovalPass pass(trailer->fileTotal, view, env);
   try {

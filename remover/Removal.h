@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "File.h"
 #include "RemoverEnvironment.h"
@@ -22,13 +23,22 @@ class RemovalView {
   virtual void DeletingFolder(const std::wstring& path) = 0;  // before a listed folder's removal
   // After each found file: listed files found and deleted so far x 200 / fileTotal.
   virtual void Progressed(std::int32_t value) = 0;
+
+  // Before anything is removed: the listed files (and the programs) that running programs hold,
+  // as shown. The user's answer: look again, go on, or stop with nothing removed.
+  enum class InUseAnswer { Retry, Ignore, Abort };
+  virtual InUseAnswer FilesInUse(const std::vector<std::wstring>& names) = 0;
+  // After the work: files moved aside that go at the next restart, and files a program held that
+  // stay. Called only when there is any.
+  virtual void LeftBehind(const std::vector<std::wstring>& atRestart, const std::vector<std::wstring>& staying) = 0;
 };
 
 // Runs the removal from the payload in `own`, the remover's own file as it was opened and proven
 // at start (File::Mode::OwnImage), read through that handle only, and returns the dialog command
 // that ends it: IDOK after the work, IDCANCEL when nothing was deleted because the file is not
 // open (not found, or not the remover's own), its trailer is invalid or its record archive is
-// damaged (the archive is read through once before anything is deleted).
+// damaged (the archive is read through once before anything is deleted), or the user stopped it
+// when told of listed programs in use (RemovalView::FilesInUse).
 // What it asks of the system (shell, walk, guard) comes from `env`.
 int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const RemoverEnvironment& env);
 

@@ -13,6 +13,15 @@
 
 namespace remover {
 
+// What the worker asks the dialog to show, sent synchronously as kShowMessage with a pointer to
+// it: the box's text and buttons, and the button pressed.
+struct MessageRequest {
+  std::wstring text;
+  UINT type;
+  int answer = 0;
+};
+inline constexpr UINT kShowMessage = WM_APP + 10;
+
 class WorkerChannel final : public RemovalView {
  public:
   // `dialog` gets the final command, `status` the status texts; `ownImage` is the remover's own
@@ -32,6 +41,9 @@ class WorkerChannel final : public RemovalView {
   void DeletingFile(const std::wstring& path) override;
   void DeletingFolder(const std::wstring& path) override;
   void Progressed(std::int32_t value) override { m_progress.store(value); }
+  // Asked of the dialog, which shows the box and answers (Abort once the dialog has gone).
+  InUseAnswer FilesInUse(const std::vector<std::wstring>& names) override;
+  void LeftBehind(const std::vector<std::wstring>& atRestart, const std::vector<std::wstring>& staying) override;
   // The worker's last act: releases its thread handle, then sends the dialog `command`
   // (IDOK or IDCANCEL) and waits until the dialog has handled it.
   void Finish(int command);

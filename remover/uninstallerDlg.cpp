@@ -4,6 +4,7 @@
 
 #include "Registry.h"
 #include "RemovalWorker.h"
+#include "WorkerChannel.h"
 #include "SystemPaths.h"
 #include "resource.h"
 
@@ -57,6 +58,12 @@ void CuninstallerDlg::OnCancel() {
 bool CuninstallerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
   if (message == WM_COMMAND && LOWORD(wParam) == IDC_UNINSTALL && HIWORD(wParam) == BN_CLICKED) {
     OnBnClickedUninstall();
+    return true;
+  }
+  if (message == remover::kShowMessage) {
+    // The worker's question or word, in a box the dialog owns; the worker waits for the answer.
+    auto* request = reinterpret_cast<remover::MessageRequest*>(lParam);
+    request->answer = fw::AppMessageBox(m_hWnd, request->text.c_str(), request->type);
     return true;
   }
   if (message == WM_TIMER) {

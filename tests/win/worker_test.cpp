@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <limits>
 
@@ -23,6 +24,7 @@
 #include "TestPaths.h"
 #include "UnixSide.h"
 #include "WinScratch.h"
+#include "WinUi.h"
 
 namespace {
 
@@ -42,6 +44,19 @@ struct RecordingView : remover::RemovalView {
     folders.push_back(path);
   }
   void Progressed(std::int32_t value) override { current = value; }
+  // Answers from `answers` in turn (then Abort), recording what was named each time.
+  InUseAnswer FilesInUse(const std::vector<std::wstring>& names) override {
+    std::vector<std::string> listed;
+    for (const std::wstring& name : names) listed.push_back(AsListed(name));
+    inUseAsked.push_back(listed);
+    if (onInUse) onInUse();
+    const std::size_t turn = inUseAsked.size() - 1;
+    return turn < answers.size() ? answers[turn] : InUseAnswer::Abort;
+  }
+  void LeftBehind(const std::vector<std::wstring>& restart, const std::vector<std::wstring>& stay) override {
+    for (const std::wstring& name : restart) atRestart.push_back(AsListed(name));
+    for (const std::wstring& name : stay) staying.push_back(AsListed(name));
+  }
   static std::string AsListed(const std::wstring& path) {
     return fw::Utf16ToGbk(fw::AsUtf16(path)).value_or("(not GBK)");
   }
@@ -51,6 +66,10 @@ struct RecordingView : remover::RemovalView {
   std::vector<std::int32_t> progress;  // the progress at each file event
   std::string watched;                 // a path whose existence each file event records
   std::vector<bool> watchedAtFile;
+  std::vector<InUseAnswer> answers;               // to FilesInUse, in turn
+  std::function<void()> onInUse;                  // run when asked, before the answer
+  std::vector<std::vector<std::string>> inUseAsked;
+  std::vector<std::string> atRestart, staying;
 };
 
 struct Notification {
@@ -669,6 +688,46 @@ TEST(WorkerThreadWalk, AHundredThousandLevelsOnTheWorkersStack) {
   EXPECT_EQ(code, 0u) << "the thread ended normally";
   EXPECT_TRUE(job.removed);
   EXPECT_EQ(job.tree.FilesLeft(), 0u);
+}
+
+// A product program running from the install folder is named before anything is removed. 中止
+// removes nothing; closing it and 重试 goes on and removes everything.
+TEST_F(WorkerTest, AProgramRunningFromTheInstallFolderIsNamedFirst) {
+  Dir(install_);
+  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(), In("Korvane.exe").c_str(),
+                        FALSE));
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("Korvane.exe"), In("a.txt")}}}};
+  struct Ended : winui::Process {
+    ~Ended() {
+      if (handle) TerminateProcess(handle, 0), WaitForSingleObject(handle, 10000);
+    }
+  } program;
+  ASSERT_TRUE(winui::Start(In("Korvane.exe"), program));
+  // Running: its image is mapped, and an open for writing meets it.
+  ASSERT_TRUE(winui::WaitFor([&] {
+    HANDLE h = CreateFileA(In("Korvane.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+  }));
+  view_.answers = {remover::RemovalView::InUseAnswer::Abort};
+  EXPECT_EQ(Run(records, TRUE), IDCANCEL);
+  ASSERT_EQ(view_.inUseAsked.size(), 1u);
+  EXPECT_EQ(view_.inUseAsked[0].back(), In("Korvane.exe"));
+  EXPECT_TRUE(Exists(In("a.txt"))) << "中止 removes nothing";
+  EXPECT_TRUE(view_.events.empty());
+
+  view_ = RecordingView();
+  view_.answers = {remover::RemovalView::InUseAnswer::Retry};
+  view_.onInUse = [&] {
+    TerminateProcess(program.handle, 0);
+    WaitForSingleObject(program.handle, 10000);
+  };
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_EQ(view_.inUseAsked.size(), 1u) << "asked once, then the program had ended";
+  EXPECT_FALSE(Exists(install_));
 }
 
 // Every known folder the system registers, where it gives a path, is refused under that path and
