@@ -55,20 +55,31 @@ FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
 // query of the file's name per file, the folder's asked once. The names are compared exactly:
 // both come from the file system as the folders store them (the folder was reached, and the file
 // opened, by the listing's names), and a target whose path differs only in case is another file.
-bool FileObject::DeleteFileEntry(const FolderEntry& entry) const {
+DeleteOutcome FileObject::DeleteFileEntry(const FolderEntry& entry, SetAside* setAside) const {
+  LONG status = native::kNotOpened;
   const FileObject file(native::OpenRelative(handle_, entry.name, DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kNonDirectoryFile));
-  if (!file) return false;
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kNonDirectoryFile,
+                                     false, &status));
+  if (!file) return status == native::kSharingViolation ? DeleteOutcome::Held : DeleteOutcome::NotDeleted;
   if (objectName_.empty()) {
     objectName_ = native::ObjectName(handle_.get());
-    if (objectName_.empty()) return false;
+    if (objectName_.empty()) return DeleteOutcome::NotDeleted;
     if (objectName_.back() != L'\\') objectName_ += L'\\';
   }
   const std::wstring actual = native::ObjectName(file.get());
   const bool same = actual.size() == objectName_.size() + entry.name.size() &&
                     actual.compare(0, objectName_.size(), objectName_) == 0 &&
                     actual.compare(objectName_.size(), std::wstring::npos, entry.name) == 0;
-  return same && file.MarkForDeletion();
+  if (!same) return DeleteOutcome::NotDeleted;
+  if (file.MarkForDeletion()) return DeleteOutcome::Deleted;
+  // Refused although opened for deletion: read-only stays, as the system says; anything else is
+  // in use (the mark is refused for an image the system maps).
+  const bool readOnly = (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return !readOnly && setAside && setAside->Take(file) ? DeleteOutcome::SetAside : DeleteOutcome::NotDeleted;
+}
+
+bool FileObject::MoveInto(HANDLE folder, const std::wstring& name) const {
+  return native::RenameInto(handle_.get(), folder, name);
 }
 
 bool FileObject::InUse(const FolderEntry& entry) const {

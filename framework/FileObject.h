@@ -25,6 +25,24 @@ enum class OwnerKind {
   TrustedInstaller,  // NT SERVICE\TrustedInstaller: a component of Windows
 };
 
+class FileObject;
+
+// What a deletion came to.
+enum class DeleteOutcome {
+  Deleted,     // marked, gone when the last handle closes
+  NotDeleted,  // not there, not this entry, read-only, or refused for another reason
+  SetAside,    // in use although opened for deletion (a running image): handed to a SetAside, which moved it
+  Held,        // another program holds it without sharing deletion: it could not be opened for it
+};
+
+// Takes a file that is in use and cannot be deleted now, through its open handle (opened with
+// delete access, proven to be the entry meant): true when it moved the file away.
+class SetAside {
+ public:
+  virtual ~SetAside() = default;
+  virtual bool Take(const FileObject& file) = 0;
+};
+
 class FileObject {
  public:
   FileObject() = default;
@@ -56,7 +74,14 @@ class FileObject {
   // when its name (native::ObjectName) is exactly this folder's and the entry's, which a link
   // opened itself passes (a system that follows the link anyway, as Wine does, names the target:
   // it is left alone, whatever the case of its path).
-  bool DeleteFileEntry(const FolderEntry& entry) const;
+  bool DeleteFileEntry(const FolderEntry& entry) const { return DeleteFileEntry(entry, nullptr) == DeleteOutcome::Deleted; }
+  // The same, saying what it came to; a file that was opened for deletion and proven, but whose
+  // mark the system refuses although it is not read-only (a running program's image, a loaded
+  // library), is handed to `setAside` when given.
+  DeleteOutcome DeleteFileEntry(const FolderEntry& entry, SetAside* setAside) const;
+  // Moves this file into `folder` (opened to add files, on the same volume) as `name`, through
+  // both handles. False when the system refuses.
+  bool MoveInto(HANDLE folder, const std::wstring& name) const;
 
   // True when the entry `entry` of this folder is in use in a way that keeps it from being
   // deleted: a handle to it is open without delete sharing (a program's own file held, a folder

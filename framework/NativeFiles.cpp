@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "Ntdll.h"
@@ -16,6 +17,8 @@ using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PI
                                                 BOOLEAN, PUNICODE_STRING, BOOLEAN);
 using NtQueryInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 using NtQueryObjectFn = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+using NtSetInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+constexpr ULONG kFileRenameInformation = 10;  // FILE_INFORMATION_CLASS
 
 constexpr ULONG kFileOpen = 0x00000001;                    // FILE_OPEN
 constexpr ULONG kSynchronousIoNonAlert = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
@@ -130,6 +133,24 @@ std::optional<std::uint64_t> FileIdOf(HANDLE handle) {
   LARGE_INTEGER id{};  // FILE_INTERNAL_INFORMATION
   if (query(handle, &io, &id, sizeof id, kFileInternalInformation) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(id.QuadPart);
+}
+
+bool RenameInto(HANDLE file, HANDLE folder, const std::wstring& name) {
+  static const auto set = NtdllFunction<NtSetInformationFileFn>("NtSetInformationFile");
+  if (!set || !file || !folder) return false;
+  // FILE_RENAME_INFORMATION: replace-if-exists, the root folder, then the counted name.
+  struct Header {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+  };
+  const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(offsetof(Header, fileNameLength) + sizeof(ULONG) + nameBytes + sizeof(wchar_t));
+  Header header{FALSE, folder, static_cast<ULONG>(nameBytes)};
+  std::memcpy(buffer.data(), &header, offsetof(Header, fileNameLength) + sizeof(ULONG));
+  std::memcpy(buffer.data() + offsetof(Header, fileNameLength) + sizeof(ULONG), name.data(), nameBytes);
+  IO_STATUS_BLOCK io{};
+  return set(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()), kFileRenameInformation) == 0;
 }
 
 }  // namespace fw::native

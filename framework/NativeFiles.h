@@ -34,5 +34,9 @@ std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask,
 std::wstring ObjectName(HANDLE handle);
 // The file id of the object the handle holds; nullopt when the system cannot say.
 std::optional<std::uint64_t> FileIdOf(HANDLE handle);
+// Moves the file `file` holds (opened with DELETE) to the entry `name` of `folder` (opened to add
+// a file), through both handles, never replacing anything there. False when the system refuses
+// (another volume, the name taken, ...).
+bool RenameInto(HANDLE file, HANDLE folder, const std::wstring& name);
 
 }  // namespace fw::native

@@ -1,6 +1,7 @@
 #include "FilesInUse.h"
 
 #include <restartmanager.h>
+#include <sddl.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "FileObject.h"
 #include "Ntdll.h"
+#include "SystemPaths.h"
 #include "Win32Handles.h"
 
 namespace remover {
@@ -27,7 +29,90 @@ fw::FileId IdentityOf(const std::wstring& path) {
   return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+// A folder's handle for adding files, without following a link at the path's end.
+fw::KernelHandle OpenToAddFiles(const std::wstring& path) {
+  fw::FileHandle folder(CreateFileW(path.c_str(), FILE_ADD_FILE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return fw::KernelHandle(folder ? folder.release() : nullptr);
+}
+
+// A name nobody made before: tried until CreateDirectory makes it (it fails for one that exists).
+std::wstring Unique(const wchar_t* prefix, unsigned attempt) {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  wchar_t text[64];
+  swprintf(text, 64, L"%ls%08lx%08lx.%u", prefix, static_cast<unsigned long>(GetCurrentProcessId()),
+           static_cast<unsigned long>(now.LowPart), attempt);
+  return text;
+}
+
+void ScheduleAtRestart(const std::wstring& path) { MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }
+
 }  // namespace
+
+RestartAside::RestartAside() {
+  // The remover runs from a staging folder when its folder is one of the launcher's, directly in
+  // the Windows folder; elsewhere (started by itself) it has none.
+  const std::wstring own = fw::OwnPath();
+  const std::size_t cut = own.rfind(L'\\');
+  wchar_t windows[MAX_PATH + 1] = {};
+  if (cut == std::wstring::npos || !GetSystemWindowsDirectoryW(windows, MAX_PATH)) return;
+  const std::wstring folder = own.substr(0, cut);
+  const std::size_t nameAt = folder.rfind(L'\\') + 1;
+  if (folder.compare(nameAt, 16, L"~uninst.korvane.") != 0) return;
+  if (CompareStringOrdinal(folder.c_str(), static_cast<int>(nameAt - 1), windows, -1, TRUE) != CSTR_EQUAL) return;
+  staging_ = folder;
+}
+
+RestartAside::Folder* RestartAside::FolderOn(std::uint64_t volume, const std::wstring& finalPath) {
+  for (Folder& folder : folders_)
+    if (folder.volume == volume) return &folder;
+  if (staging_) {
+    fw::KernelHandle handle = OpenToAddFiles(*staging_);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle && GetFileInformationByHandle(handle.get(), &info) && info.dwVolumeSerialNumber == volume) {
+      folders_.push_back({std::move(handle), *staging_, volume, false});
+      return &folders_.back();
+    }
+  }
+  // A folder made new at the root of the file's volume, owned by Administrators, for SYSTEM and
+  // Administrators only.
+  if (finalPath.size() < 3 || finalPath[1] != L':') return nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return nullptr;
+  const fw::LocalMemory ownedDescriptor(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  for (unsigned attempt = 0; attempt < 16; ++attempt) {
+    const std::wstring path = finalPath.substr(0, 3) + Unique(L"~korvane.restart.", attempt);
+    if (!CreateDirectoryW(path.c_str(), &attributes)) continue;
+    fw::KernelHandle handle = OpenToAddFiles(path);
+    if (!handle) return nullptr;
+    folders_.push_back({std::move(handle), path, volume, true});
+    return &folders_.back();
+  }
+  return nullptr;
+}
+
+bool RestartAside::Take(const fw::FileObject& file) {
+  const fw::FileId id = file.Identity();
+  Folder* folder = FolderOn(id.volume, file.FinalPath());
+  if (!folder) return false;
+  const std::wstring name = Unique(L"~korvane.", ++moved_);
+  if (!file.MoveInto(folder->handle.get(), name)) return false;
+  ScheduleAtRestart(folder->path + L"\\" + name);
+  return true;
+}
+
+void RestartAside::ScheduleFolders() {
+  for (const Folder& folder : folders_)
+    if (folder.made) ScheduleAtRestart(folder.path);
+  if (!staging_) return;
+  ScheduleAtRestart(fw::OwnPath());
+  ScheduleAtRestart(*staging_);
+}
 
 std::vector<std::wstring> ProgramsHolding(const std::vector<std::wstring>& files) {
   std::vector<std::wstring> programs;

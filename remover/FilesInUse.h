@@ -2,10 +2,45 @@
 // What the remover asks the system about programs that hold the product's files.
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "FileObject.h"
+
 namespace remover {
+
+// Files that are in use and cannot be deleted now (a product program still running when the user
+// chose to go on) are moved, through the handle opened and proven for the deletion, into a folder
+// of this run that only administrators can change, on the file's own volume: the remover's
+// staging folder when the file is on its volume, else a folder made new at that volume's root.
+// Each is then scheduled for deletion at the next restart by its path there, and, after the
+// files, the folders made for them and the staging folder itself (ScheduleFolders). The only paths
+// ever handed to the restart are inside these folders: no link anybody plants in the product's
+// folders before the restart can redirect a deletion, and a reinstall to the same place loses
+// nothing.
+class RestartAside final : public fw::SetAside {
+ public:
+  RestartAside();
+  bool Take(const fw::FileObject& file) override;
+  // At the end of the removal: the folders made for moved files, then the staging folder with
+  // the remover's own file, for deletion at the next restart.
+  void ScheduleFolders();
+
+ private:
+  struct Folder {
+    fw::KernelHandle handle;  // opened to add files
+    std::wstring path;
+    std::uint64_t volume;
+    bool made;  // made for this run (else the staging folder)
+  };
+  Folder* FolderOn(std::uint64_t volume, const std::wstring& finalPath);
+
+  std::optional<std::wstring> staging_;  // the remover's own folder, when it is a staging folder
+  std::vector<Folder> folders_;
+  unsigned moved_ = 0;
+};
 
 // The display names of the programs that the Restart Manager says hold any of `files` (full
 // paths), each once; empty where the system has no Restart Manager or it names none.

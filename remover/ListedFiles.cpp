@@ -27,14 +27,14 @@ bool ListedFiles::InUse(const fw::FullPath& path) {
   return entry && !entry->IsFolder() && folder_->handle.InUse(*entry);
 }
 
-bool ListedFiles::Delete(const fw::FullPath& path) {
+std::optional<fw::DeleteOutcome> ListedFiles::Delete(const fw::FullPath& path) {
   const fw::FolderEntry* entry = Find(path);
-  if (!entry) return false;
+  if (!entry) return std::nullopt;
   // A file link in the listed file's place goes as the link itself (DeleteFileEntry opens it
   // without following it and proves it is this entry); its target is never touched. A folder or
   // a folder link is found, and stays.
-  if (!entry->IsFolder()) folder_->handle.DeleteFileEntry(*entry);
-  return true;
+  if (entry->IsFolder()) return fw::DeleteOutcome::NotDeleted;
+  return folder_->handle.DeleteFileEntry(*entry, setAside_);
 }
 
 }  // namespace remover

@@ -15,19 +15,22 @@ namespace remover {
 // is held: memory stays the same whatever the payload lists.
 class ListedFiles {
  public:
-  explicit ListedFiles(const RemovalScope& scope) : scope_(scope) {}
+  // `setAside`, when given, takes the files in use that the system will not delete now.
+  explicit ListedFiles(const RemovalScope& scope, fw::SetAside* setAside = nullptr) : scope_(scope), setAside_(setAside) {}
 
-  // Deletes the file at `path` (a file link there as the link itself). True when it was found (an
-  // entry of that name is in its folder: a folder, or a link to one, is found and stays), whether
-  // or not the system deleted it. A root, a path written as a device path (only plain paths name
+  // Deletes the file at `path` (a file link there as the link itself). Found when an entry of that
+  // name is in its folder (a folder, or a link to one, is found and stays), whether or not the
+  // system deleted it. A root, a path written as a device path (only plain paths name
   // listed files), or a path whose folder cannot be reached, is not found.
-  bool Delete(const fw::FullPath& path);
+  // What the deletion came to; nullopt when not found.
+  std::optional<fw::DeleteOutcome> Delete(const fw::FullPath& path);
   // True when the file at `path` is in use so that it cannot be deleted (FileObject::InUse: a
   // running program's image, or held without delete sharing). Nothing is changed.
   bool InUse(const fw::FullPath& path);
 
  private:
   const RemovalScope& scope_;
+  fw::SetAside* setAside_;
   struct Folder {
     fw::FileObject handle;
     fw::FolderListing listing;

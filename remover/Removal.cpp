@@ -58,7 +58,7 @@ class RemovalPass : public payload::RecordVisitor {
     const auto install = fw::GbkToUtf16(header.installDir);
     const auto installPath = install ? fw::FullPath::Parse(*install) : std::nullopt;
     scope_.emplace(guard_, installPath);
-    files_.emplace(*scope_);
+    files_.emplace(*scope_, &aside_);
     if (installPath) RemoveResourceFolders(*installPath, installFolder_, *scope_, env_.walk);
   }
 
@@ -69,7 +69,9 @@ class RemovalPass : public payload::RecordVisitor {
   void OnEntry(const std::string& filePath) override {
     const TextFromRecords file = FromRecord(filePath);
     const auto path = file.FilePath();
-    if (!path || !files_->Delete(*path)) return;  // missing (or not the product's): no status, no progress
+    const auto outcome = path ? files_->Delete(*path) : std::nullopt;
+    if (!outcome) return;  // missing (or not the product's): no status, no progress
+    Note(*outcome, file.text);
     view_.DeletingFile(file.text);
     ++deletedCount_;
     view_.Progressed(removal::ProgressValue(static_cast<std::uint32_t>(deletedCount_), fileTotal_));
@@ -82,9 +84,16 @@ class RemovalPass : public payload::RecordVisitor {
     if (const auto path = final.FilePath(); path && files_) {
       // The launcher may still be running from it (卸载 pressed the moment the dialog showed).
       WaitForLauncherOf(final.text);
-      files_->Delete(*path);
+      if (const auto outcome = files_->Delete(*path)) Note(*outcome, final.text);
     }
     files_.reset();
+  }
+
+  // At the end: the folders the moved files went to and the staging folder, for the restart; and
+  // the user told of what waits for it or stays.
+  void Conclude() {
+    aside_.ScheduleFolders();
+    if (!atRestart_.empty() || !staying_.empty()) view_.LeftBehind(atRestart_, staying_);
   }
 
   const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
@@ -96,8 +105,16 @@ class RemovalPass : public payload::RecordVisitor {
   RemovalView& view_;
   const RemoverEnvironment& env_;
   const removal::FolderGuard& guard_;
+  // A file moved aside waits for the restart; one a program holds stays.
+  void Note(fw::DeleteOutcome outcome, const std::wstring& shown) {
+    if (outcome == fw::DeleteOutcome::SetAside) atRestart_.push_back(shown);
+    if (outcome == fw::DeleteOutcome::Held) staying_.push_back(shown);
+  }
+
   std::optional<RemovalScope> scope_;
+  RestartAside aside_;
   std::optional<ListedFiles> files_;
+  std::vector<std::wstring> atRestart_, staying_;
   payload::RecordHeader header_;
   std::wstring startMenuFolder_;  // converted where the records give it: "" names none
   std::string installFolder_;
@@ -206,6 +223,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
         break;
     }
   }
+  pass.Conclude();
   return IDOK;
 }
 

@@ -730,6 +730,78 @@ TEST_F(WorkerTest, AProgramRunningFromTheInstallFolderIsNamedFirst) {
   EXPECT_FALSE(Exists(install_));
 }
 
+// Folders this run made for files in use, at the root of C: ("C:\~korvane.restart.*").
+std::vector<std::string> RestartFolders() {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA("C:\\~korvane.restart.*", &data);
+  if (h == INVALID_HANDLE_VALUE) return found;
+  do found.push_back(std::string("C:\\") + data.cFileName);
+  while (FindNextFileA(h, &data));
+  FindClose(h);
+  return found;
+}
+
+// Runs a program of the prefix and waits for it.
+bool RunAndWait(const std::string& commandLine) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  CloseHandle(pi.hThread);
+  const bool ended = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
+  CloseHandle(pi.hProcess);
+  return ended;
+}
+
+// 忽略 with the product program still running: it is moved into a folder of this run that only
+// administrators can change and scheduled for the restart; the install folder goes now, and the
+// user is told. Before the restart the product is installed again and a link is put where the
+// moved file's folder was: after the restart (wineboot -r carries out what was scheduled) the
+// moved file and its folder are gone, and everything else is where it was.
+TEST_F(WorkerTest, AProgramStillRunningIsMovedAsideAndGoneAfterTheRestart) {
+  for (const std::string& old : RestartFolders()) winscratch::RemoveTree(old);
+  Dir(install_);
+  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(), In("Korvane.exe").c_str(),
+                        FALSE));
+  WriteFileBytes(In("a.txt"), "x");
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("Korvane.exe"), In("a.txt")}}}};
+  winui::Process program;
+  ASSERT_TRUE(winui::Start(In("Korvane.exe"), program));
+  ASSERT_TRUE(winui::WaitFor([&] {
+    HANDLE h = CreateFileA(In("Korvane.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+  }));
+  view_.answers = {remover::RemovalView::InUseAnswer::Ignore};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  TerminateProcess(program.handle, 0);
+  WaitForSingleObject(program.handle, 10000);
+  EXPECT_FALSE(Exists(install_)) << "the install folder went";
+  EXPECT_EQ(view_.atRestart, std::vector<std::string>{In("Korvane.exe")});
+  const std::vector<std::string> made = RestartFolders();
+  ASSERT_EQ(made.size(), 1u);
+
+  // Before the restart: the product again, and a link where the install folder was (to a folder
+  // outside, with somebody's file).
+  Dir(install_);
+  WriteFileBytes(In("Korvane.exe"), "reinstalled");
+  const std::string victim = Path("victim");
+  Dir(victim);
+  WriteFileBytes(victim + "\\precious.txt", "x");
+  const std::string installUnix = unixside::UnixPath(winscratch::W(install_));
+  ASSERT_TRUE(unixside::Run("ln -s " + unixside::Quoted(unixside::UnixPath(winscratch::W(victim))) + " " +
+                            unixside::Quoted(installUnix + "/bin")));
+  ASSERT_TRUE(RunAndWait("wineboot.exe -r"));
+  EXPECT_TRUE(RestartFolders().empty()) << "the moved file and its folder went at the restart";
+  EXPECT_EQ(testpaths::ReadBytes(In("Korvane.exe")), "reinstalled");
+  EXPECT_TRUE(Exists(victim + "\\precious.txt"));
+  unixside::Run("rm -f " + unixside::Quoted(installUnix + "/bin"));
+}
+
 // Every known folder the system registers, where it gives a path, is refused under that path and
 // its default one; the list and the counts are printed for the record.
 TEST_F(WorkerTest, EveryKnownFolderTheSystemRegistersIsRefused) {
