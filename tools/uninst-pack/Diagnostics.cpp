@@ -174,6 +174,8 @@ void Diagnostics::WarningsAsErrors() {
 }
 
 std::string Printable(std::string_view text) {
+  // Most text is plain ASCII, printed as it is.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {

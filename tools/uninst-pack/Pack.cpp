@@ -145,9 +145,9 @@ int Build(const BuildOptions& options, Reporter& reporter) {
     throw InputError(Code::LauncherUnreadable, "the launcher " + options.launcher +
                                                    " is not a file (a folder, a FIFO, a device): give Uninst.exe as built");
   // Read once: a FIFO or a pipe has nothing left for a second reader.
-  const std::string manifestBytes = ReadManifestBytes(options.manifest);
+  std::string manifestBytes = ReadManifestBytes(options.manifest);
   RefuseSwappedInputs(options.launcher, options.manifest, manifestBytes);
-  CheckedManifest manifest = CheckManifestText(manifestBytes, ManifestName(options.manifest));
+  CheckedManifest manifest = CheckManifestText(std::move(manifestBytes), ManifestName(options.manifest));
   const payload::RemovalRecords& records = manifest.records;
   // The launcher's problem is said with the manifest's, in the same run.
   std::string image;
