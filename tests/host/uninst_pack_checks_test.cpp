@@ -239,27 +239,27 @@ TEST_F(UninstPackChecksTest, DoubtfulEntriesAreWarnedOfAndStrictRefusesThem) {
   const std::string dir = "C:\\Program Files\\Korvane\\";
   const std::vector<Case> cases = {
       {"a file outside installDir", [](Json& m) { m["groups"][0]["files"].push_back("C:\\x.dll"); },
-       {"groups[0].files[1]: \"C:\\x.dll\" lies outside installDir"}},
+       {"[UP2101] groups[0].files[1]: \"C:\\x.dll\" lies outside installDir"}},
       {"a folder outside installDir", [](Json& m) {
          m["groups"].push_back({{"folder", "C:\\ProgramData\\Korvane"}, {"files", Json::array()}});
-       }, {"groups[2].folder: \"C:\\ProgramData\\Korvane\" lies outside installDir"}},
+       }, {"[UP2101] groups[2].folder: \"C:\\ProgramData\\Korvane\" lies outside installDir"}},
       {"a file twice in a group, in another case", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "BIN\\Render.DLL"); },
-       {"groups[1].files[1]", "listed twice in its group, first as groups[1].files[0]"}},
+       {"[UP2102] groups[1].files[1]", "listed twice in its group, first as groups[1].files[0]"}},
       {"a file in two groups", [&](Json& m) { m["groups"][0]["files"].push_back(dir + "bin/render.dll"); },
-       {"groups[1].files[0]", "listed in two groups, first as groups[0].files[1]"}},
+       {"[UP2102] groups[1].files[0]", "listed in two groups, first as groups[0].files[1]"}},
       {"a folder that does not hold its files", [&](Json& m) { m["groups"][1]["files"].push_back(dir + "Korvane.ini"); },
-       {"groups[1].folder", "is not a parent of groups[1].files[1]"}},
+       {"[UP2103] groups[1].folder", "is not a parent of groups[1].files[1]"}},
       {"a folder after the folder inside it", [](Json& m) { std::swap(m["groups"][0], m["groups"][1]); },
-       {"groups[1].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder of the groups before it", "with 否"}},
+       {"[UP2104] groups[1].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder of the groups before it", "with 否"}},
       {"a folder after two folders inside it", [&](Json& m) {
          m["groups"] = Json::array({m["groups"][1], {{"folder", dir + "lang"}, {"files", Json::array()}}, m["groups"][0]});
-       }, {"groups[2].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder and 1 more folder of the groups before it"}},
+       }, {"[UP2104] groups[2].folder: \"C:\\Program Files\\Korvane\" holds groups[0].folder and 1 more folder of the groups before it"}},
       // 143 characters, 261 bytes as GBK: the remover skips that path.
       {"a path of 261 bytes", [&](Json& m) {
          std::string name;
          for (int i = 0; i < 118; ++i) name += "简";
          m["groups"][0]["files"].push_back(dir + name);
-       }, {"groups[0].files[1]: is 261 bytes long as GBK: the remover skips paths of 260 bytes or more"}},
+       }, {"[UP2105] groups[0].files[1]: is 261 bytes long as GBK: the remover skips paths of 260 bytes or more"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -287,16 +287,16 @@ TEST_F(UninstPackChecksTest, ManifestsInOtherEncodingsOrBrokenJsonAreExplained) 
   for (const char c : utf8) utf16 += std::string{c, '\0'};
   const std::string gbkByte = "{\"programFolderName\": \"Korvane\",\n\"installDir\": \"C:\\\\\xC4\xA3\xB0\xE5\\\\\"}";
   const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"\xFF\xFE" + utf16, {"manifest.json:1:1: error: UTF-16 text", "save the manifest as UTF-8"}},
+      {"\xFF\xFE" + utf16, {"manifest.json:1:1: error: [UP1002] UTF-16 text", "save the manifest as UTF-8"}},
       {utf16, {"zero bytes", "save the manifest as UTF-8"}},
-      {gbkByte, {"manifest.json:2:21: error: not UTF-8 text", "save the manifest as UTF-8"}},
+      {gbkByte, {"manifest.json:2:21: error: [UP1002] not UTF-8 text", "save the manifest as UTF-8"}},
       // A single backslash before a letter JSON has no escape for.
       {"{\"programFolderName\": \"Korvane\",\n  \"installDir\": \"C:\\Program Files\"}",
-       {"manifest.json:2:21: error: not valid JSON", "hint: write each backslash of a path as \\\\"}},
+       {"manifest.json:2:20: error: [UP1003] not valid JSON: '\\P' is no JSON escape", "hint: write each backslash of a path as \\\\"}},
       {"{\"programFolderName\": \"Korvane\"\n  \"installDir\": 1}",
-       {"manifest.json:2:14: error: not valid JSON", "hint: look for a missing or extra ','"}},
-      {"{\"programFolderName\": \"Korvane\",", {"manifest.json:1:33: error", "hint: the manifest ends early"}},
-      {"{\"programFolderName\": \"Kor\nvane\"}", {"manifest.json:1:27: error", "hint: a JSON string ends on its own line"}},
+       {"manifest.json:2:3: error: [UP1003] not valid JSON: a ',' is missing before this member"}},
+      {"{\"programFolderName\": \"Korvane\",", {"manifest.json:1:33: error: [UP1007] not valid JSON: the manifest ends before the '{' at line 1, column 1 is closed", "hint: a closing '}' (or more) is missing"}},
+      {"{\"programFolderName\": \"Kor\nvane\"}", {"manifest.json:1:27: error: [UP1003] not valid JSON: the string that starts at line 1, column 23 is not closed", "hint: a JSON string ends on its own line"}},
   };
   for (const auto& [text, said] : cases) {
     const ToolRun run = BuildText(text);
@@ -339,13 +339,13 @@ TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
   EXPECT_FALSE(Wrote());
   const std::string file = Path("manifest.json") + ":";
   const std::vector<std::string> said = {
-      file + at("\"C:\\\\Windows") + ": error: groups[0].files[1]: \"C:\\Windows\\x.dll\" is a file in a folder",
-      file + at("\"folder\"", "a.exe") + ": error: groups[1].folder: has the name \"PROGRA~1\"",
-      file + at("\"fles\"") + ": warning: groups[1].fles: unknown key \"fles\" (did you mean \"files\"?)",
-      file + "8:8: error: groups[1].files[0]: has the name \"CON.dll\", a device's",
-      file + "10:8: warning: groups[1].files[2]: \"C:\\Program Files\\Korvane\\bin\\render.dll\" is listed twice",
-      file + at("7]") + ": error: groups[1].files[3]: must be a string",
-      file + at("\"folder\": \"\"}") + ": error: groups[2].folder: the key is given twice in groups[2]",
+      file + at("\"C:\\\\Windows") + ": error: [UP1122] groups[0].files[1]: \"C:\\Windows\\x.dll\" is a file in a folder",
+      file + at("\"folder\"", "a.exe") + ": error: [UP1109] groups[1].folder: has the name \"PROGRA~1\"",
+      file + at("\"fles\"") + ": warning: [UP2001] groups[1].fles: unknown key \"fles\" (did you mean \"files\"?)",
+      file + "8:8: error: [UP1108] groups[1].files[0]: has the name \"CON.dll\", a device's",
+      file + "10:8: warning: [UP2102] groups[1].files[2]: \"C:\\Program Files\\Korvane\\bin\\render.dll\" is listed twice",
+      file + at("7]") + ": error: [UP1013] groups[1].files[3]: must be a string",
+      file + at("\"folder\": \"\"}") + ": error: [UP1012] groups[2].folder: the key is given twice in groups[2]",
       "uninst-pack: 5 errors, 2 warnings",
   };
   std::istringstream lines(run.err);
@@ -362,8 +362,8 @@ TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
   badFile["groups"][0]["files"][0] = "C:\\Program Files\\Korvane\\NUL";
   const ToolRun both = Build(badFile);
   EXPECT_EQ(both.exitCode, 1);
-  EXPECT_NE(both.err.find("error: groups[0].files[0]: has the name \"NUL\""), std::string::npos) << both.err;
-  EXPECT_NE(both.err.find("error: launcher " + Path("Uninst.exe") + " is not a launcher"), std::string::npos) << both.err;
+  EXPECT_NE(both.err.find("error: [UP1108] groups[0].files[0]: has the name \"NUL\""), std::string::npos) << both.err;
+  EXPECT_NE(both.err.find("uninst-pack: error: [UP1202] launcher " + Path("Uninst.exe") + " is not a launcher"), std::string::npos) << both.err;
   EXPECT_NE(both.err.find("uninst-pack: 2 errors, 0 warnings\n"), std::string::npos) << both.err;
   WriteAll(Path("Uninst.exe"), launcherImage_);
 
@@ -372,21 +372,21 @@ TEST_F(UninstPackChecksTest, EveryMistakeIsSaidAtItsLineAndColumn) {
   // entry nor prints a control character. A number no type holds is said, and counted.
   const ToolRun twice = BuildText("{\"groups\": [{\"folder\": \"\", \"files\": [\"C:\\\\a.dll\"]}],\n\"groups\": [{\"folder\": \"\", \"files\": [\"C:\\\\Windows\\\\x.dll\"]}],\n"
                                   "\"groups[0].files[0]\": 1, \"a\\u001b[31m\": 2}");
-  EXPECT_NE(twice.err.find(file + "2:1: error: groups: the key is given twice"), std::string::npos) << twice.err;
-  EXPECT_NE(twice.err.find(file + "2:37: error: groups[0].files[0]: \"C:\\Windows\\x.dll\""), std::string::npos) << twice.err;
-  EXPECT_NE(twice.err.find(file + "3:1: warning: [\"groups[0].files[0]\"]: unknown key"), std::string::npos) << twice.err;
-  EXPECT_NE(twice.err.find("warning: [\"a\\u001b[31m\"]: unknown key \"a\\u001b[31m\""), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find(file + "2:1: error: [UP1012] groups: the key is given twice"), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find(file + "2:37: error: [UP1122] groups[0].files[0]: \"C:\\Windows\\x.dll\""), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find(file + "3:1: warning: [UP2001] [\"groups[0].files[0]\"]: unknown key"), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find("warning: [UP2001] [\"a\\u001b[31m\"]: unknown key \"a\\u001b[31m\""), std::string::npos) << twice.err;
   EXPECT_EQ(twice.err.find('\x1b'), std::string::npos) << twice.err;
   const ToolRun huge = BuildText("{\"x\": 1e999}");
   EXPECT_EQ(huge.exitCode, 1);
-  EXPECT_NE(huge.err.find(file + "1:7: error: not a JSON text this tool can read: number overflow"), std::string::npos)
+  EXPECT_NE(huge.err.find(file + "1:7: error: [UP1008] the number 1e999 is too large to read"), std::string::npos)
       << huge.err;
   EXPECT_NE(huge.err.find("uninst-pack: 1 error, 0 warnings"), std::string::npos) << huge.err;
 
   // Nesting deeper than a manifest's own is wrong as a whole, said once and at once.
   const ToolRun deep = BuildText("{\"groups\": [{\"files\": [" + std::string(100000, '[') + std::string(100000, ']') + "]}]}");
   EXPECT_EQ(deep.exitCode, 1);
-  EXPECT_NE(deep.err.find(file + "1:24: error: groups[0].files[0]: must be a string"), std::string::npos) << deep.err;
+  EXPECT_NE(deep.err.find(file + "1:24: error: [UP1013] groups[0].files[0]: must be a string"), std::string::npos) << deep.err;
 }
 
 // Only a writable regular file is ever replaced: a device, a FIFO or a read-only file stays as it
@@ -464,13 +464,13 @@ TEST_F(UninstPackChecksTest, MistypedUnknownAndRepeatedKeysAreNamed) {
   const ToolRun unknown = BuildText(replaced("\"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin",
                                              "\"fles\":[], \"files\":[\"C:\\\\Program Files\\\\Korvane\\\\bin"));
   EXPECT_EQ(unknown.exitCode, 0) << unknown.err;
-  EXPECT_NE(unknown.err.find("warning: groups[1].fles: unknown key \"fles\" (did you mean \"files\"?)"), std::string::npos)
+  EXPECT_NE(unknown.err.find("warning: [UP2001] groups[1].fles: unknown key \"fles\" (did you mean \"files\"?)"), std::string::npos)
       << unknown.err;
   std::filesystem::remove(Path("out.exe"));
 
   const ToolRun twice = BuildText(replaced("\"finalFile\"", "\"installDir\":\"D:\\\\Other\\\\\", \"finalFile\""));
   EXPECT_EQ(twice.exitCode, 1);
-  EXPECT_NE(twice.err.find("error: installDir: the key is given twice in the top level"), std::string::npos) << twice.err;
+  EXPECT_NE(twice.err.find("error: [UP1012] installDir: the key is given twice in the top level"), std::string::npos) << twice.err;
   EXPECT_FALSE(Wrote());
 }
 
@@ -488,7 +488,8 @@ TEST_F(UninstPackChecksTest, SwappedInputsAndAFlagBeforeTheCommandAreSaidFirst) 
   }
   const ToolRun flag = Pack("--strict build");
   EXPECT_EQ(flag.exitCode, 2);
-  EXPECT_EQ(flag.err.rfind("uninst-pack: not understood: --strict", 0), 0u) << flag.err;
+  EXPECT_EQ(flag.err.rfind("uninst-pack: error: [UP3001] --strict is an option of build: write it after the command", 0), 0u)
+      << flag.err;
   EXPECT_EQ(flag.err.find("subcommand is required"), std::string::npos) << flag.err;
 }
 

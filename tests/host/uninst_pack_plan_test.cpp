@@ -4,6 +4,8 @@
 #include <set>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "File.h"
 #include "Records.h"
 #include "UninstPackRun.h"
@@ -90,7 +92,7 @@ TEST_F(UninstPackImageTest, ImagesThatCannotBeListedAreRefused) {
   fs::remove(Path("image/passwd"));
   const ToolRun windows = Pack("manifest --image " + Path("image") + " --install-dir 'C:\\Windows\\'");
   EXPECT_EQ(windows.exitCode, 1);
-  EXPECT_NE(windows.err.find("installDir"), std::string::npos) << windows.err;
+  EXPECT_NE(windows.err.find("error: [UP1120] --install-dir: \"C:\\Windows\\\" is a folder the remover refuses"), std::string::npos) << windows.err;
   EXPECT_EQ(Manifest("--program-folder Startup").exitCode, 1);
   EXPECT_EQ(Manifest().exitCode, 0);
 
@@ -137,7 +139,7 @@ TEST_F(UninstPackImageTest, AManifestIsWrittenToAFileAndTakesTheLaunchersFullPat
   std::string name;  // 25 + 80 + 1 + 160 = 266 bytes as GBK, under 255 bytes a name on Linux
   for (int i = 0; i < 40; ++i) name += "简";
   MakeFile(name + "/" + name + name);
-  const ToolRun longName = Manifest("-o " + Path("long.json"));
+  const ToolRun longName = Manifest("--program-folder Korvane -o " + Path("long.json"));
   ASSERT_EQ(longName.exitCode, 0) << longName.err;
   const std::string said = Path("long.json") + ":";
   const std::size_t at = longName.err.find(said);
@@ -164,18 +166,18 @@ TEST_F(UninstPackImageTest, ResourceIniIsCheckedAsTheRemoverReadsIt) {
   MakeFile("Resource.ini", "[Resources]\r\nres_Skins=1\r\nres_..=1\r\nres_Fonts=1\r\n");
   const ToolRun ascii = Manifest();
   ASSERT_EQ(ascii.exitCode, 0) << ascii.err;
-  EXPECT_NE(ascii.err.find("Resource.ini:3:1: warning: the line res_..=1 names no folder strictly inside"), std::string::npos)
+  EXPECT_NE(ascii.err.find("Resource.ini:3:1: warning: [UP2203] the line res_..=1 names no folder strictly inside"), std::string::npos)
       << ascii.err;
-  EXPECT_NE(ascii.err.find("Resource.ini:4:1: warning: names C:\\Program Files\\Korvane\\Fonts, which the image does not hold"),
+  EXPECT_NE(ascii.err.find("Resource.ini:4:1: warning: [UP2205] names C:\\Program Files\\Korvane\\Fonts, which the image does not hold"),
             std::string::npos) << ascii.err;
   EXPECT_EQ(ascii.err.find("Resource.ini:2:"), std::string::npos) << "Skins is in the image: " << ascii.err;
 
   fs::create_directories(Path("image/模板"));
   MakeFile("Resource.ini", "res_模板=1\r\n");  // UTF-8: GBK reads other characters
   const ToolRun utf8 = Manifest();
-  EXPECT_NE(utf8.err.find("Resource.ini:1:5: warning: UTF-8 text: the remover reads it as GBK"), std::string::npos) << utf8.err;
+  EXPECT_NE(utf8.err.find("Resource.ini:1:5: warning: [UP2202] UTF-8 text: the remover reads it as GBK"), std::string::npos) << utf8.err;
   MakeFile("Resource.ini", std::string("r\0e\0s\0_\0S\0=\0\x31\0", 14));
-  EXPECT_NE(Manifest().err.find("Resource.ini:1:1: warning: UTF-16 text"), std::string::npos);
+  EXPECT_NE(Manifest().err.find("Resource.ini:1:1: warning: [UP2201] UTF-16 text"), std::string::npos);
 
   // plan, with the file the install folder will hold.
   MakeFile("Resource.ini", "res_模板=1\r\nres_..=1\r\n");
@@ -184,8 +186,125 @@ TEST_F(UninstPackImageTest, ResourceIniIsCheckedAsTheRemoverReadsIt) {
                  Path("packed.exe")).exitCode, 0);
   const ToolRun plan = Pack("plan " + Path("packed.exe") + " --resource-ini " + Path("image/Resource.ini"));
   EXPECT_EQ(plan.exitCode, 0) << plan.err;
-  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":1:5: warning: UTF-8 text"), std::string::npos) << plan.err;
-  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":2:1: warning: the line res_..=1"), std::string::npos) << plan.err;
+  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":1:5: warning: [UP2202] UTF-8 text"), std::string::npos) << plan.err;
+  EXPECT_NE(plan.err.find(Path("image/Resource.ini") + ":2:1: warning: [UP2203] the line res_..=1"), std::string::npos) << plan.err;
+}
+
+// Every problem of an image is said in one run, each at its path, and counted; what is never a
+// product's file is left out and said once; the options are checked as build checks the manifest.
+TEST_F(UninstPackImageTest, AnImageIsListedWholeWithWhatIsLeftOutSaidOnce) {
+  for (const char* file : {"Korvane.exe", "Uninst.exe", "bin/a.dll", "bin/a.pdb", "docs/internal/x.txt", "docs/manual.pdf",
+                           ".git/HEAD", ".git/objects/ab/cd", "bin/Thumbs.db", ".DS_Store", "Desktop.ini",
+                           "bin/a.dll~", "bin/.a.dll.swp", ".gitignore"})
+    MakeFile(file);
+  fs::create_symlink("/etc/passwd", Path("image/bin/passwd"));
+  ASSERT_EQ(::mkfifo(Path("image/fifo").c_str(), 0600), 0);
+  MakeFile("sub/b\\c.dll");
+  MakeFile(std::string("sub/\xFF.dll"));
+  const ToolRun all = Manifest("--program-folder Korvane");
+  EXPECT_EQ(all.exitCode, 1);
+  EXPECT_TRUE(all.out.empty());
+  const std::vector<std::string> said = {
+      Path("image/bin/passwd") + ": error: [UP1404] is a symbolic link",
+      Path("image/fifo") + ": error: [UP1405] is neither a file nor a folder",
+      Path("image/sub/b\\c.dll") + ": error: [UP1403] the name holds '\\'",
+      Path("image/sub/\\xFF.dll") + ": error: [UP1402] the name is not UTF-8 text",
+      "uninst-pack: 4 errors, 0 warnings\n",
+  };
+  for (const std::string& text : said) EXPECT_NE(all.err.find(text), std::string::npos) << text << "\n" << all.err;
+
+  fs::remove(Path("image/bin/passwd"));
+  fs::remove(Path("image/fifo"));
+  fs::remove_all(Path("image/sub"));
+  const ToolRun listed = Manifest("--program-folder Korvane --exclude '*.pdb' --exclude docs/internal");
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  const Json written = Json::parse(listed.out);
+  std::set<std::string> files;
+  for (const Json& group : written["groups"])
+    for (const std::string file : group["files"]) files.insert(file);
+  EXPECT_EQ(files, (std::set<std::string>{"C:\\Program Files\\Korvane\\Korvane.exe", "C:\\Program Files\\Korvane\\bin\\a.dll",
+                                          "C:\\Program Files\\Korvane\\docs\\manual.pdf"}));
+  for (const char* line : {"uninst-pack: left out (--exclude *.pdb): bin/a.pdb\n",
+                           "uninst-pack: left out (--exclude docs/internal): docs/internal/\n",
+                           "uninst-pack: left out (version control, never a product's): .git/, .gitignore\n",
+                           "uninst-pack: left out (a thumbnail cache, never a product's): bin/Thumbs.db\n",
+                           "uninst-pack: left out (Finder's folder settings, never a product's): .DS_Store\n",
+                           "uninst-pack: left out (Explorer's folder settings, never a product's): Desktop.ini\n",
+                           "uninst-pack: left out (an editor's backup, never a product's): bin/a.dll~\n",
+                           "uninst-pack: left out (an editor's swap file, never a product's): bin/.a.dll.swp\n",
+                           "uninst-pack: a manifest of 3 files in 3 groups, 9 left out; 0 warnings\n"})
+    EXPECT_NE(listed.err.find(line), std::string::npos) << line << listed.err;
+  EXPECT_EQ(listed.err.find("HEAD"), std::string::npos) << "a folder left out is said once: " << listed.err;
+  const ToolRun everything = Manifest("--program-folder Korvane --no-default-excludes");
+  ASSERT_EQ(everything.exitCode, 0) << everything.err;
+  EXPECT_NE(everything.out.find("Thumbs.db"), std::string::npos);
+  EXPECT_NE(everything.out.find(".git\\\\objects\\\\ab\\\\cd"), std::string::npos);
+}
+
+TEST_F(UninstPackImageTest, TheOptionsAreCheckedAsBuildChecksTheManifest) {
+  MakeFile("Korvane.exe");
+  MakeFile("Uninst.exe");
+  // A missing Start-menu folder and a launcher the image does not hold are said.
+  const ToolRun options = Manifest("--final-file Unistall.exe");
+  EXPECT_EQ(options.exitCode, 0) << options.err;
+  EXPECT_NE(options.err.find("uninst-pack: warning: [UP2301] no --program-folder: programFolderName is empty"),
+            std::string::npos)
+      << options.err;
+  EXPECT_NE(options.err.find("uninst-pack: warning: [UP2302] --final-file Unistall.exe: the image holds no such file"),
+            std::string::npos)
+      << options.err;
+  EXPECT_EQ(Manifest("--program-folder Korvane --final-file UNINST.EXE").err.find("UP2302"), std::string::npos)
+      << "names compare without case, as on Windows";
+  EXPECT_EQ(Manifest("--program-folder Korvane").err.find("warning:"), std::string::npos);
+
+  // The install folder, once, as build says it of installDir; written with '\' only.
+  const ToolRun root = Pack("manifest --image " + Path("image") + " --install-dir 'C:\\'");
+  EXPECT_EQ(root.exitCode, 1);
+  EXPECT_EQ(root.err, "uninst-pack: error: [UP1120] --install-dir: \"C:\\\" is a folder the remover refuses as an install "
+                      "folder: it is a drive or share root\n");
+  const ToolRun slashes =
+      Pack("manifest --image " + Path("image") + " --install-dir 'C:/Program Files/Korvane' --program-folder Korvane");
+  ASSERT_EQ(slashes.exitCode, 0) << slashes.err;
+  EXPECT_EQ(slashes.out.find('/'), std::string::npos) << slashes.out;
+  EXPECT_EQ(Json::parse(slashes.out)["installDir"], "C:\\Program Files\\Korvane");
+}
+
+// plan and manifest say only what the remover does: in a UTF-16 Resource.ini it finds no folder,
+// so no folder is said to go; and no control character is ever printed, only its escape.
+TEST_F(UninstPackImageTest, NothingSaysAFolderGoesThatTheRemoverCannotFind) {
+  MakeFile("Korvane.exe");
+  MakeFile("Uninst.exe");
+  MakeFile("Skins/s.png");
+  const std::string utf16 = std::string("r\0e\0s\0_\0S\0k\0i\0n\0s\0=\0\x31\0\r\0\n\0", 26);
+  MakeFile("Resource.ini", utf16);
+  const ToolRun manifest = Manifest("--program-folder Korvane -o " + Path("m.json"));
+  ASSERT_EQ(manifest.exitCode, 0) << manifest.err;
+  EXPECT_EQ(manifest.err.find('\0'), std::string::npos);
+  EXPECT_EQ(manifest.err.find("names C:"), std::string::npos) << "no folder is named: " << manifest.err;
+  EXPECT_NE(manifest.err.find("warning: [UP2201] UTF-16 text: the remover reads GBK and finds no folder in it"),
+            std::string::npos)
+      << manifest.err;
+  EXPECT_NE(ReadAll(Path("m.json")).find("Skins\\\\s.png"), std::string::npos) << "Skins stays listed";
+  ASSERT_EQ(Pack("build --launcher " + Path("Uninst.exe") + " --manifest " + Path("m.json") + " -o " + Path("packed.exe"))
+                .exitCode,
+            0);
+  const std::string plan = "plan " + Path("packed.exe") + " --resource-ini " + Path("image/Resource.ini");
+  for (const std::string& form : {plan, plan + " --json"}) {
+    const ToolRun run = Pack(form);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("resource-folder remove-tree"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\"remove-tree\",\n    \"path\": \"C:\\\\Program Files\\\\Korvane\\\\s"), std::string::npos);
+    EXPECT_NE(run.out.find("UTF-16 text: the folder's name holds the control character U+0000"), std::string::npos) << run.out;
+    for (const char c : run.out + run.err) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n') << int(c);
+  }
+
+  // A GBK file with a control character in a line: warned of, and no folder said to go.
+  MakeFile("Resource.ini", "res_Ski\x01ns=1\r\n");
+  const ToolRun control = Pack(plan);
+  EXPECT_NE(control.err.find("warning: [UP2206] the line names a folder whose name holds the control character U+0001"),
+            std::string::npos)
+      << control.err;
+  EXPECT_NE(control.out.find("resource-folder    skip             res_Ski\\u0001ns=1"), std::string::npos) << control.out;
 }
 
 class UninstPackPlanTest : public UninstPackTest {
@@ -364,6 +483,26 @@ TEST_F(UninstPackPlanTest, StartMenuFoldersTheRemoverLeavesAreMarked) {
   const ToolRun bare = Pack("plan " + Path("Uninst.exe"));
   EXPECT_EQ(bare.exitCode, 1);
   EXPECT_NE(bare.err.find("carries no payload"), std::string::npos) << bare.err;
+}
+
+// A payload any tool wrote may name paths with control characters: the remover finds nothing
+// there, and plan and inspect show each as its escape.
+TEST_F(UninstPackPlanTest, ControlCharactersInAPayloadAreShownEscapedAndFindNothing) {
+  payload::RemovalRecords records;
+  records.header = {"Kor\x1b[31mvane", "C:\\Korvane\\", "C:\\Korvane\\a\x07.exe"};
+  records.groups = {{"C:\\Korvane\\b\nin", {"C:\\Korvane\\b\nin\\x.dll", "C:\\Korvane\\y.dll"}}};
+  PackRecords(records);
+  const std::vector<std::string> steps = Steps(Path("packed.exe"));
+  for (const std::string step : {"file skip C:\\Korvane\\b\\nin\\x.dll", "file delete C:\\Korvane\\y.dll",
+                                  "final-file skip C:\\Korvane\\a\\u0007.exe", "folder skip C:\\Korvane\\b\\nin"})
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), step), 1) << step;
+  for (const std::string command : {"plan ", "inspect "}) {
+    const ToolRun run = Pack(command + Path("packed.exe"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << command;
+    EXPECT_EQ(run.out.find('\x07'), std::string::npos) << command;
+    EXPECT_NE(run.out.find("Kor\\u001b[31mvane"), std::string::npos) << run.out;
+  }
 }
 
 }  // namespace

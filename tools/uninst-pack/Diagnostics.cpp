@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -121,14 +122,35 @@ void ForEachJsonPlace(std::string_view text, Visit visit) {
   }
 }
 
-}  // namespace
-
-void Diagnostics::Error(std::string where, std::string message) {
-  Add({Diagnostic::Severity::Error, std::move(where), std::move(message), "", 0, 0});
+Diagnostic::Severity SeverityOf(Code code) {
+  const auto number = static_cast<unsigned>(code);
+  return number >= 2000 && number < 3000 ? Diagnostic::Severity::Warning : Diagnostic::Severity::Error;
 }
 
-void Diagnostics::Warning(std::string where, std::string message) {
-  Add({Diagnostic::Severity::Warning, std::move(where), std::move(message), "", 0, 0});
+}  // namespace
+
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+std::string CodeText(Code code) {
+  return "UP" + std::to_string(static_cast<unsigned>(code));
+}
+
+std::optional<Code> WarningCode(std::string_view text) {
+  if (text.size() > 2 && (text[0] == 'U' || text[0] == 'u') && (text[1] == 'P' || text[1] == 'p')) text.remove_prefix(2);
+  for (const Code code : kWarnings)
+    if (text == std::to_string(static_cast<unsigned>(code))) return code;
+  return std::nullopt;
+}
+
+void Diagnostics::Add(Code code, std::string where, std::string message, std::string hint) {
+  Add({code, SeverityOf(code), std::move(where), std::move(message), "", 0, 0, std::move(hint)});
 }
 
 void Diagnostics::Add(Diagnostic diagnostic) {
@@ -136,35 +158,141 @@ void Diagnostics::Add(Diagnostic diagnostic) {
   list_.push_back(std::move(diagnostic));
 }
 
-std::string Format(const Diagnostic& d) {
-  std::ostringstream text;
-  if (!d.file.empty()) {
-    text << d.file;
-    if (d.line > 0) text << ':' << d.line << ':' << d.column;
-    text << ": ";
+void Diagnostics::TurnOff(const std::set<Code>& codes) {
+  if (codes.empty()) return;
+  const auto off = [&codes](const Diagnostic& d) {
+    return d.severity == Diagnostic::Severity::Warning && codes.count(d.code) > 0;
+  };
+  const auto kept = std::remove_if(list_.begin(), list_.end(), off);
+  turnedOff_ += static_cast<std::size_t>(list_.end() - kept);
+  list_.erase(kept, list_.end());
+}
+
+void Diagnostics::WarningsAsErrors() {
+  for (Diagnostic& d : list_) d.severity = Diagnostic::Severity::Error;
+  errors_ = list_.size();
+}
+
+std::string Printable(std::string_view text) {
+  // Most text is plain ASCII, printed as it is.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; })) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    char escape[8];
+    if (c < 0x20 || c == 0x7F) {
+      const char* shortForm = c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : c == '\b' ? "\\b" : c == '\f' ? "\\f" : nullptr;
+      if (shortForm == nullptr) std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += shortForm ? shortForm : escape;
+      ++i;
+      continue;
+    }
+    const std::size_t length = Utf8Length(text, i);
+    // C1 controls (U+0080-U+009F) are control characters too, to a terminal.
+    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (length == 0 || c1) {
+      if (c1) {
+        std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+        i += 2;
+      } else {
+        std::snprintf(escape, sizeof escape, "\\x%02X", c);
+        ++i;
+      }
+      out += escape;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
   }
-  text << (d.severity == Diagnostic::Severity::Error ? "error: " : "warning: ");
-  if (!d.where.empty()) text << d.where << ": ";
-  text << d.message;
-  return text.str();
+  return out;
+}
+
+std::string Format(const Diagnostic& d) {
+  std::string text = d.file.empty() ? std::string("uninst-pack") : Printable(d.file);
+  if (!d.file.empty() && d.line > 0) text += ':' + std::to_string(d.line) + ':' + std::to_string(d.column);
+  text += d.severity == Diagnostic::Severity::Error ? ": error: [" : ": warning: [";
+  text += CodeText(d.code) + "] ";
+  if (!d.where.empty()) text += Printable(d.where) + ": ";
+  text += Printable(d.message);
+  if (!d.hint.empty()) text += "\n  hint: " + Printable(d.hint);
+  return text;
+}
+
+std::string FormatJson(const Diagnostic& d) {
+  const auto orNull = [](const std::string& text) { return text.empty() ? nlohmann::json() : nlohmann::json(text); };
+  const auto number = [](std::size_t n) { return n == 0 ? nlohmann::json() : nlohmann::json(n); };
+  const nlohmann::ordered_json line = {
+      {"severity", d.severity == Diagnostic::Severity::Error ? "error" : "warning"},
+      {"code", CodeText(d.code)},
+      {"file", orNull(d.file)},
+      {"line", number(d.line)},
+      {"column", number(d.column)},
+      {"path", orNull(d.where)},
+      {"message", d.message},
+      {"hint", orNull(d.hint)},
+  };
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string Counted(std::size_t count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+std::string WarningsCounted(const Diagnostics& diagnostics) {
+  std::string text = Counted(diagnostics.Warnings(), "warning");
+  if (diagnostics.TurnedOff() > 0) text += " (" + std::to_string(diagnostics.TurnedOff()) + " more turned off)";
+  return text;
+}
+
 std::string Summary(const Diagnostics& diagnostics) {
-  return Counted(diagnostics.Errors(), "error") + ", " + Counted(diagnostics.Warnings(), "warning");
+  return Counted(diagnostics.Errors(), "error") + ", " + WarningsCounted(diagnostics);
 }
 
-void Print(const Diagnostics& diagnostics, std::ostream& out) {
-  for (const Diagnostic& d : diagnostics.All()) out << Format(d) << '\n';
+void Reporter::Say(Diagnostics& diagnostics) {
+  diagnostics.TurnOff(options_.turnedOff);
+  std::size_t errors = 0, said = 0;
+  for (const Diagnostic& d : diagnostics.All()) {
+    const bool error = d.severity == Diagnostic::Severity::Error;
+    if (error && options_.maxErrors > 0 && errors == options_.maxErrors) break;
+    errors += error ? 1 : 0;
+    ++said;
+    if (!error && options_.quiet) continue;
+    out_ << (options_.json ? FormatJson(d) : Format(d)) << '\n';
+  }
+  if (said == diagnostics.All().size()) return;
+  std::size_t moreErrors = diagnostics.Errors() - errors;
+  std::size_t moreWarnings = diagnostics.All().size() - said - moreErrors;
+  std::string more = "stopped after " + Counted(errors, "error") + " (--max-errors): " + Counted(moreErrors, "more error");
+  if (!options_.quiet) more += " and " + Counted(moreWarnings, "more warning");
+  Note(more + " not shown");
 }
 
-Diagnostic Placed(Diagnostic::Severity severity, const std::string& file, std::string_view text, std::size_t offset,
-                  std::string message) {
+void Reporter::Count(const Diagnostics& diagnostics, const std::string& more) {
+  if (options_.quiet || options_.json) return;
+  out_ << "uninst-pack: " << Summary(diagnostics) << more << '\n';
+}
+
+void Reporter::Note(const std::string& text) {
+  if (options_.quiet && text.rfind("stopped after", 0) != 0) return;
+  if (options_.json)
+    out_ << nlohmann::ordered_json{{"severity", "note"}, {"message", text}}.dump(-1, ' ', false,
+                                                                                 nlohmann::json::error_handler_t::replace)
+         << '\n';
+  else
+    out_ << "uninst-pack: " << Printable(text) << '\n';
+}
+
+void Reporter::Error(Code code, const std::string& message) {
+  Diagnostics one;
+  one.Add(code, "", message);
+  Say(one);
+}
+
+Diagnostic Placed(Code code, const std::string& file, std::string_view text, std::size_t offset, std::string message,
+                  std::string hint) {
   const auto [line, column] = LinesAndColumns(text, {offset}).front();
-  return {severity, "", std::move(message), file, line, column};
+  return {code, SeverityOf(code), "", std::move(message), file, line, column, std::move(hint)};
 }
 
 void PlaceInJson(Diagnostics& diagnostics, const std::string& file, std::string_view text) {
@@ -176,7 +304,7 @@ void PlaceInJson(Diagnostics& diagnostics, const std::string& file, std::string_
   std::vector<std::pair<std::size_t, Diagnostic>> repeated;  // at the key given again
   ForEachJsonPlace(text, [&](const std::string& path, std::size_t offset, const std::string* repeatedIn) {
     if (repeatedIn)
-      repeated.emplace_back(offset, Diagnostic{Diagnostic::Severity::Error, path,
+      repeated.emplace_back(offset, Diagnostic{Code::KeyTwice, Diagnostic::Severity::Error, path,
                                                "the key is given twice in " +
                                                    (repeatedIn->empty() ? std::string("the top level") : *repeatedIn) +
                                                    ": JSON keeps only the last, so one of them is a mistake",

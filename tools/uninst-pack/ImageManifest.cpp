@@ -1,6 +1,9 @@
 #include "ImageManifest.h"
 
+#include <fnmatch.h>
+
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <cerrno>
 #include <cstring>
@@ -48,67 +51,190 @@ std::vector<std::u16string> ResourceFolders(const fs::path& image, const std::st
   return folders;
 }
 
+// What is never a product's file, left out unless --no-default-excludes: version control, the
+// folder settings and thumbnails file managers write, editors' backups and swap files.
+struct Exclusion {
+  Exclusion(std::string p, std::string w) : pattern(std::move(p)), why(std::move(w)) {
+    const auto plain = [](char c) {
+      return std::strchr("*?[\\", c) == nullptr ? static_cast<char>(std::tolower(static_cast<unsigned char>(c))) : '\0';
+    };
+    if (!pattern.empty()) first = plain(pattern.front()), last = plain(pattern.back());
+  }
+  std::string pattern;
+  std::string why;
+  char first = 0, last = 0;  // the plain first and last characters, in lower case; 0 for a wildcard
+};
+const std::vector<Exclusion>& DefaultExclusions() {
+  static const std::vector<Exclusion> list = {
+      {".git*", "version control"},  {".svn", "version control"},     {".hg*", "version control"},
+      {".bzr*", "version control"},  {"CVS", "version control"},      {"Thumbs.db", "a thumbnail cache"},
+      {".DS_Store", "Finder's folder settings"}, {"desktop.ini", "Explorer's folder settings"},
+      {"*~", "an editor's backup"},  {".*.sw?", "an editor's swap file"}, {"#*#", "an editor's backup"},
+      {".#*", "an editor's lock file"},
+  };
+  return list;
+}
+
+// The exclusion that matches an entry of the image (its name, and its relative path with '/'
+// between names), or null: a pattern without '/' matches a name at any depth, one with '/' the
+// path from the image; names compare without case, as Windows compares them.
+const Exclusion* Excluded(const std::vector<Exclusion>& exclusions, const std::string& name, const fs::path& relative) {
+  const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  const char first = lower(name.front()), last = lower(name.back());
+  for (const Exclusion& e : exclusions) {
+    const bool whole = e.pattern.find('/') != std::string::npos;
+    // A pattern's plain first and last characters are the name's: that rules most patterns out
+    // without matching them (an image of 100,000 files meets each pattern for each).
+    if (!whole && ((e.first != 0 && e.first != first) || (e.last != 0 && e.last != last))) continue;
+    const std::string text = whole ? relative.generic_string() : name;
+    if (::fnmatch(e.pattern.c_str(), text.c_str(), FNM_CASEFOLD | (whole ? FNM_PATHNAME : 0)) == 0) return &e;
+  }
+  return nullptr;
+}
+
+// The exclusions of the options: the vendor's first ('\' read as '/'), then the default ones.
+std::vector<Exclusion> Exclusions(const ImageOptions& options) {
+  std::vector<Exclusion> list;
+  for (std::string pattern : options.excludes) {
+    std::replace(pattern.begin(), pattern.end(), '\\', '/');
+    while (pattern.starts_with("./")) pattern.erase(0, 2);
+    while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
+    list.push_back({pattern, "--exclude " + pattern});
+  }
+  if (options.defaultExcludes)
+    for (const Exclusion& e : DefaultExclusions()) list.push_back({e.pattern, e.why + ", never a product's"});
+  return list;
+}
+
 std::string WindowsRelative(const fs::path& relative) {
   std::string text = relative.generic_string();
   std::replace(text.begin(), text.end(), '/', '\\');
   return text;
 }
 
+// An error of an entry of the image, named by its path on this machine.
+void ImageError(Diagnostics& diagnostics, Code code, const fs::path& path, const std::string& message) {
+  diagnostics.Add({code, Diagnostic::Severity::Error, "", message, path.string(), 0, 0});
+}
+
 }  // namespace
 
-Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, std::vector<std::string>& notes) {
+ImageManifest ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics) {
   const fs::path image(options.image);
-  if (!fs::is_directory(image)) throw InputError("--image " + options.image + " is not a folder");
+  std::error_code ec;
+  if (!fs::is_directory(image, ec)) throw InputError(Code::ImageUnreadable, "--image " + options.image + " is not a folder");
   const std::pair<const char*, const std::string*> texts[] = {
       {"--install-dir", &options.installDir}, {"--program-folder", &options.programFolder}, {"--final-file", &options.finalFile}};
   for (const auto& [flag, text] : texts)
-    if (!fw::Utf8ToUtf16(*text)) throw InputError(std::string(flag) + " is not UTF-8 text");
-  if (!fw::FullPath::Parse(*fw::Utf8ToUtf16(options.installDir)))
-    throw InputError("--install-dir \"" + options.installDir +
-                     "\" is not a full Windows path of a folder, such as 'C:\\Program Files\\Korvane\\'");
-  std::string root = options.installDir;
+    if (!fw::Utf8ToUtf16(*text)) throw InputError(Code::OptionNotUtf8, std::string(flag) + " is not UTF-8 text");
+  // Written with '\' only, as the remover's paths are.
+  std::string installDir = options.installDir;
+  std::replace(installDir.begin(), installDir.end(), '/', '\\');
+  if (!fw::FullPath::Parse(*fw::Utf8ToUtf16(installDir)))
+    throw InputError(Code::NotFullPath, "--install-dir \"" + options.installDir +
+                                            "\" is not a full Windows path of a folder, such as 'C:\\Program Files\\Korvane\\'");
+  try {
+    CheckInstallDir(installDir);
+  } catch (const InputError& e) {
+    throw InputError(e.code, std::string("--install-dir: ") + e.what());
+  }
+  std::string root = installDir;
   while (!root.empty() && fw::IsPathSeparator(root.back())) root.pop_back();
   const auto windowsPath = [&](const std::string& relative) { return relative.empty() ? root : root + "\\" + relative; };
 
+  ImageManifest result;
   std::string finalFile = options.finalFile;
   std::replace(finalFile.begin(), finalFile.end(), '/', '\\');
   if (!finalFile.empty() && !fw::IsFullyQualified(std::string_view(finalFile))) finalFile = windowsPath(finalFile);
   const std::u16string finalComparable = ComparableUtf8(finalFile);
   const std::u16string iniComparable = ComparableUtf8(windowsPath("Resource.ini"));
-  const std::vector<std::u16string> resources = ResourceFolders(image, options.installDir, diagnostics, notes);
-  const auto leftOut = [&](const std::string& path) {
+  const std::vector<std::u16string> resources = ResourceFolders(image, installDir, diagnostics, result.notes);
+  const auto fromResourceList = [&](const std::string& path) {
     const std::u16string comparable = ComparableUtf8(path);
     return comparable == iniComparable ||
            std::any_of(resources.begin(), resources.end(), [&](const auto& r) { return fw::IsAtOrBelow(comparable, r); });
   };
+  const std::vector<Exclusion> exclusions = Exclusions(options);
+  std::map<const Exclusion*, std::vector<std::string>> excluded;  // what each exclusion left out
 
-  // Folder (relative, '\' between names) -> the names of its files.
+  // Folder (relative, '\' between names) -> the names of its files. The image is walked folder by
+  // folder, each in name order, so that its problems are said in one order on every machine.
   std::map<std::string, std::vector<std::string>> folders{{"", {}}};
   std::size_t fileCount = 0;
-  for (auto it = fs::recursive_directory_iterator(image); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string relative = WindowsRelative(it->path().lexically_relative(image));
-    if (!fw::Utf8ToUtf16(relative)) throw InputError(it->path().string() + ": the name is not UTF-8");
-    if (it->path().filename().string().find('\\') != std::string::npos)
-      throw InputError(it->path().string() + ": the name holds '\\', which Windows reads as a separator between "
-                       "names: the image must hold the files under the names Windows gives them");
-    if (it->is_symlink())
-      throw InputError(it->path().string() + " is a symbolic link: the image must hold the files as they are installed");
-    if (leftOut(windowsPath(relative))) {
-      if (it->is_directory()) it.disable_recursion_pending();
+  bool finalFileFound = false;
+  std::vector<fs::path> pending = {fs::path()};  // relative folders still to list
+  while (!pending.empty()) {
+    const fs::path folder = std::move(pending.back());
+    pending.pop_back();
+    std::vector<std::pair<std::string, fs::directory_entry>> entries;  // by name
+    for (fs::directory_iterator it(image / folder, ec), end; !ec && it != end; it.increment(ec))
+      entries.emplace_back(it->path().filename().string(), *it);
+    if (ec) {
+      ImageError(diagnostics, Code::ImageUnreadable, image / folder, "cannot be listed: " + ec.message());
+      ec.clear();
       continue;
     }
-    if (it->is_directory()) {
-      folders.try_emplace(relative);
-    } else if (it->is_regular_file()) {
-      if (ComparableUtf8(windowsPath(relative)) == finalComparable) continue;  // deleted last, as finalFile
-      const auto cut = relative.rfind('\\');
-      folders[cut == std::string::npos ? "" : relative.substr(0, cut)].push_back(windowsPath(relative));
-      ++fileCount;
-    } else {
-      throw InputError(it->path().string() + " is neither a file nor a folder");
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<fs::path> inner;
+    for (const auto& [name, entry] : entries) {
+      const fs::path relativePath = folder / name;
+      const std::string relative = WindowsRelative(relativePath);
+      if (const Exclusion* e = Excluded(exclusions, name, relativePath)) {
+        excluded[e].push_back(relativePath.generic_string() + (entry.is_directory(ec) && !entry.is_symlink(ec) ? "/" : ""));
+        continue;
+      }
+      if (!fw::Utf8ToUtf16(name)) {
+        ImageError(diagnostics, Code::ImageNameNotUtf8, entry.path(), "the name is not UTF-8 text: rename it");
+        continue;
+      }
+      if (name.find('\\') != std::string::npos) {
+        ImageError(diagnostics, Code::ImageNameBackslash, entry.path(),
+                   "the name holds '\\', which Windows reads as a separator between names: the image must hold the "
+                   "files under the names Windows gives them");
+        continue;
+      }
+      if (entry.is_symlink(ec)) {
+        ImageError(diagnostics, Code::ImageLink, entry.path(),
+                   "is a symbolic link: the image must hold the files as they are installed");
+        continue;
+      }
+      if (fromResourceList(windowsPath(relative))) continue;
+      if (entry.is_directory(ec)) {
+        folders.try_emplace(relative);
+        inner.push_back(relativePath);
+      } else if (entry.is_regular_file(ec)) {
+        if (ComparableUtf8(windowsPath(relative)) == finalComparable) {
+          finalFileFound = true;
+          continue;  // deleted last, as finalFile
+        }
+        const auto cut = relative.rfind('\\');
+        folders[cut == std::string::npos ? "" : relative.substr(0, cut)].push_back(windowsPath(relative));
+        ++fileCount;
+      } else {
+        ImageError(diagnostics, Code::ImageSpecialFile, entry.path(),
+                   "is neither a file nor a folder (a FIFO, a socket, a device): the image must hold only files and folders");
+      }
     }
+    // Walked in name order: the last pushed is listed next.
+    pending.insert(pending.end(), inner.rbegin(), inner.rend());
   }
-  if (fileCount == 0) throw InputError("the image " + options.image + " holds no files to list");
+  if (fileCount == 0 && diagnostics.Errors() == 0)
+    throw InputError(Code::ImageEmpty, "the image " + options.image + " holds no files to list");
+
+  for (const auto& [exclusion, paths] : excluded) {
+    result.leftOut += paths.size();
+    std::string line = "left out (" + exclusion->why + "): ";
+    for (std::size_t k = 0; k < paths.size(); ++k) line += (k == 0 ? "" : ", ") + paths[k];
+    result.notes.push_back(std::move(line));
+  }
+  if (options.programFolder.empty())
+    diagnostics.Add(Code::NoProgramFolder, "",
+                    "no --program-folder: programFolderName is empty, so the remover removes no Start-menu folder and "
+                    "none of the shortcuts in it; give the folder's name with --program-folder NAME");
+  if (options.finalFileGiven && !finalFileFound && fw::IsBelow(finalComparable, ComparableUtf8(root)))
+    diagnostics.Add(Code::FinalFileNotInImage, "",
+                    "--final-file " + options.finalFile + ": the image holds no such file, so finalFile names " +
+                        finalFile + " all the same: is the name right?");
 
   std::vector<std::string> order;
   for (const auto& entry : folders) order.push_back(entry.first);
@@ -118,45 +244,50 @@ Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, st
   std::stable_sort(order.begin(), order.end(),
                    [&](const std::string& a, const std::string& b) { return depth(a) < depth(b); });
 
-  Json doc = {{"programFolderName", options.programFolder},
-              {"installDir", options.installDir},
-              {"finalFile", finalFile},
-              {"groups", Json::array()}};
+  result.manifest = {{"programFolderName", options.programFolder},
+                     {"installDir", installDir},
+                     {"finalFile", finalFile},
+                     {"groups", Json::array()}};
   for (const std::string& relative : order) {
     std::vector<std::string>& files = folders[relative];
     std::sort(files.begin(), files.end());
-    doc["groups"].push_back({{"folder", windowsPath(relative)}, {"files", files}});
+    result.manifest["groups"].push_back({{"folder", windowsPath(relative)}, {"files", files}});
   }
-  return doc;
+  return result;
 }
 
-int WriteManifest(const ImageOptions& options, const std::string& output) {
-  if (!output.empty()) CheckOutput(output);
-  std::vector<std::string> notes;
+int WriteManifest(const ImageOptions& options, const std::string& output, Reporter& reporter) {
+  const bool toStandardOutput = output.empty() || output == "-";
+  if (!toStandardOutput) CheckOutput(output);
   Diagnostics diagnostics;
-  const Json manifest = pack::ManifestFromImage(options, diagnostics, notes);
-  const std::string text = manifest.dump(2) + '\n';
-  for (const std::string& note : notes) std::cerr << "uninst-pack: " << note << '\n';
+  const ImageManifest listed = pack::ManifestFromImage(options, diagnostics);
+  const std::string text = listed.manifest.dump(2) + '\n';
+  for (const std::string& note : listed.notes) reporter.Note(note);
   // Checked as build will check it: what is said of an entry is said at its line of the file
   // written. Nothing is written when there are errors, so those name no place.
-  const std::string shownAs = output.empty() ? "<stdout>" : output;
+  const std::string shownAs = toStandardOutput ? "<stdout>" : output;
   CheckedManifest checked = CheckManifestText(text, shownAs);
+  const bool written = diagnostics.Errors() == 0 && checked.diagnostics.Errors() == 0;
   for (Diagnostic& d : checked.diagnostics.All()) {
-    if (checked.diagnostics.Errors() > 0) {
+    if (!written) {
       d.file.clear();
       d.line = 0;
     }
     diagnostics.Add(std::move(d));
   }
-  Print(diagnostics, std::cerr);
-  if (diagnostics.Errors() > 0) throw InputError(Summary(diagnostics));
+  reporter.Say(diagnostics);
+  if (diagnostics.Errors() > 0) {
+    reporter.Count(diagnostics);
+    return 1;
+  }
   std::size_t files = 0;
-  for (const Json& group : manifest["groups"]) files += group["files"].size();
-  const std::string counts = Counted(files, "file") + " in " + Counted(manifest["groups"].size(), "group") + "; " +
-                             Counted(diagnostics.Warnings(), "warning");
-  if (output.empty()) {
+  for (const Json& group : listed.manifest["groups"]) files += group["files"].size();
+  std::string counts = Counted(files, "file") + " in " + Counted(listed.manifest["groups"].size(), "group");
+  if (listed.leftOut > 0) counts += ", " + std::to_string(listed.leftOut) + " left out";
+  counts += "; " + WarningsCounted(diagnostics);
+  if (toStandardOutput) {
     std::cout << text;
-    std::cerr << "uninst-pack: a manifest of " << counts << '\n';
+    reporter.Note("a manifest of " + counts);
     return 0;
   }
   // UTF-8 without a byte-order mark, whatever the shell would have made of standard output.
@@ -164,9 +295,9 @@ int WriteManifest(const ImageOptions& options, const std::string& output) {
     std::ofstream out(tempPath, std::ios::binary);
     out << text;
     out.close();
-    if (!out) throw InputError("cannot write " + output + ": " + std::strerror(errno));
+    if (!out) throw InputError(Code::OutputUnwritable, "cannot write " + output + ": " + std::strerror(errno));
   });
-  std::cerr << "uninst-pack: wrote " << output << ": " << counts << '\n';
+  reporter.Note("wrote " + output + ": " + counts);
   return 0;
 }
 

@@ -13,14 +13,25 @@ struct ImageOptions {
   std::string installDir;     // where it is installed on Windows, "C:\Program Files\Korvane\"
   std::string programFolder;  // the Start-menu folder's name, or empty
   std::string finalFile;      // the launcher: its name in the install folder, or its full path
+  bool finalFileGiven = false;        // --final-file was given (else it is the default, Uninst.exe)
+  std::vector<std::string> excludes;  // --exclude patterns
+  bool defaultExcludes = true;        // leave out the files that are never a product's
+};
+
+struct ImageManifest {
+  Json manifest;
+  std::vector<std::string> notes;  // one line per choice made (what is left out, and why)
+  std::size_t leftOut = 0;         // entries left out by the exclusions
 };
 
 // Every file below the image in a group per folder, the install folder first and deeper folders
 // later (the remover removes group folders from the last group to the first, so the deepest go
 // first); the launcher as finalFile, and not listed. Resource.ini and the folders it names are
-// left out: the remover removes those from Resource.ini before the listed files. `notes` gets one
-// line per such choice; `diagnostics` what the Resource.ini check finds. The manifest is not
-// checked yet: `uninst-pack manifest` checks its text as build does.
-Json ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics, std::vector<std::string>& notes);
+// left out (the remover removes those from Resource.ini before the listed files), and so is what
+// an exclusion matches. An option that is wrong throws InputError; every problem of the image
+// (links, FIFOs, names Windows cannot hold) is an error in `diagnostics`, with what the
+// Resource.ini check finds and the warnings about the options. The manifest is not checked yet:
+// `uninst-pack manifest` checks its text as build does.
+ImageManifest ManifestFromImage(const ImageOptions& options, Diagnostics& diagnostics);
 
 }  // namespace pack

@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <iterator>
 #include <map>
 #include <unordered_map>
@@ -15,6 +18,7 @@
 #include "Diagnostics.h"
 #include "FolderGuard.h"
 #include "FullPath.h"
+#include "JsonSyntax.h"
 #include "RemovalRules.h"
 #include "StandardLayout.h"
 #include "Text.h"
@@ -57,10 +61,8 @@ const char* EscapeLetter(char c) {
 // Control characters are in no name Windows makes, and broken lines wherever they are printed.
 void RefuseControlCharacters(const std::string& utf8) {
   for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0x20 && c != 0x7F) continue;
-    char code[8];
-    std::snprintf(code, sizeof code, "U+%04X", c);
+    if (!IsControlByte(utf8[i])) continue;
+    const std::string code = CharacterCode(utf8[i]);
     std::string shown = utf8;
     for (char& s : shown)
       if (static_cast<unsigned char>(s) < 0x20 || s == 0x7F) s = '?';
@@ -68,7 +70,7 @@ void RefuseControlCharacters(const std::string& utf8) {
     if (const char* letter = EscapeLetter(utf8[i]))
       msg += std::string(". In JSON a backslash followed by '") + letter +
              "' is that character: write each backslash of a path as \\\\ (\"C:\\\\Program Files\\\\Korvane\")";
-    throw InputError(msg);
+    throw InputError(Code::ControlCharacter, msg);
   }
 }
 
@@ -79,12 +81,12 @@ void RequireFullPath(const std::string& utf8) {
   // Two separators then a third is no server name.
   const bool noServer = utf8.size() > 2 && fw::IsPathSeparator(utf8[0]) && fw::IsPathSeparator(utf8[2]);
   if (!fw::IsFullyQualified(std::string_view(utf8)) || noServer)
-    throw InputError("is not a full Windows path (drive and separator, or \\\\server\\share): " + Quoted(utf8));
+    throw InputError(Code::NotFullPath, "is not a full Windows path (drive and separator, or \\\\server\\share): " + Quoted(utf8));
   std::size_t start = 0;
   for (std::size_t i = 0; i <= utf8.size(); ++i) {
     if (i < utf8.size() && !fw::IsPathSeparator(utf8[i])) continue;
     if (utf8.compare(start, i - start, "..") == 0 && i - start == 2)
-      throw InputError("has a '..' component: " + Quoted(utf8));
+      throw InputError(Code::DotDotComponent, "has a '..' component: " + Quoted(utf8));
     start = i + 1;
   }
 }
@@ -116,21 +118,21 @@ bool LooksLikeShortName(const std::string& name) {
 void RequireWindowsName(const std::string& name, const std::string& whole) {
   const auto bad = name.find_first_of("<>:\"|?*");
   if (bad != std::string::npos)
-    throw InputError(std::string("has the character '") + name[bad] +
+    throw InputError(Code::ForbiddenCharacter, std::string("has the character '") + name[bad] +
                      "', which Windows does not allow in names: " + Quoted(whole));
   if (!name.empty() && (name.back() == '.' || name.back() == ' '))
-    throw InputError("has the name " + Quoted(name) +
+    throw InputError(Code::TrimmedName, "has the name " + Quoted(name) +
                      ", which ends in a dot or a space: Windows drops those, so no file of that name exists: " +
                      Quoted(whole));
   if (const std::size_t length = Utf16(name).size(); length > kMaxName)
-    throw InputError("has a name of " + std::to_string(length) +
+    throw InputError(Code::NameTooLong, "has a name of " + std::to_string(length) +
                      " characters; Windows allows at most " + std::to_string(kMaxName) + ": " + Quoted(whole));
   if (IsDeviceName(name))
-    throw InputError("has the name " + Quoted(name) +
+    throw InputError(Code::DeviceName, "has the name " + Quoted(name) +
                      ", a device's (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension): Windows opens the device, "
                      "not a file: " + Quoted(whole));
   if (LooksLikeShortName(name))
-    throw InputError("has the name " + Quoted(name) +
+    throw InputError(Code::ShortName, "has the name " + Quoted(name) +
                      ", which looks like a short (8.3) name: the remover judges the names as written, so write the "
                      "long name: " + Quoted(whole));
 }
@@ -157,13 +159,13 @@ fw::FullPath RequirePlainPath(const std::string& utf8, PathRole role) {
     const char* why = fw::KindOf(std::string_view(utf8)) == fw::PathKind::Device
                           ? "is a device path (\\\\?\\ or \\\\.\\): the remover acts only on X:\\... and \\\\server\\share\\... paths: "
                           : "names no share (\\\\server\\share\\...) or has a name of only dots and spaces: ";
-    throw InputError(why + Quoted(utf8));
+    throw InputError(Code::NotPlainPath, why + Quoted(utf8));
   }
   for (const std::u16string& name : parts->Names()) RequireWindowsName(Utf8(name), utf8);
   if (role == PathRole::File) {
-    if (parts->IsRoot()) throw InputError("names no file, only a root: " + Quoted(utf8));
+    if (parts->IsRoot()) throw InputError(Code::NoFileName, "names no file, only a root: " + Quoted(utf8));
     if (fw::IsPathSeparator(utf8.back()))
-      throw InputError("ends in a separator, but a file's path ends in its name: " + Quoted(utf8));
+      throw InputError(Code::NoFileName, "ends in a separator, but a file's path ends in its name: " + Quoted(utf8));
   }
   return *parts;
 }
@@ -174,13 +176,13 @@ fw::FullPath RequirePlainPath(const std::string& utf8, PathRole role) {
 void RefuseGuarded(const fw::FullPath& path, const std::string& utf8, PathRole role, const char* what) {
   if (role == PathRole::Folder)
     if (const std::string why = WhyRefused(path); !why.empty())
-      throw InputError(Quoted(utf8) + " is a folder the remover refuses " + what + ": " + why);
+      throw InputError(Code::GuardedFolder, Quoted(utf8) + " is a folder the remover refuses " + what + ": " + why);
   if (const std::string why = WhySystemPlace(path); !why.empty())
-    throw InputError(Quoted(utf8) + " lies in " + why + ": no product's file is there");
+    throw InputError(Code::SystemPlace, Quoted(utf8) + " lies in " + why + ": no product's file is there");
   // (A file at a drive's root lies outside the install folder, and is warned of as such.)
   if (role == PathRole::File && !path.Parent().IsRoot())
     if (const std::string why = WhyRefused(path.Parent()); !why.empty())
-      throw InputError(Quoted(utf8) + " is a file in a folder of the system's (" + why +
+      throw InputError(Code::FileInSystemFolder, Quoted(utf8) + " is a file in a folder of the system's (" + why +
                        "): no product's file is there");
 }
 
@@ -189,13 +191,13 @@ void RefuseGuarded(const fw::FullPath& path, const std::string& utf8, PathRole r
 void CheckProgramFolderName(const std::string& utf8, const std::string& gbk) {
   if (utf8.empty()) return;  // no Start-menu folder
   if (!removal::IsSingleFolderName(gbk))
-    throw InputError("must be a single folder name in the Start menu's Programs folder (no '\\', "
+    throw InputError(Code::NotSingleFolderName, "must be a single folder name in the Start menu's Programs folder (no '\\', "
                      "'/', ':', not \".\" or \"..\"): " + Quoted(utf8));
   RequireWindowsName(utf8, utf8);
   for (const std::u16string_view programs : {kUserPrograms, kCommonPrograms}) {
     const auto path = fw::FullPath::Parse(std::u16string(programs) + u"\\" + Utf16(utf8));
     if (const std::string why = path ? WhyRefused(*path) : "a name Windows would trim"; !why.empty())
-      throw InputError(Quoted(utf8) + " names a folder of the system's in the Start menu (" + why + "): use the product's own name");
+      throw InputError(Code::SystemStartMenuFolder, Quoted(utf8) + " names a folder of the system's in the Start menu (" + why + "): use the product's own name");
   }
 }
 
@@ -219,13 +221,25 @@ std::size_t Distance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-// The key of `candidates` nearest to `key` when it is near enough to be a typo of it, else "".
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The key of `candidates` nearest to `key` when it is near enough to be a typo of it (case aside:
+// "INSTALLDIR" is one of "installDir"), else "".
 std::string NearestKey(const std::string& key, const std::vector<std::string>& candidates) {
   std::string best;
   std::size_t bestDistance = 3;  // at most two edits
   for (const std::string& candidate : candidates)
-    if (const std::size_t d = Distance(key, candidate); d < bestDistance) best = candidate, bestDistance = d;
+    if (const std::size_t d = Distance(Lower(key), Lower(candidate)); d < bestDistance) best = candidate, bestDistance = d;
   return best;
+}
+
+// What a key near `known` is, in words (`guess` unless they differ only in case): keys are told
+// apart by case, so "INSTALLDIR" is no less a typo of "installDir".
+std::string TypoOf(const std::string& key, const std::string& known, const std::string& guess) {
+  return Lower(key) == Lower(known) ? "keys are told apart by case: write \"" + known + "\"" : guess;
 }
 
 // Keys of `object` that are none of `known`: warned of, with the known key they are likely a typo
@@ -236,9 +250,9 @@ void WarnUnknownKeys(const ReadJson& object, const std::vector<std::string>& kno
     if (std::find(known.begin(), known.end(), it.key()) != known.end()) continue;
     const std::string nearest = NearestKey(it.key(), known);
     if (!nearest.empty() && !object.contains(nearest)) continue;
-    diagnostics.Warning(MemberPath(where, it.key()), "unknown key " + JsonString(it.key()) +
-                                                         (nearest.empty() ? "" : " (did you mean \"" + nearest + "\"?)") +
-                                                         ": it is ignored");
+    diagnostics.Add(Code::UnknownKey, MemberPath(where, it.key()),
+                    "unknown key " + JsonString(it.key()) + (nearest.empty() ? "" : " (" + TypoOf(it.key(), nearest, "did you mean \"" + nearest + "\"?") + ")") +
+                        ": it is ignored");
   }
 }
 
@@ -251,16 +265,16 @@ const ReadJson* Field(const ReadJson& object, const char* key, ReadJson::value_t
   if (it == object.end()) {
     for (auto other = object.begin(); other != object.end(); ++other)
       if (NearestKey(other.key(), {key}) == key) {
-        diagnostics.Error(MemberPath(where, other.key()),
-                          std::string("missing field \"") + key + "\" (the manifest has " + JsonString(other.key()) +
-                              ": a typo of it?)");
+        diagnostics.Add(Code::MissingKey, MemberPath(where, other.key()),
+                        std::string("missing field \"") + key + "\" (the manifest has " + JsonString(other.key()) + ": " +
+                            TypoOf(other.key(), key, "a typo of it?") + ")");
         return nullptr;
       }
-    diagnostics.Error(where, std::string("missing field \"") + key + "\"");
+    diagnostics.Add(Code::MissingKey, where, std::string("missing field \"") + key + "\"");
     return nullptr;
   }
   if (it->type() != type) {
-    diagnostics.Error(name, type == ReadJson::value_t::string ? "must be a string" : "must be an array");
+    diagnostics.Add(Code::WrongType, name, type == ReadJson::value_t::string ? "must be a string" : "must be an array");
     return nullptr;
   }
   return &*it;
@@ -287,10 +301,11 @@ struct Passed {
 // inside it is another product's: the remover removes it only when it is empty, so the vendor who
 // lists it meant something else (the product's own folder inside it, most likely).
 void RefuseAnotherProductsPlace(const fw::FullPath& path, const std::string& utf8, const std::optional<PassedEntry>& install) {
-  std::vector<std::u16string> installFolder;
-  if (install) installFolder.push_back(install->comparable);
+  if (!install) return;  // installDir is missing or wrong: its own error says so
+  const std::vector<std::u16string> installFolder = {install->comparable};
   if (const std::string why = WhyAnotherProductsPlace(path, installFolder); !why.empty())
-    throw InputError(Quoted(utf8) + " is " + why + ": the remover only removes it when it is empty; list the product's own folder");
+    throw InputError(Code::AnotherProductsFolder,
+                     Quoted(utf8) + " is " + why + ": the remover only removes it when it is empty; list the product's own folder");
 }
 
 // What is doubtful but may be meant, among the entries that passed: entries outside the install
@@ -302,12 +317,12 @@ void Warn(const Passed& passed, Diagnostics& diagnostics) {
     if (!passed.install || entry.comparable.empty()) return;
     const std::u16string& install = passed.install->comparable;
     if (fw::IsBelow(entry.comparable, install) || (folder && entry.comparable == install)) return;
-    diagnostics.Warning(field(), Quoted(std::string(entry.utf8)) + " lies outside installDir " +
+    diagnostics.Add(Code::OutsideInstallDir, field(), Quoted(std::string(entry.utf8)) + " lies outside installDir " +
                                      Quoted(std::string(passed.install->utf8)));
   };
   const auto tooLong = [&](const PassedEntry& entry, const auto& field) {
     if (entry.gbkBytes > kMaxRemoverPath)
-      diagnostics.Warning(field(), "is " + std::to_string(entry.gbkBytes) + " bytes long as GBK: the remover skips paths of " +
+      diagnostics.Add(Code::PathTooLong, field(), "is " + std::to_string(entry.gbkBytes) + " bytes long as GBK: the remover skips paths of " +
                                      std::to_string(kMaxRemoverPath + 1) + " bytes or more, so it stays: " +
                                      Quoted(std::string(entry.utf8)));
   };
@@ -339,14 +354,14 @@ void Warn(const Passed& passed, Diagnostics& diagnostics) {
         notHeld.push_back(fileField(g, f));
       const auto [it, added] = seen.try_emplace(file.comparable, g, f);
       if (!added)
-        diagnostics.Warning(fileField(g, f), Quoted(std::string(file.utf8)) +
+        diagnostics.Add(Code::ListedTwice, fileField(g, f), Quoted(std::string(file.utf8)) +
                                                  (it->second.first == g ? " is listed twice in its group, first as "
                                                                         : " is listed in two groups, first as ") +
                                                  fileField(it->second.first, it->second.second) +
                                                  " (names compare without case)");
     }
     if (!notHeld.empty())
-      diagnostics.Warning(folderField(g), Quoted(std::string(group.folder->utf8)) + " is not a parent of " +
+      diagnostics.Add(Code::FolderNotParent, folderField(g), Quoted(std::string(group.folder->utf8)) + " is not a parent of " +
                                               notHeld.front() +
                                               (notHeld.size() > 1 ? " and " + std::to_string(notHeld.size() - 1) +
                                                                         " more of its files"
@@ -370,7 +385,7 @@ void Warn(const Passed& passed, Diagnostics& diagnostics) {
     }
   }
   for (const auto& [g, inside] : earlierInside)
-    diagnostics.Warning(folderField(g),
+    diagnostics.Add(Code::FolderAfterInner, folderField(g),
                         Quoted(std::string(passed.groups[g].folder->utf8)) + " holds " + folderField(inside.front()) +
                             (inside.size() > 1 ? " and " + Counted(inside.size() - 1, "more folder") : "") +
                             " of the groups before it: the remover removes the folders from the last group to the "
@@ -378,25 +393,12 @@ void Warn(const Passed& passed, Diagnostics& diagnostics) {
                             "folders inside it");
 }
 
-// One line that says what usually causes a JSON error of this kind.
-std::string SyntaxHint(const std::string& what) {
-  if (what.find("after backslash") != std::string::npos)
-    return "write each backslash of a path as \\\\ in JSON: \"C:\\\\Program Files\\\\Korvane\"";
-  if (what.find("control character") != std::string::npos)
-    return "a JSON string ends on its own line: close the quote before the line ends";
-  if (what.find("end of input") != std::string::npos) return "the manifest ends early: a closing '\"', ']' or '}' is missing";
-  return "look for a missing or extra ',', '\"', ']' or '}' just before that place";
-}
-
 // The offset of the first byte of `text` that is no part of a UTF-8 character.
 std::size_t FirstNonUtf8(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return i;
-    for (std::size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) return i;
     i += length;
   }
   return i;
@@ -406,7 +408,7 @@ std::size_t FirstNonUtf8(std::string_view text) {
 std::optional<std::string> AsUtf8(std::string text, const std::string& path, Diagnostics& diagnostics) {
   const std::string fix = ": save the manifest as UTF-8";
   const auto refuse = [&](std::size_t offset, const std::string& message) {
-    diagnostics.Add(Placed(Diagnostic::Severity::Error, path, text, offset, message + fix));
+    diagnostics.Add(Placed(Code::NotUtf8, path, text, offset, message + fix));
     return std::nullopt;
   };
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF"))
@@ -423,6 +425,14 @@ std::optional<std::string> AsUtf8(std::string text, const std::string& path, Dia
 
 std::string Utf8(std::u16string_view utf16) { return fw::Utf16ToUtf8(utf16).value_or("?"); }
 
+bool IsControlByte(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+std::string CharacterCode(char c) {
+  char code[8];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned char>(c));
+  return code;
+}
+
 std::u16string ComparableUtf8(const std::string& utf8) {
   const auto path = fw::FullPath::Parse(Utf16(utf8));
   return path ? path->Comparable() : u"";
@@ -430,7 +440,7 @@ std::u16string ComparableUtf8(const std::string& utf8) {
 
 std::string Utf8ToGbk(const std::string& utf8, const std::string& field) {
   auto gbk = Gbk(utf8);
-  if (!gbk) throw InputError(field + " has characters that GBK cannot represent: " + Quoted(utf8));
+  if (!gbk) throw InputError(Code::NotGbk, field + " has characters that GBK cannot represent: " + Quoted(utf8));
   return *gbk;
 }
 
@@ -438,42 +448,54 @@ std::string GbkToUtf8(const std::string& gbk, const std::string& field) {
   const auto utf16 = fw::GbkToUtf16(gbk);
   std::optional<std::string> utf8;
   if (utf16) utf8 = fw::Utf16ToUtf8(*utf16);
-  if (!utf8) throw InputError("payload: " + field + " is not GBK text");
+  if (!utf8) throw InputError(Code::PayloadNotGbk, "payload: " + field + " is not GBK text");
   return *utf8;
 }
 
 namespace {
+
+enum class Rule { Name, Install, FileOrEmpty, FolderOrEmpty, File };
+
+struct CheckedText {
+  std::string gbk;                  // as the payload holds it
+  std::optional<fw::FullPath> path;  // parsed, for a path that is not empty
+};
+
+// The checks of one text of a manifest by what it is (InputError for the first it fails).
+CheckedText CheckText(const std::string& utf8, Rule rule) {
+  RefuseControlCharacters(utf8);
+  const bool empty = utf8.empty() && (rule == Rule::FileOrEmpty || rule == Rule::FolderOrEmpty);
+  const PathRole role = rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder;
+  std::optional<fw::FullPath> path;
+  if (rule != Rule::Name && !empty) path = RequirePlainPath(utf8, role);
+  std::optional<std::string> gbk = Gbk(utf8);
+  if (!gbk) throw InputError(Code::NotGbk, "has characters that GBK cannot represent: " + Quoted(utf8));
+  if (rule == Rule::Name) CheckProgramFolderName(utf8, *gbk);
+  if (path) RefuseGuarded(*path, utf8, role, rule == Rule::Install ? "as an install folder" : "to remove");
+  return {std::move(*gbk), std::move(path)};
+}
 
 // Checks the entries of a manifest (CheckManifestText).
 CheckedManifest CheckManifest(const ReadJson& doc) {
   CheckedManifest checked;
   Diagnostics& diagnostics = checked.diagnostics;
   if (!doc.is_object()) {
-    diagnostics.Error("", "the top level must be an object");
+    diagnostics.Add(Code::WrongType, "", "the top level must be an object");
     return checked;
   }
-  enum class Rule { Name, Install, FileOrEmpty, FolderOrEmpty, File };
   Passed passed;
   // A text's GBK form, and `entry` (when given) made of what passed; or "" and an error of the entry.
   const auto text = [&](const ReadJson& value, const std::string& field, Rule rule, std::optional<PassedEntry>* entry,
                         std::optional<fw::FullPath>* kept = nullptr) -> std::string {
     try {
       const std::string& utf8 = value.get_ref<const std::string&>();
-      RefuseControlCharacters(utf8);
-      const bool empty = utf8.empty() && (rule == Rule::FileOrEmpty || rule == Rule::FolderOrEmpty);
-      const PathRole role = rule == Rule::File || rule == Rule::FileOrEmpty ? PathRole::File : PathRole::Folder;
-      std::optional<fw::FullPath> path;
-      if (rule != Rule::Name && !empty) path = RequirePlainPath(utf8, role);
-      std::optional<std::string> gbk = Gbk(utf8);
-      if (!gbk) throw InputError("has characters that GBK cannot represent: " + Quoted(utf8));
-      if (rule == Rule::Name) CheckProgramFolderName(utf8, *gbk);
-      if (path) RefuseGuarded(*path, utf8, role, rule == Rule::Install ? "as an install folder" : "to remove");
-      if (path && rule == Rule::FolderOrEmpty) RefuseAnotherProductsPlace(*path, utf8, passed.install);
-      if (entry && path) *entry = PassedEntry{utf8, path->Comparable(), gbk->size()};
-      if (kept) *kept = std::move(path);
-      return std::move(*gbk);
+      CheckedText checkedText = CheckText(utf8, rule);
+      if (checkedText.path && rule == Rule::FolderOrEmpty) RefuseAnotherProductsPlace(*checkedText.path, utf8, passed.install);
+      if (entry && checkedText.path) *entry = PassedEntry{utf8, checkedText.path->Comparable(), checkedText.gbk.size()};
+      if (kept) *kept = std::move(checkedText.path);
+      return std::move(checkedText.gbk);
     } catch (const InputError& e) {
-      diagnostics.Error(field, e.what());
+      diagnostics.Add(e.code, field, e.what());
       return "";
     }
   };
@@ -495,7 +517,7 @@ CheckedManifest CheckManifest(const ReadJson& doc) {
     const ReadJson& group = (*groups)[g];
     PassedGroup& passedGroup = passed.groups.emplace_back();
     if (!group.is_object()) {
-      diagnostics.Error(where, "must be an object");
+      diagnostics.Add(Code::WrongType, where, "must be an object");
       continue;
     }
     WarnUnknownKeys(group, kGroupKeys, where, diagnostics);
@@ -507,7 +529,7 @@ CheckedManifest CheckManifest(const ReadJson& doc) {
     for (std::size_t f = 0; files && f < files->size(); ++f) {
       const std::string name = ElementPath(MemberPath(where, "files"), f);
       if (!(*files)[f].is_string()) {
-        diagnostics.Error(name, "must be a string");
+        diagnostics.Add(Code::WrongType, name, "must be a string");
         continue;
       }
       std::optional<PassedEntry> file;
@@ -517,17 +539,49 @@ CheckedManifest CheckManifest(const ReadJson& doc) {
     records.groups.push_back(std::move(removal));
   }
   if (groups && listed == 0)
-    diagnostics.Error("groups", "lists no files: a payload must name at least one file (its trailer counts them)");
+    diagnostics.Add(Code::NoFiles, "groups", "lists no files: a payload must name at least one file (its trailer counts them)");
   Warn(passed, diagnostics);
   return checked;
 }
 
 }  // namespace
 
-CheckedManifest ReadManifest(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open manifest " + path + ": " + std::strerror(errno));
-  return CheckManifestText(std::string(std::istreambuf_iterator<char>(in), {}), path);
+void CheckInstallDir(const std::string& utf8) { CheckText(utf8, Rule::Install); }
+
+std::string ManifestName(const std::string& path) { return path == "-" ? "<stdin>" : path; }
+
+std::string ReadManifestBytes(const std::string& path) {
+  const auto refuse = [&path](const std::string& why) {
+    return InputError(Code::ManifestUnreadable, "cannot read the manifest " + ManifestName(path) + ": " + why);
+  };
+  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw refuse(std::strerror(errno));
+  struct stat info {};
+  std::string bytes;
+  std::string failure;
+  if (::fstat(fd, &info) != 0) {
+    failure = std::strerror(errno);
+  } else if (S_ISDIR(info.st_mode)) {
+    failure = "it is a folder; give the manifest's file";
+  } else {
+    // Whatever it is (a file, a FIFO, a pipe, a terminal), it is read once, to its end.
+    if (S_ISREG(info.st_mode)) bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[1 << 16];
+    for (;;) {
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(n));
+      } else if (n == 0) {
+        break;
+      } else if (errno != EINTR) {
+        failure = std::strerror(errno);
+        break;
+      }
+    }
+  }
+  if (fd != STDIN_FILENO) ::close(fd);
+  if (!failure.empty()) throw refuse(failure);
+  return bytes;
 }
 
 CheckedManifest CheckManifestText(std::string bytes, const std::string& path) {
@@ -538,22 +592,25 @@ CheckedManifest CheckManifestText(std::string bytes, const std::string& path) {
   try {
     doc = ReadJson::parse(*text);
   } catch (const ReadJson::parse_error& e) {
-    std::string what = e.what();
-    // nlohmann's own text after its prefix and position: "syntax error while parsing ...".
-    if (const auto at = what.find("syntax error"); at != std::string::npos) what = what.substr(at);
-    checked.diagnostics.Add(Placed(Diagnostic::Severity::Error, path, *text, e.byte == 0 ? 0 : e.byte - 1,
-                                   "not valid JSON: " + what + "\n  hint: " + SyntaxHint(what)));
+    // The parser's own words name its grammar, not the vendor's mistake: the text is read again
+    // by a reader that says what is wrong in the vendor's words.
+    if (const auto problem = FirstJsonProblem(*text))
+      checked.diagnostics.Add(Placed(problem->code, path, *text, problem->offset, "not valid JSON: " + problem->message,
+                                     problem->hint));
+    else
+      checked.diagnostics.Add(Placed(Code::JsonSyntax, path, *text, e.byte == 0 ? 0 : e.byte - 1, "not valid JSON here",
+                                     "look for a missing or extra ',', '\"', ']' or '}' just before that place"));
     return checked;
   } catch (const ReadJson::exception& e) {
-    // A number too large for any type (1e999): JSON, but not a manifest nlohmann can hold. The
-    // message names the number, not where it is: it is placed where that text first stands.
-    std::string what = e.what();
-    if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
+    // A number too large for any type (1e999): JSON, but no manifest. The parser names the
+    // number, not where it is: it is placed where that text first stands.
+    const std::string what = e.what();
     const std::size_t quote = what.find('\'');
     const std::string number = quote == std::string::npos ? "" : what.substr(quote + 1, what.rfind('\'') - quote - 1);
     const std::size_t at = number.empty() ? std::string::npos : text->find(number);
-    checked.diagnostics.Add(Placed(Diagnostic::Severity::Error, path, *text, at == std::string::npos ? 0 : at,
-                                   "not a JSON text this tool can read: " + what));
+    checked.diagnostics.Add(Placed(Code::JsonNumberTooLarge, path, *text, at == std::string::npos ? 0 : at,
+                                   "the number " + (number.empty() ? std::string("here") : number) +
+                                       " is too large to read (and no entry of a manifest is a number)"));
     return checked;
   }
   checked = CheckManifest(doc);

@@ -43,27 +43,27 @@ void CheckLauncher(const std::string& image, const std::string& path, bool bareR
   const std::string intro = "launcher " + path + " is not a launcher built by this project: ";
   const std::string fix = ". Pack Uninst.exe from the windows build (build/windows-x86/bin/Uninst.exe)";
   const payload::PeRead pe = payload::ReadPeHeaders(image);
-  if (!pe.headers) throw InputError(intro + pe.problem + fix);
+  if (!pe.headers) throw InputError(Code::NotALauncher, intro + pe.problem + fix);
   const payload::PeHeaders& headers = *pe.headers;
   if (headers.machine != payload::PeHeaders::kMachineI386 && headers.machine != payload::PeHeaders::kMachineAmd64)
-    throw InputError(intro + "it is a program for another processor than x86 or x64" + fix);
+    throw InputError(Code::NotALauncher, intro + "it is a program for another processor than x86 or x64" + fix);
   if ((headers.characteristics & payload::PeHeaders::kExecutableImage) == 0 ||
       (headers.characteristics & payload::PeHeaders::kDll) != 0)
-    throw InputError(intro + "it is a DLL or an object, not a program" + fix);
+    throw InputError(Code::NotALauncher, intro + "it is a DLL or an object, not a program" + fix);
   if (headers.subsystem != payload::PeHeaders::kSubsystemGui)
-    throw InputError(intro + "it is not a Windows GUI program (a console program?)" + fix);
+    throw InputError(Code::NotALauncher, intro + "it is not a Windows GUI program (a console program?)" + fix);
   const auto remover = payload::FindPeResource(headers, image, u"UNINSTALLER", 131);
   if (bareRemover) {
     if (remover)
-      throw InputError("launcher " + path + " carries a remover (resource UNINSTALLER 131), so it is the launcher: " +
+      throw InputError(Code::LauncherIsNotBare, "launcher " + path + " carries a remover (resource UNINSTALLER 131), so it is the launcher: " +
                        "leave out --bare-remover");
     return;
   }
   if (!remover)
-    throw InputError("launcher " + path + " carries no remover (no resource UNINSTALLER 131): it is not the launcher. " +
+    throw InputError(Code::NotALauncher, "launcher " + path + " carries no remover (no resource UNINSTALLER 131): it is not the launcher. " +
                      "The remover (uninstaller.exe) is what the launcher stages; it is never packed for shipping" + fix);
   const payload::PeRead inner = payload::ReadPeHeaders(*remover);
-  if (!inner.headers) throw InputError("the remover launcher " + path + " carries is not a Windows program: " + inner.problem);
+  if (!inner.headers) throw InputError(Code::NotALauncher, "the remover launcher " + path + " carries is not a Windows program: " + inner.problem);
 }
 
 // The packed file is a program: executable wherever it is readable, as a linker leaves one.
@@ -88,14 +88,15 @@ std::string FirstBytes(const std::string& path, std::size_t count) {
 
 // A program given as the manifest, or JSON text given as the launcher, is the two arguments
 // swapped: said so before either is read as what it is not.
-void RefuseSwappedInputs(const std::string& launcherPath, const std::string& manifestPath) {
-  const std::string manifestStart = FirstBytes(manifestPath, 2);
+void RefuseSwappedInputs(const std::string& launcherPath, const std::string& manifestPath,
+                         const std::string& manifestBytes) {
+  const std::string manifestStart = manifestBytes.substr(0, 2);
   std::string launcherStart = FirstBytes(launcherPath, 64);
   launcherStart.erase(0, launcherStart.find_first_not_of(" \t\r\n\xEF\xBB\xBF"));
   const bool manifestIsProgram = manifestStart == "MZ";
   const bool launcherIsJson = !launcherStart.empty() && launcherStart.front() == '{';
   if (manifestIsProgram || launcherIsJson)
-    throw InputError(std::string(manifestIsProgram ? "the manifest " + manifestPath + " is a Windows program"
+    throw InputError(Code::InputsSwapped, std::string(manifestIsProgram ? "the manifest " + ManifestName(manifestPath) + " is a Windows program"
                                                    : "the launcher " + launcherPath + " is JSON text") +
                      ": --launcher and --manifest swapped? --launcher takes Uninst.exe, --manifest the JSON manifest");
 }
@@ -104,10 +105,10 @@ void RefuseSwappedInputs(const std::string& launcherPath, const std::string& man
 std::string ReadLauncher(const std::string& path, bool bareRemover) {
   fw::File launcher;
   if (!launcher.Open(path, fw::File::Mode::Read))
-    throw InputError("cannot open launcher " + path + ": " + std::strerror(errno));
+    throw InputError(Code::LauncherUnreadable, "cannot open launcher " + path + ": " + std::strerror(errno));
   const std::uint64_t size = launcher.GetLength();
   if (size > payload::PayloadTrailer::kMaxImageSize)
-    throw InputError("launcher " + path + " is too large for a payload trailer (4 GiB limit)");
+    throw InputError(Code::LauncherTooLarge, "launcher " + path + " is too large for a payload trailer (4 GiB limit)");
   if (const auto table = payload::FindCertificateTable(launcher)) {
     std::ostringstream msg;
     msg << "launcher " << path;
@@ -117,10 +118,10 @@ std::string ReadLauncher(const std::string& path, bool bareRemover) {
       msg << " is signed (certificate table at offset " << table->offset << ", " << table->size
           << " bytes): a payload appended now would lie outside the signature";
     msg << ". Pack the launcher as built, then sign the packed file";
-    throw InputError(msg.str());
+    throw InputError(Code::LauncherSigned, msg.str());
   }
   if (const auto trailer = payload::ReadTrailer(launcher); trailer && trailer->IsValid())
-    throw InputError("launcher " + path + " already carries a payload; start from the launcher as built");
+    throw InputError(Code::LauncherPacked, "launcher " + path + " already carries a payload; start from the launcher as built");
   std::string image = ReadAll(launcher);
   CheckLauncher(image, path, bareRemover);
   return image;
@@ -128,41 +129,59 @@ std::string ReadLauncher(const std::string& path, bool bareRemover) {
 
 }  // namespace
 
-int Build(const std::string& launcherPath, const std::string& manifestPath, const std::string& outputPath, bool strict,
-          bool bareRemover) {
-  if (SameFile(outputPath, launcherPath)) throw InputError("the output must not be the launcher itself: " + outputPath);
-  if (SameFile(outputPath, manifestPath)) throw InputError("the output must not be the manifest: " + outputPath);
+int Build(const BuildOptions& options, Reporter& reporter) {
+  const std::string& outputPath = options.output;
+  if (outputPath == "-")
+    throw InputError(Code::OutputNotStandardOutput,
+                     "build writes a program, which standard output does not carry safely (a PowerShell '>' would "
+                     "rewrite it as text): give the file to write with -o");
+  if (SameFile(outputPath, options.launcher))
+    throw InputError(Code::OutputIsInput, "the output must not be the launcher itself: " + outputPath);
+  if (options.manifest != "-" && SameFile(outputPath, options.manifest))
+    throw InputError(Code::OutputIsInput, "the output must not be the manifest: " + outputPath);
   CheckOutput(outputPath);
-  RefuseSwappedInputs(launcherPath, manifestPath);
-  pack::CheckedManifest manifest = pack::ReadManifest(manifestPath);
+  std::error_code ec;
+  if (const auto status = fs::status(options.launcher, ec); fs::exists(status) && !fs::is_regular_file(status))
+    throw InputError(Code::LauncherUnreadable, "the launcher " + options.launcher +
+                                                   " is not a file (a folder, a FIFO, a device): give Uninst.exe as built");
+  // Read once: a FIFO or a pipe has nothing left for a second reader.
+  std::string manifestBytes = ReadManifestBytes(options.manifest);
+  RefuseSwappedInputs(options.launcher, options.manifest, manifestBytes);
+  CheckedManifest manifest = CheckManifestText(std::move(manifestBytes), ManifestName(options.manifest));
   const payload::RemovalRecords& records = manifest.records;
   // The launcher's problem is said with the manifest's, in the same run.
   std::string image;
   try {
-    image = ReadLauncher(launcherPath, bareRemover);
+    image = ReadLauncher(options.launcher, options.bareRemover);
   } catch (const InputError& e) {
-    manifest.diagnostics.Add({Diagnostic::Severity::Error, "", e.what(), "", 0, 0});
+    manifest.diagnostics.Add(e.code, "", e.what());
   }
-  Print(manifest.diagnostics, std::cerr);
-  if (manifest.diagnostics.Errors() > 0) throw InputError(Summary(manifest.diagnostics));
+  manifest.diagnostics.TurnOff(reporter.Options().turnedOff);
+  const std::size_t madeErrors = options.strict ? manifest.diagnostics.Warnings() : 0;
+  if (options.strict) manifest.diagnostics.WarningsAsErrors();
+  reporter.Say(manifest.diagnostics);
+  if (manifest.diagnostics.Errors() > 0) {
+    reporter.Count(manifest.diagnostics,
+                   madeErrors > 0 ? " (" + Counted(madeErrors, "warning") + " made errors: --strict makes them errors)" : "");
+    return 1;
+  }
   const std::uint64_t imageSize = image.size();
-  if (strict && manifest.diagnostics.Warnings() > 0)
-    throw InputError(Summary(manifest.diagnostics) + ", and --strict makes them errors");
 
   std::uint64_t written = 0;
   WriteOutput(outputPath, [&](const std::string& tempPath) {
     fw::File out;
     if (!out.Open(tempPath, fw::File::Mode::CreateWrite))
-      throw InputError("cannot write in the output folder of " + outputPath + ": " + std::strerror(errno));
+      throw InputError(Code::OutputUnwritable, "cannot write in the output folder of " + outputPath + ": " + std::strerror(errno));
     out.Write(image.data(), image.size());
     payload::AppendPayload(out, imageSize, records, records.FileTotal());
     written = out.GetLength();
     out.Close();
     MakeExecutable(tempPath);
   });
-  std::cout << "wrote " << outputPath << ": " << Counted(records.FileTotal(), "file") << " in "
+  if (reporter.Options().quiet) return 0;
+  std::cout << "wrote " << Printable(outputPath) << ": " << Counted(records.FileTotal(), "file") << " in "
             << Counted(records.groups.size(), "group") << ", " << written - imageSize << " bytes appended to the launcher's " << imageSize << "; "
-            << Counted(manifest.diagnostics.Warnings(), "warning") << '\n';
+            << WarningsCounted(manifest.diagnostics) << '\n';
   return 0;
 }
 

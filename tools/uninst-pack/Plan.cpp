@@ -1,5 +1,6 @@
 #include "Plan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_set>
 
@@ -19,10 +20,10 @@ namespace {
 
 using removal::FolderVerdict;
 
-// Payload text shown as UTF-8; bytes that are not GBK as \xNN.
+// Payload text shown as UTF-8; bytes that are not GBK as \xNN, control characters escaped.
 std::string Shown(const std::string& gbk) {
   if (const auto utf16 = fw::GbkToUtf16(gbk))
-    if (const auto utf8 = fw::Utf16ToUtf8(*utf16)) return *utf8;
+    if (const auto utf8 = fw::Utf16ToUtf8(*utf16)) return Printable(*utf8);
   std::string out;
   for (const char c : gbk) {
     if (static_cast<unsigned char>(c) < 0x80) {
@@ -33,8 +34,10 @@ std::string Shown(const std::string& gbk) {
       out += hex;
     }
   }
-  return out;
+  return Printable(out);
 }
+
+
 
 class Planner {
  public:
@@ -55,8 +58,20 @@ class Planner {
     return path;
   }
 
+  // A path that holds a control character, which no name on Windows holds: the remover finds
+  // nothing there. Said as a skip.
+  bool NamesNothing(const char* stage, const std::string& gbk) {
+    const auto control = std::find_if(gbk.begin(), gbk.end(), IsControlByte);
+    if (control == gbk.end()) return false;
+    Add(stage, Shown(gbk), "skip",
+        "it holds the control character " + CharacterCode(*control) + ", which no name on Windows holds: the remover "
+        "finds nothing there");
+    return true;
+  }
+
   // A listed file or the final file: deleted when it exists and is no link (ListedFiles::Delete).
   void File(const char* stage, const std::string& gbk) {
+    if (NamesNothing(stage, gbk)) return;
     std::string reason;
     const auto path = SystemPath(gbk, reason);
     if (path) {
@@ -118,7 +133,7 @@ class Planner {
         if (!line.folder.empty())
           Folder("resource-folder", line.folder, true);
         else
-          Add("resource-folder", Shown(line.text), "skip", "the line names no folder strictly inside the install folder");
+          Add("resource-folder", Shown(line.text), "skip", line.whyNone);
       }
     }
     Add("resource-list", Shown(ini), "delete", "");
@@ -179,7 +194,8 @@ std::vector<PlanStep> MakePlan(const payload::RemovalRecords& records, const std
         break;
       case removal::Step::ListedFolders:
         for (auto group = records.groups.rbegin(); group != records.groups.rend(); ++group)
-          if (!group->folderPath.empty()) plan.Folder("folder", group->folderPath, deleteHistory);
+          if (!group->folderPath.empty() && !plan.NamesNothing("folder", group->folderPath))
+            plan.Folder("folder", group->folderPath, deleteHistory);
         break;
       case removal::Step::Shortcuts:
         plan.Shortcuts(records.header.programFolderName);

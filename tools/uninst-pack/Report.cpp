@@ -47,14 +47,15 @@ void RequireSignatureCoversPayload(const std::string& path, const payload::Paylo
     else
       msg << "overlaps the payload (records or trailer) at the end of the file";
   }
-  throw InputError(msg.str());
+  throw InputError(Code::SignatureMisplaced, msg.str());
 }
 
 // Opens `path` and finds its payload, or says why it has none.
 payload::PayloadLocation OpenPayload(const std::string& path, fw::File& file) {
-  if (!file.Open(path, fw::File::Mode::Read)) throw InputError("cannot open " + path + ": " + std::strerror(errno));
+  if (!file.Open(path, fw::File::Mode::Read))
+    throw InputError(Code::PackedUnreadable, "cannot open " + path + ": " + std::strerror(errno));
   const auto trailer = payload::ReadTrailer(file);
-  if (!trailer) throw InputError(path + " carries no payload: it is too short to hold a payload trailer");
+  if (!trailer) throw InputError(Code::NoPayload, path + " carries no payload: it is too short to hold a payload trailer");
   RequireSignatureCoversPayload(path, *trailer, file.GetLength());
   if (!trailer->IsValid()) {
     std::ostringstream msg;
@@ -62,7 +63,7 @@ payload::PayloadLocation OpenPayload(const std::string& path, fw::File& file) {
     if (trailer->certificateTable)
       msg << ", in front of the certificate table at offset " << trailer->certificateTable->offset;
     msg << " (a launcher as built has none: uninst-pack build appends one)";
-    throw InputError(msg.str());
+    throw InputError(Code::NoPayload, msg.str());
   }
   return *trailer;
 }
@@ -74,7 +75,7 @@ void ReadPayload(const std::string& path, fw::File& file, const payload::Payload
   } catch (const fw::ArchiveError& e) {
     std::ostringstream msg;
     msg << path << ": damaged record archive at offset " << e.offset() << ": " << e.what();
-    throw InputError(msg.str());
+    throw InputError(Code::PayloadDamaged, msg.str());
   }
 }
 
@@ -114,15 +115,16 @@ void PrintReadable(const Json& doc, std::int32_t groupCount) {
               << sig["certificateTableSize"] << " bytes), " << sig["padding"]
               << " zero bytes behind the trailer; the signature itself is not verified here\n";
   }
-  std::cout << "programFolderName: " << doc["programFolderName"].get<std::string>() << '\n'
-            << "installDir: " << doc["installDir"].get<std::string>() << '\n'
-            << "finalFile: " << doc["finalFile"].get<std::string>() << '\n'
+  // The payload's texts as any tool wrote them: control characters escaped.
+  const auto text = [](const Json& value) { return Printable(value.get_ref<const std::string&>()); };
+  std::cout << "programFolderName: " << text(doc["programFolderName"]) << '\n'
+            << "installDir: " << text(doc["installDir"]) << '\n'
+            << "finalFile: " << text(doc["finalFile"]) << '\n'
             << "groups: " << groupCount << '\n';
   std::size_t index = 0;
   for (const Json& group : doc["groups"]) {
-    std::cout << "  [" << index++ << "] " << group["folder"].get<std::string>() << " (" << group["files"].size()
-              << " files)\n";
-    for (const Json& file : group["files"]) std::cout << "      " << file.get<std::string>() << '\n';
+    std::cout << "  [" << index++ << "] " << text(group["folder"]) << " (" << group["files"].size() << " files)\n";
+    for (const Json& file : group["files"]) std::cout << "      " << text(file) << '\n';
   }
 }
 
@@ -165,7 +167,8 @@ int Inspect(const std::string& path, bool asJson) {
   return 0;
 }
 
-int Plan(const std::string& path, const std::string& resourceIni, const std::string& answer, bool asJson) {
+int Plan(const std::string& path, const std::string& resourceIni, const std::string& answer, bool asJson,
+         Reporter& reporter) {
   fw::File file;
   const payload::PayloadLocation trailer = OpenPayload(path, file);
   payload::RecordCollector records;
@@ -175,8 +178,8 @@ int Plan(const std::string& path, const std::string& resourceIni, const std::str
   const auto steps = pack::MakePlan(records.records,
                                     resourceIni.empty() ? std::nullopt : std::optional<std::string>(resourceIni), yes,
                                     diagnostics);
-  Print(diagnostics, std::cerr);
-  if (!diagnostics.All().empty()) std::cerr << "uninst-pack: " << Summary(diagnostics) << '\n';
+  reporter.Say(diagnostics);
+  if (!diagnostics.All().empty() || diagnostics.TurnedOff() > 0) reporter.Count(diagnostics);
   if (asJson)
     std::cout << pack::PlanJson(steps, yes).dump(2) << '\n';
   else

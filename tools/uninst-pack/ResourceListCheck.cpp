@@ -1,5 +1,7 @@
 #include "ResourceListCheck.h"
 
+#include <algorithm>
+
 #include "Archive.h"
 #include "File.h"
 #include "Manifest.h"
@@ -15,41 +17,61 @@ std::size_t FirstBeyondAscii(const std::string& bytes) {
   return std::string::npos;
 }
 
+
 }  // namespace
 
 ResourceListCheck CheckResourceList(const std::string& path, const std::string& installFolderGbk, const std::string& shownAs,
                                     const std::function<bool(const std::string& folderUtf8)>& exists) {
   fw::File file;
-  if (!file.Open(path, fw::File::Mode::Read)) throw InputError("cannot open " + path);
-  ResourceListCheck check;
-  fw::Archive archive(file, fw::Archive::Mode::Load);
+  if (!file.Open(path, fw::File::Mode::Read)) throw InputError(Code::ResourceListUnreadable, "cannot open " + path);
+  std::vector<std::string> lines;
   std::string line, all;
-  for (std::size_t number = 1; archive.ReadLine(line); ++number) {
-    all += line + '\n';
-    if (line.find('=') == std::string::npos) continue;
-    const auto named = removal::ResourceFolderFromLine(line, installFolderGbk);
-    check.lines.push_back({number, line, named.value_or("")});
-    const auto utf16 = fw::GbkToUtf16(named.value_or(line));
-    const std::string shown = utf16 ? fw::Utf16ToUtf8(*utf16).value_or("?") : "(not GBK text)";
-    const auto warn = [&](const std::string& message) {
-      check.diagnostics.Add({Diagnostic::Severity::Warning, "", message, shownAs, number, 1});
+  {
+    fw::Archive archive(file, fw::Archive::Mode::Load);
+    while (archive.ReadLine(line)) {
+      all += line + '\n';
+      lines.push_back(std::move(line));
+    }
+  }
+  ResourceListCheck check;
+  // UTF-16 text names nothing the remover finds, said once for the whole file below.
+  const bool utf16 = all.find('\0') != std::string::npos;
+  for (std::size_t number = 1; number <= lines.size(); ++number) {
+    const std::string& text = lines[number - 1];
+    if (text.find('=') == std::string::npos) continue;
+    const auto warn = [&](Code code, const std::string& message) {
+      if (!utf16) check.diagnostics.Add({code, Diagnostic::Severity::Warning, "", message, shownAs, number, 1});
     };
-    if (!named)
-      warn("the line " + shown + " names no folder strictly inside the install folder: the remover skips it");
-    else if (!utf16)
-      warn("the folder is not GBK text: the remover skips it");
-    else if (exists && !exists(shown))
-      warn("names " + shown + ", which the image does not hold: the remover removes it with whatever is in it when it "
-           "runs");
+    auto named = removal::ResourceFolderFromLine(text, installFolderGbk);
+    const auto utf16Text = fw::GbkToUtf16(named.value_or(text));
+    const std::string shown = utf16Text ? fw::Utf16ToUtf8(*utf16Text).value_or("?") : "(not GBK text)";
+    std::string whyNone;
+    if (!named) {
+      whyNone = "the line names no folder strictly inside the install folder";
+      warn(Code::ResourceLineNamesNoFolder, "the line " + shown + " names no folder strictly inside the install folder: the remover skips it");
+    } else if (const auto control = std::find_if(named->begin(), named->end(), IsControlByte); control != named->end()) {
+      const std::string code = CharacterCode(*control);
+      whyNone = std::string(utf16 ? "UTF-16 text: the folder's name holds the control character "
+                                  : "the folder's name holds the control character ") +
+                code + ", which no name on Windows holds: the remover finds no folder";
+      warn(Code::ResourceFolderUnnamable, "the line names a folder whose name holds the control character " + code +
+                                              ", which no name on Windows holds: the remover finds no folder there");
+      named.reset();
+    } else if (!utf16Text) {
+      warn(Code::ResourceFolderNotGbk, "the folder is not GBK text: the remover skips it");
+    } else if (exists && !exists(shown)) {
+      warn(Code::ResourceFolderNotInImage, "names " + shown + ", which the image does not hold: the remover removes it with whatever is in it when it runs");
+    }
+    check.lines.push_back({number, text, named.value_or(""), whyNone});
   }
   // The whole text: what the remover would read otherwise than it was written, where it starts.
-  const auto warnAt = [&](std::size_t offset, const std::string& message) {
-    check.diagnostics.Add(Placed(Diagnostic::Severity::Warning, shownAs, all, offset, message));
+  const auto warnAt = [&](Code code, std::size_t offset, const std::string& message) {
+    check.diagnostics.Add(Placed(code, shownAs, all, offset, message));
   };
-  if (const std::size_t zero = all.find('\0'); zero != std::string::npos)
-    warnAt(0, "UTF-16 text: the remover reads GBK and finds no folder in it; save it as GBK");
+  if (utf16)
+    warnAt(Code::ResourceListUtf16, 0, "UTF-16 text: the remover reads GBK and finds no folder in it; save it as GBK");
   else if (const std::size_t beyond = FirstBeyondAscii(all); beyond != std::string::npos && fw::Utf8ToUtf16(all))
-    warnAt(beyond, "UTF-8 text: the remover reads it as GBK, so names beyond ASCII become other names (\"res_模板\" "
+    warnAt(Code::ResourceListUtf8, beyond, "UTF-8 text: the remover reads it as GBK, so names beyond ASCII become other names (\"res_模板\" "
                    "names \"妯℃澘\"); save it as GBK");
   return check;
 }
