@@ -337,3 +337,28 @@ TEST(LinkTrustTest, OnlyAdministratorsCanHaveMadeOrChangedALinkThatIsFollowed) {
   EXPECT_TRUE(fw::OnlyAdministratorsCanChange(true, std::vector<fw::AccessEntry>{{false, false, false, kFull}, Admin(kFull)},
                                               kDriveRoot));
 }
+
+// The files asked about before the removal are those a program may run from or load, whatever the
+// case of their names; what the boxes name stops at ten lines and says how many more.
+TEST(FilesInUseTest, ImagesAreAskedAboutAndTheBoxesNameTenThenCount) {
+  for (const char16_t* image : {u"C:\\K\\Korvane.exe", u"C:\\K\\RENDER.DLL", u"C:/K/x.Ocx", u"C:\\K\\zh-CN\\a.dll.mui"})
+    EXPECT_TRUE(removal::MayRunAsImage(image)) << Narrow(image);
+  for (const char16_t* other : {u"C:\\K\\a.lvf", u"C:\\K\\exe", u"C:\\K.exe\\readme", u"C:\\K\\a.exe.bak", u"C:\\K\\a."})
+    EXPECT_FALSE(removal::MayRunAsImage(other)) << Narrow(other);
+
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 12; ++i) names.push_back(u"C:\\K\\" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u".exe");
+  const std::u16string lines = removal::NamedLines(names);
+  EXPECT_NE(lines.find(u"j.exe\n"), std::u16string::npos);
+  EXPECT_EQ(lines.find(u"k.exe"), std::u16string::npos);
+  EXPECT_NE(lines.find(u"以及其他 2 个"), std::u16string::npos);
+  EXPECT_EQ(removal::NamedLines({u"a", u"b"}), u"a\nb\n");
+
+  const std::u16string question = removal::InUseQuestion({u"Korvane", u"C:\\K\\Korvane.exe"});
+  for (const char16_t* said : {u"Korvane\nC:\\K\\Korvane.exe\n", u"重试", u"忽略", u"中止"})
+    EXPECT_NE(question.find(said), std::u16string::npos) << Narrow(said);
+  EXPECT_TRUE(removal::LeftBehindMessage({}, {}).empty());
+  const std::u16string both = removal::LeftBehindMessage({u"C:\\K\\a.exe"}, {u"C:\\K\\b.dll"});
+  EXPECT_LT(both.find(u"重新启动"), both.find(u"C:\\K\\a.exe"));
+  EXPECT_LT(both.find(u"未能删除"), both.find(u"C:\\K\\b.dll"));
+}

@@ -151,6 +151,48 @@ TEST_F(RemoverDialogTest, WithoutAnyOfTheKeysTheRemovalEndsNormally) {
   EXPECT_FALSE(Exists(Path("Korvane")));
 }
 
+// A product program running from the install folder, seen by a person: after 卸载 and 是, a box
+// names it and offers 中止 / 重试 / 忽略; after 忽略 the removal goes on, and a last box says the file
+// is gone at the next restart. Screenshots of both are left beside the tests.
+TEST_F(RemoverDialogTest, AProgramInUseIsNamedAndWhatWaitsForTheRestartIsSaid) {
+  const std::string program = Path("Korvane\\Korvane.exe");
+  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(), program.c_str(), FALSE));
+  const std::string image = testpaths::ReadBytes(testpaths::BinaryDir() + "\\..\\..\\bin\\remover_dialog_host.exe");
+  const payload::RemovalRecords records{{"KorvaneDialogTest", Path("Korvane") + "\\", ""},
+                                        {{Path("Korvane"), {program, Path("Korvane\\a.txt"), Path("Korvane\\b.txt")}}}};
+  testpayload::Write(Path("~uninst.exe"), records, 0, image);
+  struct Ended : winui::Process {
+    ~Ended() {
+      if (handle) TerminateProcess(handle, 0), WaitForSingleObject(handle, 10000);
+    }
+  } running;
+  ASSERT_TRUE(winui::Start(program, running));
+  Sleep(winui::Scaled(500));
+
+  HWND dialog = StartAndConfirm(nullptr);
+  ASSERT_NE(dialog, nullptr);
+  HWND box = nullptr;
+  ASSERT_TRUE(winui::WaitFor([&] { return (box = QuestionBox(dialog)) != nullptr; })) << "the files-in-use box";
+  const std::wstring asked = winui::ChildTexts(box);
+  EXPECT_NE(asked.find(L"Korvane.exe"), std::wstring::npos);
+  EXPECT_NE(asked.find(L"重试"), std::wstring::npos);
+  EXPECT_TRUE(FilesPresent()) << "nothing removed while the box waits";
+  winui::SaveScreenshot(testpaths::ScreenshotPath("files-in-use"));
+  PostMessageW(box, WM_COMMAND, IDIGNORE, 0);
+
+  HWND last = nullptr;
+  ASSERT_TRUE(winui::WaitFor([&] {
+    last = QuestionBox(dialog);
+    return last && winui::ChildTexts(last).find(L"将在重新启动计算机后删除") != std::wstring::npos;
+  })) << "the box that says what waits for the restart";
+  EXPECT_NE(winui::ChildTexts(last).find(L"Korvane.exe"), std::wstring::npos);
+  winui::SaveScreenshot(testpaths::ScreenshotPath("files-at-restart"));
+  PostMessageW(last, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(remover_.Exited(20000));
+  EXPECT_EQ(remover_.ExitCode(), HostExit(IDOK, 0));
+  EXPECT_FALSE(Exists(Path("Korvane")));
+}
+
 TEST_F(RemoverDialogTest, NoRegistryCleanupForAWorkerOkThatArrivesWhileClosing) {
   HWND dialog = StartAndConfirm("worker-held");
   ASSERT_NE(dialog, nullptr);
