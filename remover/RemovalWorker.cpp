@@ -24,8 +24,8 @@ bool StartRemovalWorker(const std::shared_ptr<WorkerChannel>& channel) {
     delete param;
     return false;
   }
-  channel->m_hThread = thread;
-  ResumeThread(thread);
+  channel->m_hThread = fw::KernelHandle(thread);
+  ResumeThread(thread);  // from here on the worker owns the channel's handle
   return true;
 }
 

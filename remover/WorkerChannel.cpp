@@ -37,7 +37,7 @@ void WorkerChannel::LeftBehind(const std::vector<std::wstring>& atRestart, const
 }
 
 void WorkerChannel::Finish(int command) {
-  if (HANDLE thread = m_hThread.exchange(nullptr)) CloseHandle(thread);
+  m_hThread.reset();
   if (!m_dialogGone) SendMessageW(m_hDialog, WM_COMMAND, static_cast<WPARAM>(command), 0);
 }
 

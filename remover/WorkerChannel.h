@@ -8,6 +8,7 @@
 #include <string>
 
 #include "File.h"
+#include "Win32Handles.h"
 #include "Removal.h"
 #include "RemoverEnvironment.h"
 
@@ -55,10 +56,10 @@ class WorkerChannel final : public RemovalView {
   void DialogClosed() { m_dialogGone = true; }
   std::int32_t Progress() const { return m_progress.load(); }  // 0 until the first file
 
-  // Handle of the worker thread: set before the worker runs, released and cleared by it. A raw
-  // atomic rather than an owner: the dialog reads it while the worker may be releasing it, and
-  // the worker, not a destructor, decides when it is closed.
-  std::atomic<HANDLE> m_hThread{nullptr};
+  // The worker's thread handle, owned from its creation: given to the channel before the worker
+  // is resumed, and let go by the worker in Finish (or by the channel, should the worker never
+  // run). Only the worker touches it once it runs.
+  fw::KernelHandle m_hThread;
 
  private:
   void ShowStatus(const wchar_t* prefix, const std::wstring& path);

@@ -21,7 +21,7 @@ std::shared_ptr<WorkerChannel> Channel(HWND dialog, BOOL deleteHistory) {
 }
 
 // Whether the worker still holds its thread handle (it releases it before its last send).
-bool WorkerHoldsItsHandle(const WorkerChannel& channel) { return channel.m_hThread.load() != nullptr; }
+bool WorkerHoldsItsHandle(const WorkerChannel& channel) { return static_cast<bool>(channel.m_hThread); }
 
 // A window standing in for the dialog (and its status line): records what it is sent.
 struct FakeDialog {
