@@ -49,6 +49,21 @@ struct Process {
   }
 };
 
+// A process the test ends when it is done with it, whatever the test's outcome.
+struct EndedProcess : Process {
+  ~EndedProcess() {
+    if (handle) TerminateProcess(handle, 0), WaitForSingleObject(handle, 10000);
+  }
+};
+
+// True once the file at `path` runs as a program's image: an open for writing meets its mapping.
+inline bool RunsAsImage(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(h);
+  return false;
+}
+
 // Starts `exe` with no arguments in folder `cwd` (empty: the test's own).
 inline bool Start(const std::string& exe, Process& process, const std::string& cwd = "") {
   STARTUPINFOA si{};

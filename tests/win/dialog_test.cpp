@@ -161,13 +161,9 @@ TEST_F(RemoverDialogTest, AProgramInUseIsNamedAndWhatWaitsForTheRestartIsSaid) {
   const payload::RemovalRecords records{{"KorvaneDialogTest", Path("Korvane") + "\\", ""},
                                         {{Path("Korvane"), {program, Path("Korvane\\a.txt"), Path("Korvane\\b.txt")}}}};
   testpayload::Write(Path("~uninst.exe"), records, 0, image);
-  struct Ended : winui::Process {
-    ~Ended() {
-      if (handle) TerminateProcess(handle, 0), WaitForSingleObject(handle, 10000);
-    }
-  } running;
+  winui::EndedProcess running;
   ASSERT_TRUE(winui::Start(program, running));
-  Sleep(winui::Scaled(500));
+  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(program); }));
 
   HWND dialog = StartAndConfirm(nullptr);
   ASSERT_NE(dialog, nullptr);

@@ -698,20 +698,9 @@ TEST_F(WorkerTest, AProgramRunningFromTheInstallFolderIsNamedFirst) {
                         FALSE));
   WriteFileBytes(In("a.txt"), "x");
   const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("Korvane.exe"), In("a.txt")}}}};
-  struct Ended : winui::Process {
-    ~Ended() {
-      if (handle) TerminateProcess(handle, 0), WaitForSingleObject(handle, 10000);
-    }
-  } program;
+  winui::EndedProcess program;
   ASSERT_TRUE(winui::Start(In("Korvane.exe"), program));
-  // Running: its image is mapped, and an open for writing meets it.
-  ASSERT_TRUE(winui::WaitFor([&] {
-    HANDLE h = CreateFileA(In("Korvane.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-    CloseHandle(h);
-    return false;
-  }));
+  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(In("Korvane.exe")); }));
   view_.answers = {remover::RemovalView::InUseAnswer::Abort};
   EXPECT_EQ(Run(records, TRUE), IDCANCEL);
   ASSERT_EQ(view_.inUseAsked.size(), 1u);
@@ -767,15 +756,9 @@ TEST_F(WorkerTest, AProgramStillRunningIsMovedAsideAndGoneAfterTheRestart) {
                         FALSE));
   WriteFileBytes(In("a.txt"), "x");
   const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("Korvane.exe"), In("a.txt")}}}};
-  winui::Process program;
+  winui::EndedProcess program;
   ASSERT_TRUE(winui::Start(In("Korvane.exe"), program));
-  ASSERT_TRUE(winui::WaitFor([&] {
-    HANDLE h = CreateFileA(In("Korvane.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-    CloseHandle(h);
-    return false;
-  }));
+  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(In("Korvane.exe")); }));
   view_.answers = {remover::RemovalView::InUseAnswer::Ignore};
   EXPECT_EQ(Run(records, TRUE), IDOK);
   TerminateProcess(program.handle, 0);
