@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "Sha256.h"
+
 namespace fw {
 
 // A read, write or seek that the platform refused. Opening reports failure by its result.
@@ -76,10 +78,15 @@ class File {
   // Takes ownership of a handle opened elsewhere (an in-memory file, say).
   void Attach(NativeHandle handle);
 
+  // From here on every byte written also goes into `digest` (null: no longer), in the order
+  // written: for a file written from its start to its end, the digest of its content.
+  void DigestWrites(Sha256* digest) { writeDigest_ = digest; }
+
   struct Impl;
 
  private:
   std::unique_ptr<Impl> impl_;
+  Sha256* writeDigest_ = nullptr;
 };
 
 }  // namespace fw

@@ -116,6 +116,7 @@ void File::Write(const void* buffer, std::size_t size) {
     if (n <= 0) Fail("cannot write");
     done += static_cast<std::size_t>(n);
   }
+  if (writeDigest_) writeDigest_->Update(buffer, size);
 }
 
 }  // namespace fw

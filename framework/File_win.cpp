@@ -126,6 +126,7 @@ void File::Write(const void* buffer, std::size_t size) {
       Fail("cannot write");
     done += put;
   }
+  if (writeDigest_) writeDigest_->Update(buffer, size);
 }
 
 }  // namespace fw
