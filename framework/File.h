@@ -38,8 +38,6 @@ class File {
   enum class Mode {
     Read,         // read-only; on Windows no other opener is admitted while it is open
     CreateWrite,  // create, or truncate an existing file; write-only
-    CreateNew,    // create a file that does not exist yet; write-only. Anything of that name,
-                  // a link included, makes the open fail: nothing existing is ever opened
     ReadHeld,     // read-only, other readers admitted and writers shut out; a link is opened
                   // itself, never followed
     OwnImage,     // the running program's own file, as ReadHeld (nobody writes, deletes or renames

@@ -45,9 +45,6 @@ bool File::Open(const NativePath& path, Mode mode) {
       break;
     case Mode::CreateWrite:
       break;
-    case Mode::CreateNew:
-      flags = O_WRONLY | O_CREAT | O_EXCL;  // O_EXCL: a link of that name fails too
-      break;
     case Mode::ReadHeld:  // POSIX has no sharing modes; the link itself is refused, not followed
       flags = O_RDONLY | O_NOFOLLOW;
       break;

@@ -48,9 +48,6 @@ bool File::Open(const NativePath& path, Mode mode) {
       break;
     case Mode::CreateWrite:
       break;
-    case Mode::CreateNew:
-      disposition = CREATE_NEW;
-      break;
     case Mode::ReadHeld:
     case Mode::OwnImage:
       access = GENERIC_READ;

@@ -7,7 +7,9 @@
 
 #include "Dialog.h"
 #include "File.h"
+#include "FileObject.h"
 #include "Records.h"
+#include "Sha256.h"
 #include "Staging.h"
 #include "StageAndLaunch.h"
 #include "StagingFolder.h"
@@ -61,8 +63,10 @@ int Stage() {
   // a signed image is not the vendor's signed file: it is refused like a missing payload.
   if (trailer->signature == payload::Signature::ImageOnly) return 0;
 
-  const std::wstring windows = fw::SystemWindowsFolder();
-  if (windows.empty()) return 0;
+  const std::wstring windowsPath = fw::SystemWindowsFolder();
+  if (windowsPath.empty()) return 0;
+  const fw::FileObject windows = fw::FileObject::OpenFolder(windowsPath);
+  if (!windows) return 0;
   if (ClearEarlierStarts(windows) == EarlierStarts::Running) {
     // A start of this session is under way, or its remover still runs and is on screen: nothing
     // to do.
@@ -76,26 +80,27 @@ int Stage() {
     return 0;
   }
 
-  StagingFolder folder(windows);
+  StagingFolder folder(windows, windowsPath);
   if (!folder.Made()) return 0;
   // The launcher's current folder from here on, and then its remover's: while a start is under
   // way or its remover runs, the folder cannot be removed, which tells a second start so.
   if (!SetCurrentDirectoryW(folder.Path().c_str())) return 0;
-  const std::wstring staged = folder.StagedFile();
   fw::FileId written;
+  fw::Sha256Digest digest;
   {
-    fw::File work;
-    if (!work.Open(staged, fw::File::Mode::CreateNew)) return 0;
-    payload::WriteStagedRemover(source, *trailer, *image, work);  // throws on a damaged archive
+    fw::File work = folder.CreateStaged();
+    if (!work.IsOpen()) return 0;
+    digest = payload::WriteStagedRemover(source, *trailer, *image, work);  // throws on a damaged archive
     written = work.Id();
   }
   source.Close();
 
   // The file is held, read-only with writers shut out, from before the start until the remover
-  // holds it itself.
-  fw::File held;
-  if (!held.Open(staged, fw::File::Mode::ReadHeld) || held.Id() != written) return 0;
-  const fw::KernelHandle remover = Start(staged, folder.Path());
+  // holds it itself; and it must hold the bytes written: whatever was written to it when the
+  // writing handle let go shows in the digest, read back through the handle held.
+  fw::File held = folder.OpenStaged();
+  if (!held.IsOpen() || held.Id() != written || fw::ContentDigest(held) != digest) return 0;
+  const fw::KernelHandle remover = Start(folder.StagedFile(), folder.Path());
   // A remover that cannot be started is a failed uninstall: the failure dialog says so.
   if (!remover) return 0;
   folder.Keep();
