@@ -66,7 +66,10 @@ int Stage() {
   const std::wstring windowsPath = fw::SystemWindowsFolder();
   if (windowsPath.empty()) return 0;
   const fw::FileObject windows = fw::FileObject::OpenFolder(windowsPath);
-  if (!windows) return 0;
+  // Of two starts made at once, the second waits here until the first has made its folder its
+  // current folder, and then finds it under way.
+  StartLock lock(windows);
+  if (!lock.Held()) return 0;
   if (ClearEarlierStarts(windows) == EarlierStarts::Running) {
     // A start of this session is under way, or its remover still runs and is on screen: nothing
     // to do.
@@ -76,6 +79,7 @@ int Stage() {
   }
   const auto image = RemoverImage();
   if (!image) {
+    lock.Release();
     fw::AppMessageBox(nullptr, L"系统资源缺失，请重新安装!", MB_OK);
     return 0;
   }
@@ -85,6 +89,7 @@ int Stage() {
   // The launcher's current folder from here on, and then its remover's: while a start is under
   // way or its remover runs, the folder cannot be removed, which tells a second start so.
   if (!SetCurrentDirectoryW(folder.Path().c_str())) return 0;
+  lock.Release();
   fw::FileId written;
   fw::Sha256Digest digest;
   {

@@ -15,6 +15,7 @@ namespace {
 // The folders' names: this prefix, the session's number, a dot and 16 hexadecimal digits.
 constexpr wchar_t kPrefix[] = L"~uninst.korvane.";
 constexpr wchar_t kStagedName[] = L"~uninst.exe";
+constexpr DWORD kStartLockWaitMs = 10000;
 
 // Owned by the Administrators group whatever the system's policy for objects administrators make
 // (it may name their creator, whose programs without administrator rights would then hold
@@ -83,6 +84,18 @@ bool UnderWay(const fw::FileObject& windows, const fw::FolderEntry& entry) {
 }
 
 }  // namespace
+
+StartLock::StartLock(const fw::FileObject& windowsFolder) {
+  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnly);
+  if (!descriptor) return;
+  const std::wstring name = kPrefix + std::to_wstring(Session()) + L".lock";
+  for (DWORD waited = 0;; waited += 10) {
+    bool heldElsewhere = false;
+    lock_ = windowsFolder.HoldAlone(name, descriptor.get(), heldElsewhere);
+    if (lock_ || !heldElsewhere || waited >= kStartLockWaitMs) return;
+    Sleep(10);
+  }
+}
 
 EarlierStarts ClearEarlierStarts(const fw::FileObject& windowsFolder) {
   const DWORD session = Session();

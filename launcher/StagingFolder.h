@@ -15,6 +15,22 @@ enum class EarlierStarts {
   Running,  // a start of this session is under way, or its remover still runs
 };
 
+// Held by a start from before it looks for earlier starts until its own folder is its current
+// folder, so that of two starts of a session made at once the second finds the first under way.
+// A file of the Windows folder ("~uninst.korvane.", the session's number, ".lock") that only
+// administrators can make or open, held by one start alone and gone when it is let go (also when
+// the process ends): nobody else can take it to stop an uninstall.
+class StartLock {
+ public:
+  // Waits while another start of the session holds the lock, at most 10 seconds.
+  explicit StartLock(const fw::FileObject& windowsFolder);
+  bool Held() const { return static_cast<bool>(lock_); }
+  void Release() { lock_.Close(); }
+
+ private:
+  fw::FileObject lock_;
+};
+
 // Removes the staged file and the folder of every earlier start that is over, and nothing else: a
 // folder holding anything more keeps it all. Each folder is taken as an entry of the Windows
 // folder and opened relative to it, never through a link. A start is under way while its

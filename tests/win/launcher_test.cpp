@@ -685,4 +685,34 @@ TEST_F(LauncherTest, AFailedStartsCleanUpLeavesALinksTargetAtTheStagedName) {
   EXPECT_EQ(failed, 1) << "the launcher was never stopped before it started its remover";
 }
 
+// Two launchers started at the same moment (both made suspended, then let go one right after the
+// other), twenty times, while the remover stays as it does when it waits for the user: each time
+// exactly one remover starts, and neither launcher shows its failure dialog (the second quits, as
+// a start while a remover runs does).
+TEST_F(LauncherTest, TwoLaunchersStartedTogetherStartOneRemover) {
+  const StayingRemovers stay;
+  const std::string launcher = Launcher("Uninst_stub.exe", true);
+  int pairs = 0;
+  for (; pairs < 20; ++pairs) {
+    SCOPED_TRACE(pairs);
+    winui::Process first, second;
+    HANDLE threads[2] = {};
+    ASSERT_TRUE(StartSuspended(launcher, dir_, first, threads[0]));
+    ASSERT_TRUE(StartSuspended(launcher, dir_, second, threads[1]));
+    for (HANDLE thread : threads) {
+      ResumeThread(thread);
+      CloseHandle(thread);
+    }
+    EXPECT_TRUE(first.Exited(20000) && second.Exited(20000)) << "a launcher stays";
+    EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
+    ASSERT_TRUE(winui::WaitFor([&] { return Starts() >= 1; })) << "no remover started";
+    Sleep(winui::Scaled(200));  // a second remover would have written its record by now
+    EXPECT_EQ(Starts(), 1u) << "removers started";
+    StayingRemovers::Close();
+    for (const std::string& folder : StagingFolders()) winscratch::RemoveTree(folder);
+    DeleteFileA(log_.c_str());
+  }
+  std::printf("%d pairs of launchers started together\n", pairs);
+}
+
 }  // namespace
