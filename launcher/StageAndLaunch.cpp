@@ -51,7 +51,7 @@ fw::KernelHandle Start(const std::wstring& staged, const std::wstring& folder) {
   return fw::KernelHandle(started.hProcess);
 }
 
-int Stage() {
+int Stage(HWND owner) {
   // The launcher's own file, proven to be the image it runs from (a file put under its name since
   // it started fails) and held so that nobody writes, deletes or renames it. The trailer and the
   // records are read through this handle only.
@@ -80,7 +80,7 @@ int Stage() {
   const auto image = RemoverImage();
   if (!image) {
     lock.Release();
-    fw::AppMessageBox(nullptr, L"系统资源缺失，请重新安装!", MB_OK);
+    fw::AppMessageBox(owner, L"系统资源缺失，请重新安装!", MB_OK);
     return 0;
   }
 
@@ -117,9 +117,9 @@ int Stage() {
 
 }  // namespace
 
-int StageAndLaunchRemover() {
+int StageAndLaunchRemover(HWND owner) {
   try {
-    return Stage();
+    return Stage(owner);
   } catch (...) {
     return 0;  // a damaged record archive or a failed read: the failure dialog stays
   }

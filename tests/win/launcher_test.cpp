@@ -533,8 +533,15 @@ TEST_F(LauncherTest, AMissingRemoverResourceIsReportedThenTheFailureDialogStays)
     if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
   ASSERT_NE(icon, nullptr);
   EXPECT_NE(SendMessageW(icon, STM_GETICON, 0, 0), 0);
+  // The box belongs to the launcher's dialog, its main window, made but not yet shown; once the
+  // box is closed that window shows the failure text.
+  HWND owner = GetWindow(box, GW_OWNER);
+  ASSERT_NE(owner, nullptr) << "the box has no owner";
+  EXPECT_FALSE(IsWindowVisible(owner));
+  EXPECT_EQ(winui::Text(owner), kDialogTitle);
   winui::SaveScreenshot(testpaths::ScreenshotPath("launcher-missing-resource"));
   PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(winui::WaitForWindow(kDialogTitle, process.id), owner) << "the failure dialog is the box's owner";
   ExpectFailureDialog(process);
   EXPECT_TRUE(StagingFolders().empty()) << "nothing is staged without an image";
 }
