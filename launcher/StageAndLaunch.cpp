@@ -73,6 +73,7 @@ int Stage(HWND owner) {
   if (ClearEarlierStarts(windows) == EarlierStarts::Running) {
     // A start of this session is under way, or its remover still runs and is on screen: nothing
     // to do.
+    lock.Release();
     payload::RecordVisitor check;
     payload::ReadRecords(source, *trailer, check);
     return 1;
