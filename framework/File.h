@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "Sha256.h"
+
 namespace fw {
 
 // A read, write or seek that the platform refused. Opening reports failure by its result.
@@ -36,8 +38,6 @@ class File {
   enum class Mode {
     Read,         // read-only; on Windows no other opener is admitted while it is open
     CreateWrite,  // create, or truncate an existing file; write-only
-    CreateNew,    // create a file that does not exist yet; write-only. Anything of that name,
-                  // a link included, makes the open fail: nothing existing is ever opened
     ReadHeld,     // read-only, other readers admitted and writers shut out; a link is opened
                   // itself, never followed
     OwnImage,     // the running program's own file, as ReadHeld (nobody writes, deletes or renames
@@ -76,10 +76,15 @@ class File {
   // Takes ownership of a handle opened elsewhere (an in-memory file, say).
   void Attach(NativeHandle handle);
 
+  // From here on every byte written also goes into `digest` (null: no longer), in the order
+  // written: for a file written from its start to its end, the digest of its content.
+  void DigestWrites(Sha256* digest) { writeDigest_ = digest; }
+
   struct Impl;
 
  private:
   std::unique_ptr<Impl> impl_;
+  Sha256* writeDigest_ = nullptr;
 };
 
 }  // namespace fw

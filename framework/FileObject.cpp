@@ -44,6 +44,37 @@ File FileObject::OpenFileForReading(const FolderEntry& entry) const {
   return file;
 }
 
+FileObject FileObject::CreateFolder(const std::wstring& name, PSECURITY_DESCRIPTOR descriptor) const {
+  return FileObject(native::CreateRelative(handle_, name, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, native::kDirectoryFile,
+                                           descriptor));
+}
+
+File FileObject::CreateNewFile(const std::wstring& name, PSECURITY_DESCRIPTOR descriptor) const {
+  File file;
+  if (KernelHandle made = native::CreateRelative(handle_, name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                                                 native::kNonDirectoryFile, descriptor))
+    file.Attach(made.release());
+  return file;
+}
+
+FileObject FileObject::HoldAlone(const std::wstring& name, PSECURITY_DESCRIPTOR descriptor, bool& heldElsewhere) const {
+  // Delete access takes part in the sharing check as reading and writing do; an open asking only
+  // for attributes or for the security descriptor does not, and cannot hold it.
+  LONG status = native::kNotOpened;
+  FileObject held(native::CreateRelative(handle_, name, DELETE | FILE_READ_ATTRIBUTES, 0,
+                                         native::kNonDirectoryFile | native::kDeleteOnClose, descriptor,
+                                         /*openExisting=*/true, &status));
+  heldElsewhere = status == native::kSharingViolation || status == native::kDeletePending;
+  return held;
+}
+
+FileObject FileObject::ReopenForDeletion() const {
+  // An empty name relative to a handle names the object the handle holds.
+  return FileObject(native::OpenRelative(handle_, L"", DELETE | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+}
+
 FileObject FileObject::OpenSubfolder(const FolderEntry& entry) const {
   return FileObject(native::OpenRelative(handle_, entry.name, DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, native::kDirectoryFile));

@@ -67,6 +67,24 @@ class FileObject {
   // Opens the file `entry` of this folder for reading, without following a link at the entry;
   // other readers admitted, writers shut out. Not open when it cannot be opened.
   File OpenFileForReading(const FolderEntry& entry) const;
+  // Makes the folder `name` new in this folder with the security descriptor `descriptor`, opened to
+  // pass through it (list it, open and make what is in it) with every sharing and no delete access,
+  // so that it can also be a process's current folder. Empty when anything of that name exists, a
+  // link included, or the system refuses.
+  FileObject CreateFolder(const std::wstring& name, PSECURITY_DESCRIPTOR descriptor) const;
+  // Makes the file `name` new in this folder with the security descriptor `descriptor`, open for
+  // writing and shared with nobody. Not open when anything of that name exists, a link included.
+  File CreateNewFile(const std::wstring& name, PSECURITY_DESCRIPTOR descriptor) const;
+  // Opens the file `name` of this folder, making it with `descriptor` when there is none, held by
+  // this handle alone: no other open that reads, writes or deletes it succeeds meanwhile, and the
+  // file goes when the handle closes. A link at the name is opened itself, never followed. Empty
+  // when that cannot be done; `heldElsewhere` then says whether that is because another holds it
+  // or has just let it go (so that trying again may succeed).
+  FileObject HoldAlone(const std::wstring& name, PSECURITY_DESCRIPTOR descriptor, bool& heldElsewhere) const;
+  // This object opened again, through this handle and never by a name, with delete access and
+  // every sharing (for a folder held without delete access, so that it can be a current folder).
+  // Empty when the system refuses.
+  FileObject ReopenForDeletion() const;
   // Deletes the file `entry` of this folder: opened relative to its handle, never following a
   // link (a file link goes as the link itself), never a folder, for deletion when closed; a file
   // the system will not delete (read-only, held) stays. Whatever file has that name in this

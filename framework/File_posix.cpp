@@ -45,9 +45,6 @@ bool File::Open(const NativePath& path, Mode mode) {
       break;
     case Mode::CreateWrite:
       break;
-    case Mode::CreateNew:
-      flags = O_WRONLY | O_CREAT | O_EXCL;  // O_EXCL: a link of that name fails too
-      break;
     case Mode::ReadHeld:  // POSIX has no sharing modes; the link itself is refused, not followed
       flags = O_RDONLY | O_NOFOLLOW;
       break;
@@ -116,6 +113,7 @@ void File::Write(const void* buffer, std::size_t size) {
     if (n <= 0) Fail("cannot write");
     done += static_cast<std::size_t>(n);
   }
+  if (writeDigest_) writeDigest_->Update(buffer, size);
 }
 
 }  // namespace fw

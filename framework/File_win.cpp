@@ -48,9 +48,6 @@ bool File::Open(const NativePath& path, Mode mode) {
       break;
     case Mode::CreateWrite:
       break;
-    case Mode::CreateNew:
-      disposition = CREATE_NEW;
-      break;
     case Mode::ReadHeld:
     case Mode::OwnImage:
       access = GENERIC_READ;
@@ -126,6 +123,7 @@ void File::Write(const void* buffer, std::size_t size) {
       Fail("cannot write");
     done += put;
   }
+  if (writeDigest_) writeDigest_->Update(buffer, size);
 }
 
 }  // namespace fw

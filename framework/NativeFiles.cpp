@@ -21,6 +21,8 @@ using NtSetInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID,
 constexpr ULONG kFileRenameInformation = 10;  // FILE_INFORMATION_CLASS
 
 constexpr ULONG kFileOpen = 0x00000001;                    // FILE_OPEN
+constexpr ULONG kFileCreate = 0x00000002;                  // FILE_CREATE
+constexpr ULONG kFileOpenIf = 0x00000003;                  // FILE_OPEN_IF
 constexpr ULONG kSynchronousIoNonAlert = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
 constexpr ULONG kOpenReparsePoint = 0x00200000;            // FILE_OPEN_REPARSE_POINT
 constexpr ULONG kFileIdBothDirectoryInformation = 37;      // FILE_INFORMATION_CLASS
@@ -68,6 +70,28 @@ void Collect(const unsigned char* buffer, std::vector<FolderEntry>& entries) {
   }
 }
 
+// NtCreateFile of `name` relative to `folder` with the given disposition; a link at the name itself
+// is opened, never followed, unless `followLink`.
+KernelHandle Create(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                    ULONG disposition, ULONG options, bool followLink, PSECURITY_DESCRIPTOR descriptor, LONG* result) {
+  const auto create = NtCreateFileEntry();
+  if (result) *result = kNotOpened;
+  if (!create || !folder) return {};
+  UNICODE_STRING counted = Counted(name);
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = folder.get();
+  attributes.ObjectName = &counted;
+  attributes.Attributes = kObjCaseInsensitive;
+  attributes.SecurityDescriptor = descriptor;
+  IO_STATUS_BLOCK io{};
+  HANDLE h = nullptr;
+  const NTSTATUS status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, disposition,
+                                 options | (followLink ? 0 : kOpenReparsePoint) | kSynchronousIoNonAlert, nullptr, 0);
+  if (result) *result = status;
+  return KernelHandle(status == 0 ? h : nullptr);
+}
+
 }  // namespace
 
 std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask, bool single) {
@@ -89,21 +113,13 @@ std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask,
 
 KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
                           ULONG options, bool followLink, LONG* result) {
-  const auto create = NtCreateFileEntry();
-  if (result) *result = kNotOpened;
-  if (!create || !folder) return {};
-  UNICODE_STRING counted = Counted(name);
-  OBJECT_ATTRIBUTES attributes{};
-  attributes.Length = sizeof attributes;
-  attributes.RootDirectory = folder.get();
-  attributes.ObjectName = &counted;
-  attributes.Attributes = kObjCaseInsensitive;
-  IO_STATUS_BLOCK io{};
-  HANDLE h = nullptr;
-  const NTSTATUS status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, share, kFileOpen,
-                                 options | (followLink ? 0 : kOpenReparsePoint) | kSynchronousIoNonAlert, nullptr, 0);
-  if (result) *result = status;
-  return KernelHandle(status == 0 ? h : nullptr);
+  return Create(folder, name, access, share, kFileOpen, options, followLink, nullptr, result);
+}
+
+KernelHandle CreateRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                            ULONG options, PSECURITY_DESCRIPTOR descriptor, bool openExisting, LONG* result) {
+  return Create(folder, name, access, share, openExisting ? kFileOpenIf : kFileCreate, options, false, descriptor,
+                result);
 }
 
 std::wstring ObjectName(HANDLE handle) {

@@ -19,12 +19,21 @@ constexpr ULONG kDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
 constexpr ULONG kNonDirectoryFile = 0x00000040;  // FILE_NON_DIRECTORY_FILE
 constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);  // STATUS_SHARING_VIOLATION
 constexpr LONG kNotOpened = static_cast<LONG>(0xC0000001);         // STATUS_UNSUCCESSFUL: no open tried
+constexpr LONG kDeletePending = static_cast<LONG>(0xC0000056);     // STATUS_DELETE_PENDING
+constexpr ULONG kDeleteOnClose = 0x00001000;                       // FILE_DELETE_ON_CLOSE
 
 // NtCreateFile of `name` relative to `folder`, never following a link at the name itself (unless
 // `followLink`). Empty when `folder` is: an empty root would make the name a full path of the
 // system's own. `result`, when given, receives the status.
 KernelHandle OpenRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
                           ULONG options, bool followLink = false, LONG* result = nullptr);
+// NtCreateFile making `name` new in `folder` with the security descriptor `descriptor` (null: the
+// system's default for the folder): anything of that name, a link included, makes it fail.
+// `dispositionOpenIf` opens what is there instead of failing (a link at the name itself, never
+// followed). Empty when `folder` is; `result`, when given, receives the status.
+KernelHandle CreateRelative(const KernelHandle& folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                            ULONG options, PSECURITY_DESCRIPTOR descriptor, bool openExisting = false,
+                            LONG* result = nullptr);
 // The listing of `folder` from its start, matching `mask` (all entries when null); with `single`,
 // the first match only.
 std::vector<FolderEntry> QueryDirectory(HANDLE folder, const std::wstring* mask, bool single);

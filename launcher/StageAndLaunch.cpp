@@ -7,7 +7,9 @@
 
 #include "Dialog.h"
 #include "File.h"
+#include "FileObject.h"
 #include "Records.h"
+#include "Sha256.h"
 #include "Staging.h"
 #include "StageAndLaunch.h"
 #include "StagingFolder.h"
@@ -49,7 +51,7 @@ fw::KernelHandle Start(const std::wstring& staged, const std::wstring& folder) {
   return fw::KernelHandle(started.hProcess);
 }
 
-int Stage() {
+int Stage(HWND owner) {
   // The launcher's own file, proven to be the image it runs from (a file put under its name since
   // it started fails) and held so that nobody writes, deletes or renames it. The trailer and the
   // records are read through this handle only.
@@ -61,41 +63,50 @@ int Stage() {
   // a signed image is not the vendor's signed file: it is refused like a missing payload.
   if (trailer->signature == payload::Signature::ImageOnly) return 0;
 
-  const std::wstring windows = fw::SystemWindowsFolder();
-  if (windows.empty()) return 0;
+  const std::wstring windowsPath = fw::SystemWindowsFolder();
+  if (windowsPath.empty()) return 0;
+  const fw::FileObject windows = fw::FileObject::OpenFolder(windowsPath);
+  // Of two starts made at once, the second waits here until the first has made its folder its
+  // current folder, and then finds it under way.
+  StartLock lock(windows);
+  if (!lock.Held()) return 0;
   if (ClearEarlierStarts(windows) == EarlierStarts::Running) {
     // A start of this session is under way, or its remover still runs and is on screen: nothing
     // to do.
+    lock.Release();
     payload::RecordVisitor check;
     payload::ReadRecords(source, *trailer, check);
     return 1;
   }
   const auto image = RemoverImage();
   if (!image) {
-    fw::AppMessageBox(nullptr, L"系统资源缺失，请重新安装!", MB_OK);
+    lock.Release();
+    fw::AppMessageBox(owner, L"系统资源缺失，请重新安装!", MB_OK);
     return 0;
   }
 
-  StagingFolder folder(windows);
+  StagingFolder folder(windows, windowsPath);
   if (!folder.Made()) return 0;
   // The launcher's current folder from here on, and then its remover's: while a start is under
   // way or its remover runs, the folder cannot be removed, which tells a second start so.
   if (!SetCurrentDirectoryW(folder.Path().c_str())) return 0;
-  const std::wstring staged = folder.StagedFile();
+  lock.Release();
   fw::FileId written;
+  fw::Sha256Digest digest;
   {
-    fw::File work;
-    if (!work.Open(staged, fw::File::Mode::CreateNew)) return 0;
-    payload::WriteStagedRemover(source, *trailer, *image, work);  // throws on a damaged archive
+    fw::File work = folder.CreateStaged();
+    if (!work.IsOpen()) return 0;
+    digest = payload::WriteStagedRemover(source, *trailer, *image, work);  // throws on a damaged archive
     written = work.Id();
   }
   source.Close();
 
   // The file is held, read-only with writers shut out, from before the start until the remover
-  // holds it itself.
-  fw::File held;
-  if (!held.Open(staged, fw::File::Mode::ReadHeld) || held.Id() != written) return 0;
-  const fw::KernelHandle remover = Start(staged, folder.Path());
+  // holds it itself; and it must hold the bytes written: whatever was written to it when the
+  // writing handle let go shows in the digest, read back through the handle held.
+  fw::File held = folder.OpenStaged();
+  if (!held.IsOpen() || held.Id() != written || fw::ContentDigest(held) != digest) return 0;
+  const fw::KernelHandle remover = Start(folder.StagedFile(), folder.Path());
   // A remover that cannot be started is a failed uninstall: the failure dialog says so.
   if (!remover) return 0;
   folder.Keep();
@@ -107,9 +118,9 @@ int Stage() {
 
 }  // namespace
 
-int StageAndLaunchRemover() {
+int StageAndLaunchRemover(HWND owner) {
   try {
-    return Stage();
+    return Stage(owner);
   } catch (...) {
     return 0;  // a damaged record archive or a failed read: the failure dialog stays
   }

@@ -15,6 +15,23 @@ namespace {
 // The folders' names: this prefix, the session's number, a dot and 16 hexadecimal digits.
 constexpr wchar_t kPrefix[] = L"~uninst.korvane.";
 constexpr wchar_t kStagedName[] = L"~uninst.exe";
+constexpr DWORD kStartLockWaitMs = 10000;
+
+// Owned by the Administrators group whatever the system's policy for objects administrators make
+// (it may name their creator, whose programs without administrator rights would then hold
+// WRITE_DAC on it); full control for administrators and the system, nothing for anyone else. Not
+// inherited from the Windows folder, whose own list lets users read and run what is in it: a user
+// who could open the staged file could hold it and pass for a running remover, or write to it.
+constexpr wchar_t kAdministratorsOnly[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
+// The same for a folder, its entries inheriting it.
+constexpr wchar_t kAdministratorsOnlyFolder[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// The security descriptor `sddl` describes; empty when the system cannot make it.
+fw::LocalMemory Descriptor(const wchar_t* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return {};
+  return fw::LocalMemory(descriptor);
+}
 
 // This process's session; 0, the services' session, when the system cannot say.
 DWORD Session() {
@@ -68,48 +85,63 @@ bool UnderWay(const fw::FileObject& windows, const fw::FolderEntry& entry) {
 
 }  // namespace
 
-EarlierStarts ClearEarlierStarts(const std::wstring& windowsFolder) {
-  const fw::FileObject windows = fw::FileObject::OpenFolder(windowsFolder);
+StartLock::StartLock(const fw::FileObject& windowsFolder) {
+  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnly);
+  if (!descriptor) return;
+  const std::wstring name = kPrefix + std::to_wstring(Session()) + L".lock";
+  for (DWORD waited = 0;; waited += 10) {
+    bool heldElsewhere = false;
+    lock_ = windowsFolder.HoldAlone(name, descriptor.get(), heldElsewhere);
+    if (lock_ || !heldElsewhere || waited >= kStartLockWaitMs) return;
+    Sleep(10);
+  }
+}
+
+EarlierStarts ClearEarlierStarts(const fw::FileObject& windowsFolder) {
   const DWORD session = Session();
   EarlierStarts found = EarlierStarts::Ended;
-  for (const fw::FolderEntry& entry : windows.List()) {
+  for (const fw::FolderEntry& entry : windowsFolder.List()) {
     const auto of = SessionOf(entry.name);
     if (!of || !entry.IsFolder() || entry.IsLink()) continue;
-    if (UnderWay(windows, entry) && *of == session) found = EarlierStarts::Running;
+    if (UnderWay(windowsFolder, entry) && *of == session) found = EarlierStarts::Running;
   }
   return found;
 }
 
-StagingFolder::StagingFolder(const std::wstring& windowsFolder) {
-  // Owned by the Administrators group whatever the system's policy for objects administrators
-  // make (it may name their creator); full control for administrators and the system, nothing
-  // for anyone else. Not inherited from the Windows folder, whose own list lets users read and
-  // run what is in it: a user who could open the staged file could hold it and pass for a running
-  // remover.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                            SDDL_REVISION_1, &descriptor, nullptr))
-    return;
-  const fw::LocalMemory owned(descriptor);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const std::wstring path = windowsFolder + L"\\" + NewFolderName();
-    if (CreateDirectoryW(path.c_str(), &attributes)) {
-      path_ = path;
-      return;
-    }
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+StagingFolder::StagingFolder(const fw::FileObject& windowsFolder, const std::wstring& windowsPath)
+    : windowsPath_(windowsPath) {
+  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnlyFolder);
+  if (!descriptor) return;
+  // A name that exists, a link's included, fails; another is tried.
+  for (int attempt = 0; attempt < 16 && !folder_; ++attempt) {
+    const std::wstring name = NewFolderName();
+    folder_ = windowsFolder.CreateFolder(name, descriptor.get());
+    if (folder_) path_ = windowsPath + L"\\" + name;
   }
 }
 
 StagingFolder::~StagingFolder() {
-  if (kept_ || path_.empty()) return;
+  if (kept_ || !folder_) return;
   fw::LastErrorKeeper keep;
   // The folder is this process's current folder since the start began, and a current folder
   // cannot be removed: the Windows folder is the current folder from here on.
-  SetCurrentDirectoryW(path_.substr(0, path_.rfind(L'\\') + 1).c_str());
-  DeleteFileW(StagedFile().c_str());
-  RemoveDirectoryW(path_.c_str());
+  SetCurrentDirectoryW(windowsPath_.c_str());
+  // The staged file as the folder lists it, proven to be that entry before it is marked (a link
+  // goes as the link itself, and a system that follows it anyway leaves its target alone); then
+  // the folder itself through the handle held, once empty.
+  if (const auto staged = folder_.Find(kStagedName); staged && !staged->IsFolder()) folder_.DeleteFileEntry(*staged);
+  if (const fw::FileObject self = folder_.ReopenForDeletion()) self.MarkForDeletion();
 }
 
 std::wstring StagingFolder::StagedFile() const { return path_ + L"\\" + kStagedName; }
+
+fw::File StagingFolder::CreateStaged() const {
+  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnly);
+  return descriptor ? folder_.CreateNewFile(kStagedName, descriptor.get()) : fw::File();
+}
+
+fw::File StagingFolder::OpenStaged() const {
+  fw::FolderEntry staged;
+  staged.name = kStagedName;
+  return folder_.OpenFileForReading(staged);
+}

@@ -4,14 +4,17 @@
 #include <string_view>
 
 #include "Records.h"
+#include "Sha256.h"
 
 namespace payload {
 
 // Reads `source`'s record archive (from trailer.recordsOffset) and writes, to `staged` from its
 // start: `image`, the records re-encoded in their order (wide strings come out narrow), and the
 // trailer ForImage(image size, trailer.fileTotal). `trailer` is the valid trailer of `source`.
-// A damaged archive raises fw::ArchiveError, a failed write or an image too large for a trailer
-// fw::FileError; the caller removes the incomplete file.
-void WriteStagedRemover(fw::File& source, const PayloadLocation& trailer, std::string_view image, fw::File& staged);
+// Returns the digest of every byte written, in order: for a `staged` that was empty, the digest
+// of what it must hold. A damaged archive raises fw::ArchiveError, a failed write or an image too
+// large for a trailer fw::FileError; the caller removes the incomplete file.
+fw::Sha256Digest WriteStagedRemover(fw::File& source, const PayloadLocation& trailer, std::string_view image,
+                                    fw::File& staged);
 
 }  // namespace payload

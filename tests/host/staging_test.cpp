@@ -32,8 +32,10 @@ class StagingTest : public testing_files::ScratchDir {
     EXPECT_TRUE(trailer && trailer->IsValid());
     fw::File staged;
     EXPECT_TRUE(staged.Open(Path("~uninst.exe"), fw::File::Mode::CreateWrite));
-    payload::WriteStagedRemover(source, *trailer, image, staged);
+    const fw::Sha256Digest written = payload::WriteStagedRemover(source, *trailer, image, staged);
     staged.Close();
+    EXPECT_TRUE(staged.Open(Path("~uninst.exe"), fw::File::Mode::Read));
+    EXPECT_EQ(written, fw::ContentDigest(staged)) << "the digest returned is the staged file's";
     return ReadAll(Path("~uninst.exe"));
   }
 

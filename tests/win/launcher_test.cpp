@@ -1,9 +1,17 @@
 // The real launcher (Uninst.exe built with a stand-in remover that records its start), started
 // as a user starts it, in the Wine prefix, while other programs act on the files it uses.
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "PayloadFiles.h"
 #include "Signing.h"
+#include "StubRemover.h"
 #include "TestPaths.h"
 #include "Trailer.h"
 #include "UnixSide.h"
@@ -44,6 +52,70 @@ std::vector<std::string> StagingFolders() {
   FindClose(search);
   return found;
 }
+
+// True under Wine, which keeps no security descriptor for a file (see the test of the staged
+// file's).
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return "?";
+  const std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
+// The user of this process's token.
+std::string TokenUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "?";
+  char buffer[256];
+  DWORD size = 0;
+  const bool read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  return read ? SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) : "?";
+}
+
+// Starts `exe` suspended in folder `cwd`; the caller resumes `thread` and closes it.
+bool StartSuspended(const std::string& exe, const std::string& cwd, winui::Process& process, HANDLE& thread) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  std::string commandLine = "\"" + exe + "\"";
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, cwd.c_str(),
+                      &startup, &started))
+    return false;
+  process.handle = started.hProcess;
+  process.id = started.dwProcessId;
+  thread = started.hThread;
+  return true;
+}
+
+// While it lives, the stand-in removers started stay, as the remover does while it waits for the
+// user: each holds its staged file and shows a window. They are closed at the end, and Close()
+// closes those started so far.
+class StayingRemovers {
+ public:
+  StayingRemovers() { SetEnvironmentVariableA("KORVANE_STUB_STAY", "1"); }
+  ~StayingRemovers() {
+    Close();
+    SetEnvironmentVariableA("KORVANE_STUB_STAY", nullptr);
+  }
+  static void Close() {
+    for (int closed = 0; closed < 50; ++closed) {
+      HWND window = FindWindowW(kStubWindowClass, nullptr);
+      if (!window) return;
+      DWORD id = 0;
+      GetWindowThreadProcessId(window, &id);
+      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      if (process) {
+        WaitForSingleObject(process, static_cast<DWORD>(winui::Scaled(5000)));
+        CloseHandle(process);
+      }
+    }
+  }
+};
 
 // Sets TEMP and TMP for the programs this test starts, and puts them back afterwards.
 class TempVariables {
@@ -119,9 +191,18 @@ class LauncherTest : public winscratch::ScratchDir {
     return "";
   }
 
-  // What the stand-in wrote when it started: its own file and its current folder.
+  // What the stand-in wrote when it started: its own file, its current folder and, at that
+  // moment, its launcher's.
   std::string StartedFile() const { return LogLine(1); }
   std::string StartedIn() const { return LogLine(2); }
+  std::string LauncherIn() const { return LogLine(3); }
+  // How many stand-ins have written their record.
+  std::size_t Starts() const {
+    const std::string log = ReadBytes(log_);
+    std::size_t starts = 0;
+    for (std::size_t at = 0; (at = log.find("started\n", at)) != std::string::npos; at += 8) ++starts;
+    return starts;
+  }
   std::string LogLine(int index) const {
     std::string log = ReadBytes(log_);
     for (; index > 0; --index) log.erase(0, log.find('\n') + 1);
@@ -135,10 +216,22 @@ class LauncherTest : public winscratch::ScratchDir {
     ASSERT_TRUE(winui::Start(launcher, process, dir_));
     ASSERT_TRUE(process.Exited(20000)) << "the launcher stays";
     EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
-    ASSERT_TRUE(winui::WaitFor([&] { return ReadBytes(log_).find('\n', 8) != std::string::npos; }))
-        << "the staged remover was not started";
+    ASSERT_TRUE(winui::WaitFor([&] {
+      const std::string log = ReadBytes(log_);
+      return std::count(log.begin(), log.end(), '\n') >= 4;
+    })) << "the staged remover was not started";
     ASSERT_NE(Staged(), "") << "started from " << StartedFile() << ", not from a staging folder";
-    EXPECT_EQ(StartedIn(), Staged().substr(0, Staged().rfind('\\'))) << "the remover's current folder";
+    const std::string folder = Staged().substr(0, Staged().rfind('\\'));
+    EXPECT_EQ(StartedIn(), folder) << "the remover's current folder";
+    EXPECT_EQ(LauncherIn(), folder) << "the launcher's current folder when its remover started";
+  }
+
+  // The failure dialog of `process` once it stays, or null when the launcher quits. (A launcher
+  // that ends its dialog while the dialog initialises shows it for a moment before it quits.)
+  static HWND FailureDialogOf(winui::Process& process) {
+    HWND dialog = nullptr;
+    winui::WaitFor([&] { return process.Exited(0) || (dialog = winui::FindTopWindow(kDialogTitle, process.id)); }, 20000);
+    return dialog && !process.Exited(1000) ? dialog : nullptr;
   }
 
   // Expects the failure dialog of `process`, then closes it with the close box.
@@ -280,22 +373,16 @@ TEST_F(LauncherTest, ATemporaryFolderRetargetedAtTheWorstMomentStartsNothingElse
 // name. The launcher reads only its own image: the failure dialog, nothing staged.
 TEST_F(LauncherTest, TheLaunchersFileSwappedAfterItsStartIsNotRead) {
   const std::string launcher = Launcher("Uninst_stub.exe", true);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  std::string commandLine = "\"" + launcher + "\"";
-  ASSERT_TRUE(CreateProcessA(launcher.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                             dir_.c_str(), &startup, &started));
   winui::Process process;
-  process.handle = started.hProcess;
-  process.id = started.dwProcessId;
+  HANDLE thread = nullptr;
+  ASSERT_TRUE(StartSuspended(launcher, dir_, process, thread));
   const bool moved = MoveFileA(launcher.c_str(), Path("Uninst.old").c_str()) ||
                      unixside::Run("mv " + unixside::Quoted(unixside::UnixPath(winscratch::W(launcher))) + " " +
                                    unixside::Quoted(unixside::UnixPath(winscratch::W(Path("Uninst.old")))));
   records_.groups.push_back({"C:\\Windows\\System32", {"C:\\Windows\\System32\\korvane-victim.dll"}});
   Launcher("Uninst_stub.exe", true);
-  ResumeThread(started.hThread);
-  CloseHandle(started.hThread);
+  ResumeThread(thread);
+  CloseHandle(thread);
   ASSERT_TRUE(moved) << "the running launcher's file could not be renamed";
   ExpectRefused(process);
 }
@@ -446,10 +533,193 @@ TEST_F(LauncherTest, AMissingRemoverResourceIsReportedThenTheFailureDialogStays)
     if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
   ASSERT_NE(icon, nullptr);
   EXPECT_NE(SendMessageW(icon, STM_GETICON, 0, 0), 0);
+  // The box belongs to the launcher's dialog, its main window, made but not yet shown; once the
+  // box is closed that window shows the failure text.
+  HWND owner = GetWindow(box, GW_OWNER);
+  ASSERT_NE(owner, nullptr) << "the box has no owner";
+  EXPECT_FALSE(IsWindowVisible(owner));
+  EXPECT_EQ(winui::Text(owner), kDialogTitle);
   winui::SaveScreenshot(testpaths::ScreenshotPath("launcher-missing-resource"));
   PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(winui::WaitForWindow(kDialogTitle, process.id), owner) << "the failure dialog is the box's owner";
   ExpectFailureDialog(process);
   EXPECT_TRUE(StagingFolders().empty()) << "nothing is staged without an image";
+}
+
+// The staged file and its folder as the system reads their security back: owned by the
+// Administrators group whatever the system's policy for what administrators make, a protected
+// list of two entries, full control for SYSTEM and for Administrators, nothing for anyone else.
+// Wine keeps no security descriptor for a file: it names the token's user as every file's owner
+// and makes the list from the file's Unix mode, the owner's entry standing for the
+// Administrators'. There the owner and the protection say nothing, and the list still shows
+// whether anyone else was let in (a file made with the system's default lets Everyone read and
+// run it).
+TEST_F(LauncherTest, TheStagedFileAndItsFolderAdmitOnlyAdministratorsAndTheSystem) {
+  ExpectStartsTheRemover(Launcher("Uninst_stub.exe", true));
+  const std::string administrators = UnderWine() ? TokenUserSid() : "S-1-5-32-544";
+  for (const std::string& path : {Staged(), Staged().substr(0, Staged().rfind('\\'))}) {
+    SCOPED_TRACE(path);
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                    &owner, nullptr, &list, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    if (!UnderWine()) {
+      EXPECT_EQ(SidText(owner), administrators);
+      EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "nothing inherited";
+    }
+    ASSERT_NE(list, nullptr) << "no access list: everyone is let in";
+    std::vector<std::string> entries;
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+      void* entry = nullptr;
+      ASSERT_TRUE(GetAce(list, i, &entry));
+      const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+      entries.push_back(std::to_string(allowed->Header.AceType) + " " + std::to_string(allowed->Mask) + " " +
+                        SidText(const_cast<DWORD*>(&allowed->SidStart)));
+    }
+    const std::string full = std::to_string(ACCESS_ALLOWED_ACE_TYPE) + " " + std::to_string(FILE_ALL_ACCESS) + " ";
+    EXPECT_EQ(entries, (std::vector<std::string>{full + "S-1-5-18", full + administrators}));
+    LocalFree(descriptor);
+  }
+}
+
+// Another program that may open the staged file (on Windows only an administrator's: see the test
+// above) writes to it the moment the launcher lets go of it after writing and before it opens it
+// again to hold it, read-only with writers shut out. What it wrote never runs: the launcher finds
+// the file's bytes are not the ones it wrote, and the failure dialog stays. Tried twenty times; a
+// racer that never got in tried nothing.
+TEST_F(LauncherTest, BytesWrittenToTheStagedFileBeforeItIsHeldNeverRun) {
+  const StayingRemovers stay;  // each holds its file after the launcher: nobody writes to it then
+  const std::string launcher = Launcher("Uninst_stub.exe", true);
+  const std::string expected = ExpectedStaged(0);
+  int gotIn = 0;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    SCOPED_TRACE(attempt);
+    std::atomic<bool> stop{false}, wrote{false};
+    std::thread racer([&] {
+      std::string file;
+      while (!stop && file.empty())
+        for (const std::string& folder : StagingFolders()) file = folder + "\\~uninst.exe";
+      while (!stop) {
+        HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) continue;  // not made yet, being written, or held
+        DWORD written = 0;
+        SetFilePointer(h, 0, nullptr, FILE_END);
+        wrote = WriteFile(h, "racer", 5, &written, nullptr) && written == 5;
+        CloseHandle(h);
+        return;
+      }
+    });
+    winui::Process process;
+    ASSERT_TRUE(winui::Start(launcher, process, dir_));
+    HWND failure = FailureDialogOf(process);
+    stop = true;
+    racer.join();
+    if (wrote) {
+      ++gotIn;
+      EXPECT_NE(failure, nullptr) << "the racer's bytes were started";
+      EXPECT_EQ(Starts(), 0u);
+      if (failure) PostMessageW(failure, WM_SYSCOMMAND, SC_CLOSE, 0);
+      EXPECT_TRUE(process.Exited(10000));
+    } else {
+      ASSERT_TRUE(process.Exited(0)) << "a failure without a racer";
+      ASSERT_TRUE(winui::WaitFor([&] { return Starts() == 1; }));
+      EXPECT_EQ(ReadBytes(Staged()), expected);
+    }
+    StayingRemovers::Close();
+    for (const std::string& folder : StagingFolders()) winscratch::RemoveTree(folder);
+    DeleteFileA(log_.c_str());
+  }
+  std::printf("the racer got in %d times of 20; each was refused\n", gotIn);
+  EXPECT_GT(gotIn, 0) << "the racer never got between the write and the hold: nothing was tried";
+}
+
+// A link to somebody else's file put at the staged name (from the Linux side, as another account
+// would) while the launcher is stopped the moment its folder appears: the start fails, and its
+// clean-up, which removes the staged file as the entry of the folder it holds and never by name,
+// leaves the link's target as it was. Tried until a start failed, at most ten times (a launcher
+// stopped only after it started its remover has nothing to clean up).
+TEST_F(LauncherTest, AFailedStartsCleanUpLeavesALinksTargetAtTheStagedName) {
+  const std::string launcher = Launcher("Uninst_stub.exe", true);
+  const std::string victim = Path("victim.txt");
+  int attempts = 0, failed = 0;
+  for (; attempts < 10 && failed == 0; ++attempts) {
+    SCOPED_TRACE(attempts);
+    WriteFileBytes(victim, "not the product's");
+    // The Windows folder's new folders, reported as they are made.
+    HANDLE windows = CreateFileA(WindowsFolder().c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(windows, INVALID_HANDLE_VALUE);
+    OVERLAPPED made{};
+    made.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    alignas(DWORD) char changes[4096];
+    ASSERT_TRUE(ReadDirectoryChangesW(windows, changes, sizeof changes, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr,
+                                      &made, nullptr));
+    winui::Process process;
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(StartSuspended(launcher, dir_, process, thread));
+    ResumeThread(thread);
+    const bool appeared = WaitForSingleObject(made.hEvent, static_cast<DWORD>(winui::Scaled(20000))) == WAIT_OBJECT_0;
+    SuspendThread(thread);
+    CloseHandle(made.hEvent);
+    CloseHandle(windows);
+    ASSERT_TRUE(appeared) << "no staging folder was made";
+    const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(changes);
+    const std::wstring folder = winscratch::W(WindowsFolder()) + L"\\" +
+                                std::wstring(change->FileName, change->FileNameLength / sizeof(wchar_t));
+    const std::string staged = unixside::UnixPath(folder + L"\\~uninst.exe");
+    ASSERT_TRUE(unixside::Run("rm -f " + unixside::Quoted(staged) + " && ln -s " +
+                              unixside::Quoted(unixside::UnixPath(winscratch::W(victim))) + " " + unixside::Quoted(staged)));
+    ResumeThread(thread);
+    CloseHandle(thread);
+    if (HWND failure = FailureDialogOf(process)) {
+      ++failed;
+      EXPECT_EQ(Starts(), 0u);
+      PostMessageW(failure, WM_SYSCOMMAND, SC_CLOSE, 0);
+      EXPECT_TRUE(process.Exited(10000));
+    }
+    EXPECT_EQ(ReadBytes(victim), "not the product's") << "the link's target was reached";
+    for (const std::string& left : StagingFolders()) RemoveOnTheLinuxSide(winscratch::W(left));
+    DeleteFileA(log_.c_str());
+  }
+  std::printf("the first failed start came at attempt %d\n", attempts);
+  EXPECT_EQ(failed, 1) << "the launcher was never stopped before it started its remover";
+}
+
+// Two launchers started at the same moment (both made suspended, then let go one right after the
+// other), twenty times, while the remover stays as it does when it waits for the user: each time
+// exactly one remover starts, and neither launcher shows its failure dialog (the second quits, as
+// a start while a remover runs does).
+TEST_F(LauncherTest, TwoLaunchersStartedTogetherStartOneRemover) {
+  const StayingRemovers stay;
+  const std::string launcher = Launcher("Uninst_stub.exe", true);
+  int pairs = 0;
+  for (; pairs < 20; ++pairs) {
+    SCOPED_TRACE(pairs);
+    winui::Process first, second;
+    HANDLE threads[2] = {};
+    ASSERT_TRUE(StartSuspended(launcher, dir_, first, threads[0]));
+    ASSERT_TRUE(StartSuspended(launcher, dir_, second, threads[1]));
+    for (HANDLE thread : threads) {
+      ResumeThread(thread);
+      CloseHandle(thread);
+    }
+    EXPECT_TRUE(first.Exited(20000) && second.Exited(20000)) << "a launcher stays";
+    EXPECT_EQ(winui::FindTopWindow(kDialogTitle), nullptr);
+    ASSERT_TRUE(winui::WaitFor([&] { return Starts() >= 1; })) << "no remover started";
+    Sleep(winui::Scaled(200));  // a second remover would have written its record by now
+    EXPECT_EQ(Starts(), 1u) << "removers started";
+    StayingRemovers::Close();
+    for (const std::string& folder : StagingFolders()) winscratch::RemoveTree(folder);
+    DeleteFileA(log_.c_str());
+  }
+  std::printf("%d pairs of launchers started together\n", pairs);
 }
 
 }  // namespace
