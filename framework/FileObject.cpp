@@ -1,6 +1,7 @@
 #include "FileObject.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -11,6 +12,15 @@
 #include "FullPath.h"
 
 namespace fw {
+
+LocalMemory AdministratorsOnly(bool folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          folder ? L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" : L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
+          &descriptor, nullptr))
+    return {};
+  return LocalMemory(descriptor);
+}
 
 FileObject FileObject::OpenFolder(const std::wstring& path) {
   FileHandle opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,

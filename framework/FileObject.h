@@ -27,6 +27,13 @@ enum class OwnerKind {
 
 class FileObject;
 
+// A security descriptor owned by the Administrators group whatever the system's policy for
+// objects administrators make (it may name their creator, whose programs without administrator
+// rights would then hold WRITE_DAC), with full control for SYSTEM and Administrators and nothing
+// for anyone else, not inherited from the parent; for a folder, its entries inherit it. Empty when
+// the system cannot make it.
+LocalMemory AdministratorsOnly(bool folder);
+
 // What a deletion came to.
 enum class DeleteOutcome {
   Deleted,     // marked, gone when the last handle closes

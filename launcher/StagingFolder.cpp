@@ -1,7 +1,6 @@
 #include "StagingFolder.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <optional>
@@ -16,22 +15,6 @@ namespace {
 constexpr wchar_t kPrefix[] = L"~uninst.korvane.";
 constexpr wchar_t kStagedName[] = L"~uninst.exe";
 constexpr DWORD kStartLockWaitMs = 10000;
-
-// Owned by the Administrators group whatever the system's policy for objects administrators make
-// (it may name their creator, whose programs without administrator rights would then hold
-// WRITE_DAC on it); full control for administrators and the system, nothing for anyone else. Not
-// inherited from the Windows folder, whose own list lets users read and run what is in it: a user
-// who could open the staged file could hold it and pass for a running remover, or write to it.
-constexpr wchar_t kAdministratorsOnly[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
-// The same for a folder, its entries inheriting it.
-constexpr wchar_t kAdministratorsOnlyFolder[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-
-// The security descriptor `sddl` describes; empty when the system cannot make it.
-fw::LocalMemory Descriptor(const wchar_t* sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return {};
-  return fw::LocalMemory(descriptor);
-}
 
 // This process's session; 0, the services' session, when the system cannot say.
 DWORD Session() {
@@ -86,7 +69,7 @@ bool UnderWay(const fw::FileObject& windows, const fw::FolderEntry& entry) {
 }  // namespace
 
 StartLock::StartLock(const fw::FileObject& windowsFolder) {
-  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnly);
+  const fw::LocalMemory descriptor = fw::AdministratorsOnly(/*folder=*/false);
   if (!descriptor) return;
   const std::wstring name = kPrefix + std::to_wstring(Session()) + L".lock";
   for (DWORD waited = 0;; waited += 10) {
@@ -110,7 +93,7 @@ EarlierStarts ClearEarlierStarts(const fw::FileObject& windowsFolder) {
 
 StagingFolder::StagingFolder(const fw::FileObject& windowsFolder, const std::wstring& windowsPath)
     : windowsPath_(windowsPath) {
-  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnlyFolder);
+  const fw::LocalMemory descriptor = fw::AdministratorsOnly(/*folder=*/true);
   if (!descriptor) return;
   // A name that exists, a link's included, fails; another is tried.
   for (int attempt = 0; attempt < 16 && !folder_; ++attempt) {
@@ -136,7 +119,7 @@ StagingFolder::~StagingFolder() {
 std::wstring StagingFolder::StagedFile() const { return path_ + L"\\" + kStagedName; }
 
 fw::File StagingFolder::CreateStaged() const {
-  const fw::LocalMemory descriptor = Descriptor(kAdministratorsOnly);
+  const fw::LocalMemory descriptor = fw::AdministratorsOnly(/*folder=*/false);
   return descriptor ? folder_.CreateNewFile(kStagedName, descriptor.get()) : fw::File();
 }
 

@@ -1,7 +1,6 @@
 #include "FilesInUse.h"
 
 #include <restartmanager.h>
-#include <sddl.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -79,12 +78,9 @@ RestartAside::Folder* RestartAside::FolderOn(std::uint64_t volume, const std::ws
   // A folder made new at the root of the file's volume, owned by Administrators, for SYSTEM and
   // Administrators only.
   if (finalPath.size() < 3 || finalPath[1] != L':') return nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
-    return nullptr;
-  const fw::LocalMemory ownedDescriptor(descriptor);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const fw::LocalMemory descriptor = fw::AdministratorsOnly(/*folder=*/true);
+  if (!descriptor) return nullptr;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
   for (unsigned attempt = 0; attempt < 16; ++attempt) {
     const std::wstring path = finalPath.substr(0, 3) + Unique(L"~korvane.restart.", attempt);
     if (!CreateDirectoryW(path.c_str(), &attributes)) continue;
