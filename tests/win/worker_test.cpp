@@ -785,6 +785,26 @@ TEST_F(WorkerTest, AProgramStillRunningIsMovedAsideAndGoneAfterTheRestart) {
   unixside::Run("rm -f " + unixside::Quoted(installUnix + "/bin"));
 }
 
+// A listed file another program holds without sharing deletion cannot even be opened for it: the
+// rest goes, it stays where it is and is named at the end, and nothing is scheduled for it (its
+// folder is the user's to change, so its path could mean anything at the restart).
+TEST_F(WorkerTest, AFileAnotherProgramHoldsStaysAndIsNamedAtTheEnd) {
+  for (const std::string& old : RestartFolders()) winscratch::RemoveTree(old);
+  Dir(install_);
+  for (const char* f : {"doc.lvf", "a.txt"}) WriteFileBytes(In(f), "x");
+  const HANDLE held = CreateFileA(In("doc.lvf").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("doc.lvf"), In("a.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  CloseHandle(held);
+  EXPECT_TRUE(view_.inUseAsked.empty()) << "a document is not asked about before";
+  EXPECT_TRUE(Exists(In("doc.lvf")));
+  EXPECT_FALSE(Exists(In("a.txt")));
+  EXPECT_EQ(view_.staying, std::vector<std::string>{In("doc.lvf")});
+  EXPECT_TRUE(view_.atRestart.empty());
+  EXPECT_TRUE(RestartFolders().empty()) << "nothing was moved aside";
+}
+
 // Every known folder the system registers, where it gives a path, is refused under that path and
 // its default one; the list and the counts are printed for the record.
 TEST_F(WorkerTest, EveryKnownFolderTheSystemRegistersIsRefused) {
