@@ -94,7 +94,7 @@ run_remover() {
   if [ "${3:-}" = walk ]; then write_walk_manifest "$n"; else write_manifest "$n"; fi
   mkdir -p "$C/korvane-bench-remover"
   "$PACK" build --bare-remover --launcher "${REMOVER_BIN:-$BIN}/$build.exe" --manifest "$work/manifest.json" \
-    --output "$C/korvane-bench-remover/~uninst.exe.new"
+    --output "$C/korvane-bench-remover/~uninst.exe.new" >/dev/null
   mv "$C/korvane-bench-remover/~uninst.exe.new" "$C/korvane-bench-remover/~uninst.exe"
   rm -f "$C/korvane-bench-timing.txt" "$work/hwm.txt"
   # Peak memory: the highest VmHWM seen of the remover's Wine process while it runs.
