@@ -60,16 +60,6 @@ bool IsSingleFolderName(std::string_view name) {
   return !name.empty() && !HasChar(name, "\\/:") && !OnlyDotsAndSpaces(name);
 }
 
-bool MayRunAsImage(std::u16string_view path) {
-  const std::size_t dot = path.rfind(u'.');
-  if (dot == std::u16string_view::npos || path.find_first_of(u"\\/", dot) != std::u16string_view::npos) return false;
-  std::u16string extension;
-  for (const char16_t c : path.substr(dot + 1)) extension += (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-  for (const char16_t* image : {u"exe", u"dll", u"ocx", u"cpl", u"scr", u"sys", u"drv", u"com", u"ax", u"mui"})
-    if (extension == image) return true;
-  return false;
-}
-
 std::u16string NamedLines(const std::vector<std::u16string>& names, std::size_t shown) {
   std::u16string lines;
   for (std::size_t i = 0; i < names.size() && i < shown; ++i) lines += names[i] + u"\n";

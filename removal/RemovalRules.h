@@ -34,8 +34,22 @@ bool CanNameAFile(std::basic_string_view<Char> path) {
 
 // Whether a file's name says it may run as a program or be loaded as a library (an image the
 // system maps while it is in use, which then cannot be deleted): .exe, .dll, .ocx, .cpl, .scr,
-// .sys, .drv, .com, .ax, .mui, in any case. Only these are asked about before the removal.
-bool MayRunAsImage(std::u16string_view path);
+// .sys, .drv, .com, .ax, .mui, in any case. Only these are asked about before the removal. Also
+// for GBK text: no byte of a two-byte character is '.', so what follows the last '.' is ASCII.
+template <typename Char>
+bool MayRunAsImage(std::basic_string_view<Char> path) {
+  const std::size_t dot = path.rfind(static_cast<Char>('.'));
+  if (dot == std::basic_string_view<Char>::npos || path.size() - dot > 4) return false;
+  char extension[4] = {};
+  for (std::size_t i = dot + 1; i < path.size(); ++i) {
+    const Char c = path[i];
+    if (c < static_cast<Char>('A') || c > static_cast<Char>('z')) return false;
+    extension[i - dot - 1] = static_cast<char>(c >= static_cast<Char>('a') ? c : c - 'A' + 'a');
+  }
+  for (const char* image : {"exe", "dll", "ocx", "cpl", "scr", "sys", "drv", "com", "ax", "mui"})
+    if (std::string_view(extension) == image) return true;
+  return false;
+}
 
 // Up to `shown` of `names`, one a line, then how many more ("……以及其他 N 个"), for a message box.
 std::u16string NamedLines(const std::vector<std::u16string>& names, std::size_t shown = 10);

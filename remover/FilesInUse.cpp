@@ -8,8 +8,10 @@
 #include <iterator>
 
 #include "FileObject.h"
+#include "FullPath.h"
 #include "Ntdll.h"
 #include "SystemPaths.h"
+#include "WideText.h"
 #include "Win32Handles.h"
 
 namespace remover {
@@ -96,10 +98,20 @@ bool RestartAside::Take(const fw::FileObject& file) {
   const fw::FileId id = file.Identity();
   Folder* folder = FolderOn(id.volume, file.FinalPath());
   if (!folder) return false;
-  const std::wstring name = Unique(L"~korvane.", ++moved_);
+  const std::wstring was = file.FinalPath();
+  const std::wstring name = Unique(L"~korvane.", static_cast<unsigned>(moved_.size()));
   if (!file.MoveInto(folder->handle.get(), name)) return false;
   ScheduleAtRestart(folder->path + L"\\" + name);
+  moved_.push_back(was);
   return true;
+}
+
+void RestartAside::Held(std::wstring shown) {
+  const auto path = fw::FullPath::Parse(fw::AsUtf16(shown));
+  const std::u16string key = path ? path->Comparable() : fw::AsUtf16(shown);
+  if (std::find(stayingKeys_.begin(), stayingKeys_.end(), key) != stayingKeys_.end()) return;
+  stayingKeys_.push_back(key);
+  staying_.push_back(std::move(shown));
 }
 
 void RestartAside::ScheduleFolders() {

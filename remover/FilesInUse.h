@@ -24,6 +24,13 @@ class RestartAside final : public fw::SetAside {
  public:
   RestartAside();
   bool Take(const fw::FileObject& file) override;
+  // A file another program holds so that it cannot even be opened for deletion: it stays, and is
+  // named at the end; never scheduled.
+  // Named once, however often it is met (listed, then in a walked folder).
+  void Held(std::wstring shown);
+  // Where the files moved aside were (their paths before the move), and the files that stay.
+  const std::vector<std::wstring>& Moved() const { return moved_; }
+  const std::vector<std::wstring>& Staying() const { return staying_; }
   // At the end of the removal: the folders made for moved files, then the staging folder with
   // the remover's own file, for deletion at the next restart.
   void ScheduleFolders();
@@ -39,7 +46,8 @@ class RestartAside final : public fw::SetAside {
 
   std::optional<std::wstring> staging_;  // the remover's own folder, when it is a staging folder
   std::vector<Folder> folders_;
-  unsigned moved_ = 0;
+  std::vector<std::wstring> moved_, staying_;
+  std::vector<std::u16string> stayingKeys_;  // comparable forms of staying_
 };
 
 // The display names of the programs that the Restart Manager says hold any of `files` (full

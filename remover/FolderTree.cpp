@@ -39,6 +39,7 @@ struct HeldTree {
   const WalkSystem& system;
   std::uint64_t volume;
   BOOL deleteFiles;
+  RestartAside* inUse;
 
   std::vector<Entry> List(const Folder& folder) const { return system.List(folder); }
   static bool IsSubfolder(const Entry& entry) { return entry.IsFolder() && !entry.IsDots(); }
@@ -62,7 +63,8 @@ struct HeldTree {
   }
   // A file link is deleted as a link; a folder swapped in under the name is not touched.
   void File(const Folder& folder, const Entry& entry) const {
-    if (deleteFiles) folder.DeleteFileEntry(entry);
+    if (deleteFiles && folder.DeleteFileEntry(entry, inUse) == fw::DeleteOutcome::Held && inUse)
+      inUse->Held(folder.FinalPath() + L"\\" + entry.name);
   }
   static bool Leave(Folder& folder) {
     const bool removed = folder.MarkForDeletion();
@@ -87,7 +89,8 @@ removal::FolderVerdict JudgeHeld(const RemovalScope& scope, const fw::FullPath& 
   return scope.Judge({&named, &stored, final ? &*final : nullptr});
 }
 
-BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk) {
+BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk,
+                      RestartAside* inUse) {
   if (scope.Judge({&path}) == removal::FolderVerdict::Refuse) return FALSE;
   // The folder is taken as an entry of its parent, like every folder below it.
   const auto parent = scope.Reach(path.Parent());
@@ -108,7 +111,7 @@ BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalS
     case removal::FolderVerdict::Walk:
       break;
   }
-  HeldTree tree{scope, walk, folder.Identity().volume, deleteFiles};
+  HeldTree tree{scope, walk, folder.Identity().volume, deleteFiles, inUse};
   return removal::WalkPostOrder(tree, std::move(folder)) ? TRUE : FALSE;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileObject.h"
+#include "FilesInUse.h"
 #include "FullPath.h"
 #include "RemovalScope.h"
 
@@ -52,6 +53,10 @@ removal::FolderVerdict JudgeHeld(const RemovalScope& scope, const fw::FullPath& 
 // relative to it. A link to a folder (reparse point) is never entered; where the system opens the
 // link itself it is removed as a link. A folder replaced by another one or by a link after it was
 // listed is left alone, and so is one that is a guarded folder by identity or a component of Windows.
-BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk);
+//
+// A file in use that the system will not delete now goes to `inUse` when given (moved aside for
+// the restart; one held so that it cannot be opened for deletion is named there).
+BOOL RemoveFolderTree(const fw::FullPath& path, BOOL deleteFiles, const RemovalScope& scope, const WalkSystem& walk,
+                      RestartAside* inUse = nullptr);
 
 }  // namespace remover

@@ -59,7 +59,7 @@ class RemovalPass : public payload::RecordVisitor {
     const auto installPath = install ? fw::FullPath::Parse(*install) : std::nullopt;
     scope_.emplace(guard_, installPath);
     files_.emplace(*scope_, &aside_);
-    if (installPath) RemoveResourceFolders(*installPath, installFolder_, *scope_, env_.walk);
+    if (installPath) RemoveResourceFolders(*installPath, installFolder_, *scope_, env_.walk, aside_);
   }
 
   void OnGroup(const std::string& folderPath, std::int32_t /*entryCount*/) override {
@@ -93,7 +93,7 @@ class RemovalPass : public payload::RecordVisitor {
   // the user told of what waits for it or stays.
   void Conclude() {
     aside_.ScheduleFolders();
-    if (!atRestart_.empty() || !staying_.empty()) view_.LeftBehind(atRestart_, staying_);
+    if (!aside_.Moved().empty() || !aside_.Staying().empty()) view_.LeftBehind(aside_.Moved(), aside_.Staying());
   }
 
   const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
@@ -105,16 +105,19 @@ class RemovalPass : public payload::RecordVisitor {
   RemovalView& view_;
   const RemoverEnvironment& env_;
   const removal::FolderGuard& guard_;
-  // A file moved aside waits for the restart; one a program holds stays.
+  // A file a program holds stays, and is named at the end (one moved aside the aside names).
   void Note(fw::DeleteOutcome outcome, const std::wstring& shown) {
-    if (outcome == fw::DeleteOutcome::SetAside) atRestart_.push_back(shown);
-    if (outcome == fw::DeleteOutcome::Held) staying_.push_back(shown);
+    if (outcome == fw::DeleteOutcome::Held) aside_.Held(shown);
   }
+
+ public:
+  RestartAside& Aside() { return aside_; }
+
+ private:
 
   std::optional<RemovalScope> scope_;
   RestartAside aside_;
   std::optional<ListedFiles> files_;
-  std::vector<std::wstring> atRestart_, staying_;
   payload::RecordHeader header_;
   std::wstring startMenuFolder_;  // converted where the records give it: "" names none
   std::string installFolder_;
@@ -135,8 +138,9 @@ class InUseCheck : public payload::RecordVisitor {
     files_.emplace(*scope_);
   }
   void OnEntry(const std::string& filePath) override {
+    if (!removal::MayRunAsImage(std::string_view(filePath))) return;  // read as GBK, not converted
     const TextFromRecords file = FromRecord(filePath);
-    if (!file.forSystem || !removal::MayRunAsImage(fw::AsUtf16(file.text))) return;
+    if (!file.forSystem) return;
     if (const auto path = file.FilePath(); path && files_->InUse(*path)) inUse.push_back(file.text);
   }
 
@@ -212,7 +216,7 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
         const auto& folders = pass.FolderList();
         for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
           view.DeletingFolder(it->text);
-          if (const auto path = it->Path()) RemoveFolderTree(*path, deleteHistory, pass.Scope(), env.walk);
+          if (const auto path = it->Path()) RemoveFolderTree(*path, deleteHistory, pass.Scope(), env.walk, &pass.Aside());
         }
         break;
       }

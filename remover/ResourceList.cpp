@@ -11,7 +11,7 @@
 namespace remover {
 
 void RemoveResourceFolders(const fw::FullPath& install, const std::string& installFolder, const RemovalScope& scope,
-                           const WalkSystem& walk) {
+                           const WalkSystem& walk, RestartAside& inUse) {
   const auto folder = scope.Reach(install);
   if (!folder) return;
   if (JudgeHeld(scope, install, folder->path, folder->folder, walk) == removal::FolderVerdict::Refuse)
@@ -27,7 +27,7 @@ void RemoveResourceFolders(const fw::FullPath& install, const std::string& insta
         while (archive.ReadLine(line)) {
           if (const auto named = removal::ResourceFolderFromLine(line, installFolder))
             if (const auto text = fw::GbkToUtf16(*named))
-              if (const auto path = fw::FullPath::Parse(*text)) RemoveFolderTree(*path, TRUE, scope, walk);
+              if (const auto path = fw::FullPath::Parse(*text)) RemoveFolderTree(*path, TRUE, scope, walk, &inUse);
         }
       } catch (const std::runtime_error&) {
         // A read failure ends the list; what was named before it was handled.

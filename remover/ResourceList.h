@@ -16,8 +16,9 @@ namespace remover {
 // system folder or one that holds one, anything in the Windows tree): nobody's product folder,
 // whose "Resource.ini" is not the product's to follow or to delete. The caller gives only GBK
 // text: one ending in a lone lead byte would take the separator appended to it as its second
-// byte (0x81 + '\' is 乗) and name a sibling of the install folder.
+// byte (0x81 + '\' is 乗) and name a sibling of the install folder. Files in use in the folders go
+// to `inUse`.
 void RemoveResourceFolders(const fw::FullPath& install, const std::string& installFolder, const RemovalScope& scope,
-                           const WalkSystem& walk);
+                           const WalkSystem& walk, RestartAside& inUse);
 
 }  // namespace remover

@@ -342,9 +342,12 @@ TEST(LinkTrustTest, OnlyAdministratorsCanHaveMadeOrChangedALinkThatIsFollowed) {
 // case of their names; what the boxes name stops at ten lines and says how many more.
 TEST(FilesInUseTest, ImagesAreAskedAboutAndTheBoxesNameTenThenCount) {
   for (const char16_t* image : {u"C:\\K\\Korvane.exe", u"C:\\K\\RENDER.DLL", u"C:/K/x.Ocx", u"C:\\K\\zh-CN\\a.dll.mui"})
-    EXPECT_TRUE(removal::MayRunAsImage(image)) << Narrow(image);
+    EXPECT_TRUE(removal::MayRunAsImage(std::u16string_view(image))) << Narrow(image);
   for (const char16_t* other : {u"C:\\K\\a.lvf", u"C:\\K\\exe", u"C:\\K.exe\\readme", u"C:\\K\\a.exe.bak", u"C:\\K\\a."})
-    EXPECT_FALSE(removal::MayRunAsImage(other)) << Narrow(other);
+    EXPECT_FALSE(removal::MayRunAsImage(std::u16string_view(other))) << Narrow(other);
+  // GBK text: a name with two-byte characters before its extension.
+  EXPECT_TRUE(removal::MayRunAsImage(std::string_view("C:\\\xC4\xA3\xB0\xE5\\a.EXE")));
+  EXPECT_FALSE(removal::MayRunAsImage(std::string_view("C:\\\xC4\xA3\xB0\xE5.\xB0\xE5")));
 
   std::vector<std::u16string> names;
   for (int i = 0; i < 12; ++i) names.push_back(u"C:\\K\\" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u".exe");

@@ -785,6 +785,28 @@ TEST_F(WorkerTest, AProgramStillRunningIsMovedAsideAndGoneAfterTheRestart) {
   unixside::Run("rm -f " + unixside::Quoted(installUnix + "/bin"));
 }
 
+// A program running from a folder the walk empties (not listed itself, so not asked about
+// before): moved aside like a listed one, and its folder goes with the rest.
+TEST_F(WorkerTest, AProgramRunningInAWalkedFolderIsMovedAsideToo) {
+  for (const std::string& old : RestartFolders()) winscratch::RemoveTree(old);
+  Dir(install_);
+  Dir(In("plugins"));
+  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(),
+                        In("plugins\\tool.exe").c_str(), FALSE));
+  WriteFileBytes(In("a.txt"), "x");
+  winui::EndedProcess program;
+  ASSERT_TRUE(winui::Start(In("plugins\\tool.exe"), program));
+  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(In("plugins\\tool.exe")); }));
+  const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("a.txt")}}}};
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  EXPECT_TRUE(view_.inUseAsked.empty());
+  EXPECT_FALSE(Exists(install_));
+  ASSERT_EQ(view_.atRestart.size(), 1u);
+  std::string moved = view_.atRestart[0], listed = In("plugins\\tool.exe");
+  EXPECT_EQ(std::string(CharLowerA(moved.data())), std::string(CharLowerA(listed.data())));
+  EXPECT_EQ(RestartFolders().size(), 1u);
+}
+
 // A listed file another program holds without sharing deletion cannot even be opened for it: the
 // rest goes, it stays where it is and is named at the end, and nothing is scheduled for it (its
 // folder is the user's to change, so its path could mean anything at the restart).
