@@ -150,10 +150,35 @@ int main(int argc, char** argv) {
     Shot(shots, "no-remover");
     Fail("no remover window");
   }
+  // "quick": 卸载 and 是 the moment the dialog shows, the launcher held running meanwhile (as a
+  // slow launcher would still be), and let go a moment later.
+  using ProcessCall = LONG(NTAPI*)(HANDLE);
+  const auto ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto suspend = reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSuspendProcess")));
+  const auto resume = reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtResumeProcess")));
+  const bool quick = action == "quick";
+  if (quick && !(suspend && resume && suspend(started.handle) == 0)) Fail("cannot hold the launcher");
   DWORD pid = 0;
   const DWORD uiThread = GetWindowThreadProcessId(dialog, &pid);
   HANDLE remover = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   if (!remover) Fail("cannot open the remover process");
+  if (quick) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_UNINSTALL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_UNINSTALL)));
+    HWND box = nullptr;
+    if (!winui::WaitFor([&] { return (box = FindMessageBox(pid, dialog)) != nullptr; }, 15000)) Fail("no question box");
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
+    Report("launcher-running-at-yes", started.Exited(0) ? 0 : 1);
+    Sleep(static_cast<DWORD>(winui::Scaled(1500)));
+    resume(started.handle);
+    Report("launcher-exited", started.Exited(20000) ? 1 : 0);
+    if (WaitForSingleObject(remover, static_cast<DWORD>(winui::Scaled(60000))) != WAIT_OBJECT_0)
+      Fail("the remover did not end");
+    DWORD code = 0;
+    GetExitCodeProcess(remover, &code);
+    Report("remover-exit", code);
+    return 0;
+  }
   if (started.id != pid) {
     Report("launcher-exited", started.Exited(20000) ? 1 : 0);
     Report("launcher-window", winui::FindTopWindow(kLauncherTitle) ? 1 : 0);

@@ -4,7 +4,7 @@
 # the files, shortcuts and registry checked for real.
 #
 #   scenario.sh NAME      NAME: yes | no | cancel | escape | close | cancel-during | missing | no-payload
-#                         | dll-planting | escape-during | launcher-keys | signed | payload-swap
+#                         | dll-planting | escape-during | launcher-keys | signed | payload-swap | quick
 #
 # Environment (set by ctest): WINE_RUN (cmake/wine-run.sh), STATE (prefix state folder),
 # WIN_BIN (the windows build's bin folder), UNINST_PACK, SHOTS (where screenshots go, as PNG).
@@ -133,6 +133,17 @@ case "$name" in
           check "empty listed folders go" test ! -e "$install/空" ;;
       missing) check "the bar ends short of full (100 of 102 files)" test "$(report progress-max)" = 196 ;;
     esac
+    ;;
+  quick)
+    # 卸载 and 是 the moment the dialog shows, while the launcher still runs from Uninst.exe: the
+    # remover gives it a few seconds to end before the final file.
+    make_installation 20 5
+    drive "$launcher" --action quick
+    check "the launcher still ran when the question was answered" test "$(report launcher-running-at-yes)" = 1
+    check "the launcher ended" test "$(report launcher-exited)" = 1
+    check "the remover ended by itself" test "$(report remover-exit)" = 0
+    check "Uninst.exe is gone" test ! -e "$install/Uninst.exe"
+    check "the install folder is gone" test ! -e "$install"
     ;;
   cancel | escape | close)
     make_installation 20 5
