@@ -17,12 +17,6 @@ std::wstring OwnPath() {
   }
 }
 
-std::wstring TempFolder() {
-  wchar_t path[MAX_PATH + 1];
-  const DWORD n = GetTempPathW(MAX_PATH + 1, path);
-  return n > 0 && n <= MAX_PATH ? std::wstring(path, n) : L"";
-}
-
 std::wstring SystemWindowsFolder() {
   wchar_t path[MAX_PATH + 1];
   const UINT n = GetSystemWindowsDirectoryW(path, MAX_PATH + 1);

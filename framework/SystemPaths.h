@@ -1,6 +1,5 @@
 #pragma once
-// The paths the system names for the running program: its own file, the temporary folder, the
-// system's Windows folder, and the long form of a path the system stores with short (8.3) names.
+// The paths the system names for the running program: its own file, the system's Windows folder, and the long form of a path the system stores with short (8.3) names.
 // UTF-16, as the system gives them.
 #include <string>
 
@@ -8,8 +7,6 @@ namespace fw {
 
 // The running program's own file.
 std::wstring OwnPath();
-// The temporary folder (GetTempPathW), ending in a backslash; "" on failure.
-std::wstring TempFolder();
 // The system's own Windows folder (GetSystemWindowsDirectoryW: the system's setting, not an
 // environment variable, and the same for every session), without a trailing backslash; "" on
 // failure.

@@ -57,12 +57,12 @@ RestartAside::RestartAside() {
   // the Windows folder; elsewhere (started by itself) it has none.
   const std::wstring own = fw::OwnPath();
   const std::size_t cut = own.rfind(L'\\');
-  wchar_t windows[MAX_PATH + 1] = {};
-  if (cut == std::wstring::npos || !GetSystemWindowsDirectoryW(windows, MAX_PATH)) return;
+  const std::wstring windows = fw::SystemWindowsFolder();
+  if (cut == std::wstring::npos || windows.empty()) return;
   const std::wstring folder = own.substr(0, cut);
   const std::size_t nameAt = folder.rfind(L'\\') + 1;
   if (folder.compare(nameAt, 16, L"~uninst.korvane.") != 0) return;
-  if (CompareStringOrdinal(folder.c_str(), static_cast<int>(nameAt - 1), windows, -1, TRUE) != CSTR_EQUAL) return;
+  if (CompareStringOrdinal(folder.c_str(), static_cast<int>(nameAt - 1), windows.c_str(), -1, TRUE) != CSTR_EQUAL) return;
   staging_ = folder;
 }
 

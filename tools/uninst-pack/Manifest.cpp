@@ -74,7 +74,7 @@ void RefuseControlCharacters(const std::string& utf8) {
   }
 }
 
-// The remover runs with the temporary folder as its current folder and joins nothing onto a
+// The remover runs with its staging folder as its current folder and joins nothing onto a
 // listed path, so every path must name one place by itself: "X:\..." or "\\server\share...",
 // with no ".." component. Checked on the UTF-8 text, where a separator byte is always one.
 void RequireFullPath(const std::string& utf8) {
