@@ -631,6 +631,51 @@ TEST_F(WorkerTest, KnownFoldersAndOtherProductsFoldersKeepEverythingInThem) {
   for (const std::string& folder : folders) RemoveDirectoryA(folder.c_str());
 }
 
+// Documented known folders whose default places lie below other known folders: OneDrive's own
+// Documents and Pictures (SkyDriveDocuments, SkyDrivePictures), Application Shortcuts in
+// LocalAppData, RetailDemo in ProgramData, the Sidebar's default gadgets in Program Files
+// (SidebarDefaultParts, which Wine registers without a path). Each is a user's or the system's
+// folder: listed as a group folder and answered 是, everything in it stays.
+TEST_F(WorkerTest, KnownFoldersBelowOtherKnownFoldersKeepEverythingInThem) {
+  const std::string profile = Shell(CSIDL_PROFILE);
+  const std::string local = Shell(CSIDL_LOCAL_APPDATA);
+  const std::string programData = Shell(CSIDL_COMMON_APPDATA);
+  const std::string programFiles = Shell(CSIDL_PROGRAM_FILES);
+  const std::vector<std::string> made = {profile + "\\OneDrive",
+                                         profile + "\\OneDrive\\Documents",
+                                         profile + "\\OneDrive\\Pictures",
+                                         profile + "\\OneDrive\\Pictures\\Camera Roll",
+                                         local + "\\Microsoft",
+                                         local + "\\Microsoft\\Windows",
+                                         local + "\\Microsoft\\Windows\\Application Shortcuts",
+                                         programData + "\\Microsoft",
+                                         programData + "\\Microsoft\\Windows",
+                                         programData + "\\Microsoft\\Windows\\RetailDemo",
+                                         programFiles + "\\Windows Sidebar",
+                                         programFiles + "\\Windows Sidebar\\Gadgets"};
+  for (const std::string& folder : made) CreateDirectoryA(folder.c_str(), nullptr);
+  const std::vector<std::string> listed = {profile + "\\OneDrive\\Documents",
+                                           profile + "\\OneDrive\\Pictures",
+                                           local + "\\Microsoft\\Windows\\Application Shortcuts",
+                                           programData + "\\Microsoft\\Windows\\RetailDemo",
+                                           programFiles + "\\Windows Sidebar\\Gadgets"};
+  std::vector<std::string> kept;
+  for (const std::string& folder : listed) {
+    kept.push_back(folder + "\\korvane-canary.txt");
+    WriteFileBytes(kept.back(), "x");
+  }
+  Dir(install_);
+  WriteFileBytes(In("a.txt"), "x");
+  payload::RemovalRecords records{{programName_, install_, ""}, {}};
+  for (const std::string& folder : listed) records.groups.push_back({folder, {}});
+  records.groups.push_back({install_, {In("a.txt")}});
+  EXPECT_EQ(Run(records, TRUE), IDOK);
+  for (const std::string& canary : kept) EXPECT_TRUE(Exists(canary)) << canary;
+  for (const std::string& folder : listed) EXPECT_TRUE(Exists(folder)) << folder;
+  for (const std::string& canary : kept) DeleteFileA(canary.c_str());
+  for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryA(it->c_str());
+}
+
 // A user builds a tree thousands of levels deep (one-letter names, a file in each) in a product
 // data folder the walk enters. The remover ends with its command for the registry step, the walk
 // having gone kMaxWalkDepth levels deep: the files down to there go, the rest stays. The time is
