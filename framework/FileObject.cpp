@@ -114,9 +114,11 @@ DeleteOutcome FileObject::DeleteFileEntry(const FolderEntry& entry, SetAside* se
   if (!same) return DeleteOutcome::NotDeleted;
   if (file.MarkForDeletion()) return DeleteOutcome::Deleted;
   // Refused although opened for deletion: read-only stays, as the system says; anything else is
-  // in use (the mark is refused for an image the system maps).
+  // in use (the mark is refused for an image the system maps). One that cannot be moved aside
+  // either stays, and counts as held: the user is told of it.
   const bool readOnly = (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  return !readOnly && setAside && setAside->Take(file) ? DeleteOutcome::SetAside : DeleteOutcome::NotDeleted;
+  if (readOnly || !setAside) return DeleteOutcome::NotDeleted;
+  return setAside->Take(file) ? DeleteOutcome::SetAside : DeleteOutcome::Held;
 }
 
 bool FileObject::MoveInto(HANDLE folder, const std::wstring& name) const {

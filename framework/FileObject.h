@@ -39,7 +39,7 @@ enum class DeleteOutcome {
   Deleted,     // marked, gone when the last handle closes
   NotDeleted,  // not there, not this entry, read-only, or refused for another reason
   SetAside,    // in use although opened for deletion (a running image): handed to a SetAside, which moved it
-  Held,        // another program holds it without sharing deletion: it could not be opened for it
+  Held,        // another program holds it (it could not be opened for deletion, or, in use, not moved aside)
 };
 
 // Takes a file that is in use and cannot be deleted now, through its open handle (opened with

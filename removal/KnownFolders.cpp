@@ -21,6 +21,11 @@ constexpr KnownFolderDefault kDefaults[] = {
     {"SavedSearches", B::Profile, u"Searches"},
     {"Objects3D", B::Profile, u"3D Objects"},
     {"SkyDrive", B::Profile, u"OneDrive"},
+    {"SkyDriveDocuments", B::Profile, u"OneDrive\\Documents"},
+    {"SkyDrivePictures", B::Profile, u"OneDrive\\Pictures"},
+    {"SkyDriveMusic", B::Profile, u"OneDrive\\Music"},
+    {"SkyDriveCameraRoll", B::Profile, u"OneDrive\\Pictures\\Camera Roll"},
+    {"AppCaptures", B::Profile, u"Videos\\Captures"},
     {"CameraRoll", B::Profile, u"Pictures\\Camera Roll"},
     {"SavedPictures", B::Profile, u"Pictures\\Saved Pictures"},
     {"Screenshots", B::Profile, u"Pictures\\Screenshots"},
@@ -36,6 +41,7 @@ constexpr KnownFolderDefault kDefaults[] = {
     {"AppDataFavorites", B::Profile, u"AppData\\Local\\Favorites"},
     {"AppDataProgramData", B::Profile, u"AppData\\Local\\ProgramData"},
     {"History", B::Profile, u"AppData\\Local\\Microsoft\\Windows\\History"},
+    {"ApplicationShortcuts", B::Profile, u"AppData\\Local\\Microsoft\\Windows\\Application Shortcuts"},
     {"InternetCache", B::Profile, u"AppData\\Local\\Microsoft\\Windows\\INetCache"},
     {"InternetCache", B::Profile, u"AppData\\Local\\Microsoft\\Windows\\Temporary Internet Files"},
     {"CDBurning", B::Profile, u"AppData\\Local\\Microsoft\\Windows\\Burn\\Burn"},
@@ -75,6 +81,7 @@ constexpr KnownFolderDefault kDefaults[] = {
     {"PublicGameTasks", B::ProgramData, u"Microsoft\\Windows\\GameExplorer"},
     {"DeviceMetadataStore", B::ProgramData, u"Microsoft\\Windows\\DeviceMetadataStore"},
     {"CommonOEMLinks", B::ProgramData, u"OEM Links"},
+    {"RetailDemo", B::ProgramData, u"Microsoft\\Windows\\RetailDemo"},
     // %PUBLIC%
     {"Public", B::Public, u""},
     {"PublicDesktop", B::Public, u"Desktop"},
@@ -95,6 +102,8 @@ constexpr KnownFolderDefault kDefaults[] = {
     {"ProgramFilesX86", B::SystemDrive, u"Program Files (x86)"},
     {"ProgramFilesCommon", B::SystemDrive, u"Program Files\\Common Files"},
     {"ProgramFilesCommonX86", B::SystemDrive, u"Program Files (x86)\\Common Files"},
+    {"SidebarDefaultParts", B::SystemDrive, u"Program Files\\Windows Sidebar\\Gadgets"},
+    {"SidebarDefaultParts", B::SystemDrive, u"Program Files (x86)\\Windows Sidebar\\Gadgets"},  // %ProgramFiles% of 32-bit programs
 };
 
 }  // namespace
