@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include "FileObject.h"
+#include "Staging.h"
 #include "Win32Handles.h"
 
 namespace {
 
-// The folders' names: this prefix, the session's number, a dot and 16 hexadecimal digits.
-constexpr wchar_t kPrefix[] = L"~uninst.korvane.";
-constexpr wchar_t kStagedName[] = L"~uninst.exe";
+using payload::kStagedName;
+constexpr const wchar_t* kPrefix = payload::kStagingFolderPrefix;
 constexpr DWORD kStartLockWaitMs = 10000;
 
 // This process's session; 0, the services' session, when the system cannot say.

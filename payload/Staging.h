@@ -8,6 +8,12 @@
 
 namespace payload {
 
+// Where the launcher stages the remover: a folder made new for each start directly in the Windows
+// folder, named with this prefix (then the session's number, a dot and 16 hexadecimal digits),
+// holding the staged file under this name. The remover knows it runs from a staging folder by it.
+inline constexpr wchar_t kStagingFolderPrefix[] = L"~uninst.korvane.";
+inline constexpr wchar_t kStagedName[] = L"~uninst.exe";
+
 // Reads `source`'s record archive (from trailer.recordsOffset) and writes, to `staged` from its
 // start: `image`, the records re-encoded in their order (wide strings come out narrow), and the
 // trailer ForImage(image size, trailer.fileTotal). `trailer` is the valid trailer of `source`.

@@ -10,6 +10,7 @@
 #include "FileObject.h"
 #include "FullPath.h"
 #include "Ntdll.h"
+#include "Staging.h"
 #include "SystemPaths.h"
 #include "WideText.h"
 #include "Win32Handles.h"
@@ -61,7 +62,8 @@ RestartAside::RestartAside() {
   if (cut == std::wstring::npos || windows.empty()) return;
   const std::wstring folder = own.substr(0, cut);
   const std::size_t nameAt = folder.rfind(L'\\') + 1;
-  if (folder.compare(nameAt, 16, L"~uninst.korvane.") != 0) return;
+  const std::wstring_view prefix = payload::kStagingFolderPrefix;
+  if (folder.compare(nameAt, prefix.size(), prefix) != 0) return;
   if (CompareStringOrdinal(folder.c_str(), static_cast<int>(nameAt - 1), windows.c_str(), -1, TRUE) != CSTR_EQUAL) return;
   staging_ = folder;
 }

@@ -1,6 +1,7 @@
 #include "Removal.h"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "File.h"
@@ -44,6 +45,12 @@ TextFromRecords FromRecord(const std::string& gbk) {
   return {*fw::GbkToWide(gbk, fw::BadGbk::Replace), false};
 }
 
+// The install folder the records' header names, parsed; nullopt for text that names none.
+std::optional<fw::FullPath> InstallPathOf(const payload::RecordHeader& header) {
+  const auto install = fw::GbkToUtf16(header.installDir);
+  return install ? fw::FullPath::Parse(*install) : std::nullopt;
+}
+
 // The second pass over the records: acts on each item as it is read.
 class RemovalPass : public payload::RecordVisitor {
  public:
@@ -55,8 +62,7 @@ class RemovalPass : public payload::RecordVisitor {
     startMenuFolder_ = StartMenuFolderName(header.programFolderName);
     installFolder_ = fw::WithTrailingSeparator(header.installDir);
     // No link inside the install folder is followed: anyone who can write there could make one.
-    const auto install = fw::GbkToUtf16(header.installDir);
-    const auto installPath = install ? fw::FullPath::Parse(*install) : std::nullopt;
+    const auto installPath = InstallPathOf(header);
     scope_.emplace(guard_, installPath);
     files_.emplace(*scope_, &aside_);
     if (installPath) RemoveResourceFolders(*installPath, installFolder_, *scope_, env_.walk, aside_);
@@ -99,22 +105,18 @@ class RemovalPass : public payload::RecordVisitor {
   const std::wstring& StartMenuFolder() const { return startMenuFolder_; }
   const std::vector<TextFromRecords>& FolderList() const { return folderList_; }
   const RemovalScope& Scope() const { return *scope_; }
+  RestartAside& Aside() { return aside_; }
 
  private:
-  std::uint32_t fileTotal_;
-  RemovalView& view_;
-  const RemoverEnvironment& env_;
-  const removal::FolderGuard& guard_;
   // A file a program holds stays, and is named at the end (one moved aside the aside names).
   void Note(fw::DeleteOutcome outcome, const std::wstring& shown) {
     if (outcome == fw::DeleteOutcome::Held) aside_.Held(shown);
   }
 
- public:
-  RestartAside& Aside() { return aside_; }
-
- private:
-
+  std::uint32_t fileTotal_;
+  RemovalView& view_;
+  const RemoverEnvironment& env_;
+  const removal::FolderGuard& guard_;
   std::optional<RemovalScope> scope_;
   RestartAside aside_;
   std::optional<ListedFiles> files_;
@@ -125,16 +127,16 @@ class RemovalPass : public payload::RecordVisitor {
   std::int32_t deletedCount_ = 0;
 };
 
-// The listed files a running program holds, read from the records before anything is removed:
-// only files whose names say they may run as programs or be loaded as libraries are asked about
-// (one open each, which changes nothing), so a payload of documents costs nothing here.
+// The listed files a running program holds, found in the pass that reads the whole record archive
+// before anything is removed: only files whose names say they may run as programs or be loaded as
+// libraries are asked about (one open each, which changes nothing), so a payload of documents
+// costs nothing here.
 class InUseCheck : public payload::RecordVisitor {
  public:
   explicit InUseCheck(const removal::FolderGuard& guard) : guard_(guard) {}
 
   void OnHeader(const payload::RecordHeader& header) override {
-    const auto install = fw::GbkToUtf16(header.installDir);
-    scope_.emplace(guard_, install ? fw::FullPath::Parse(*install) : std::nullopt);
+    scope_.emplace(guard_, InstallPathOf(header));
     files_.emplace(*scope_);
   }
   void OnEntry(const std::string& filePath) override {
@@ -152,33 +154,34 @@ class InUseCheck : public payload::RecordVisitor {
   std::optional<ListedFiles> files_;
 };
 
-// Asks the user while listed programs are in use: true to go on (nothing in use, or the user
-// chose to go on anyway), false to stop with nothing removed.
-bool UserLetsTheRemovalBegin(fw::File& own, const payload::PayloadLocation& trailer, RemovalView& view,
-                             const RemoverEnvironment& env) {
-  for (;;) {
-    InUseCheck check(env.guard);
-    payload::ReadRecords(own, trailer, check);
-    if (check.inUse.empty()) return true;
-    std::vector<std::wstring> named = ProgramsHolding(check.inUse);
-    named.insert(named.end(), check.inUse.begin(), check.inUse.end());
-    switch (view.FilesInUse(named)) {
-      case RemovalView::InUseAnswer::Retry: break;
-      case RemovalView::InUseAnswer::Ignore: return true;
-      case RemovalView::InUseAnswer::Abort: return false;
-    }
-  }
-}
-
-// Reads the whole record archive without acting on it: false when it is damaged.
-bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer) {
+// Reads the whole record archive into `check` without removing anything: false when it is damaged.
+bool RecordsReadThrough(fw::File& own, const payload::PayloadLocation& trailer, InUseCheck& check) {
   try {
-    payload::RecordVisitor check;
     payload::ReadRecords(own, trailer, check);
     return true;
   } catch (const std::runtime_error&) {
     return false;
   }
+}
+
+// Asks the user while listed programs are in use (`inUse`, from the read-through): true to go on
+// (nothing in use, or the user chose to go on anyway), false to stop with nothing removed. 重试
+// reads the records again.
+bool UserLetsTheRemovalBegin(std::vector<std::wstring> inUse, fw::File& own, const payload::PayloadLocation& trailer,
+                             RemovalView& view, const RemoverEnvironment& env) {
+  while (!inUse.empty()) {
+    std::vector<std::wstring> named = ProgramsHolding(inUse);
+    named.insert(named.end(), inUse.begin(), inUse.end());
+    switch (view.FilesInUse(named)) {
+      case RemovalView::InUseAnswer::Retry: break;
+      case RemovalView::InUseAnswer::Ignore: return true;
+      case RemovalView::InUseAnswer::Abort: return false;
+    }
+    InUseCheck again(env.guard);
+    payload::ReadRecords(own, trailer, again);
+    inUse = std::move(again.inUse);
+  }
+  return true;
 }
 
 }  // namespace
@@ -187,9 +190,10 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
   if (!own.IsOpen()) return IDCANCEL;  // not opened, or not the remover's own file
   const auto trailer = payload::ReadTrailer(own);
   if (!trailer || !trailer->IsValid()) return IDCANCEL;
-  if (!RecordsReadThrough(own, *trailer)) return IDCANCEL;
+  InUseCheck check(env.guard);
+  if (!RecordsReadThrough(own, *trailer, check)) return IDCANCEL;
   try {
-    if (!UserLetsTheRemovalBegin(own, *trailer, view, env)) return IDCANCEL;
+    if (!UserLetsTheRemovalBegin(std::move(check.inUse), own, *trailer, view, env)) return IDCANCEL;
   } catch (const std::runtime_error&) {
     return IDCANCEL;  // a read failure of the device itself, as below
   }

@@ -64,6 +64,10 @@ inline bool RunsAsImage(const std::string& path) {
   return false;
 }
 
+// Copies the stand-in product program (product_program.exe, built beside the tests' bin folder
+// as `programs`) to `at`, starts it and waits until it runs as an image there.
+bool StartProductProgram(const std::string& programs, const std::string& at, EndedProcess& process);
+
 // Starts `exe` with no arguments in folder `cwd` (empty: the test's own).
 inline bool Start(const std::string& exe, Process& process, const std::string& cwd = "") {
   STARTUPINFOA si{};
@@ -161,6 +165,11 @@ inline bool SaveScreenshot(const std::string& path) {
   WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
   CloseHandle(out);
   return true;
+}
+
+inline bool StartProductProgram(const std::string& programs, const std::string& at, EndedProcess& process) {
+  return CopyFileA((programs + "\\product_program.exe").c_str(), at.c_str(), FALSE) && Start(at, process) &&
+         WaitFor([&] { return RunsAsImage(at); });
 }
 
 }  // namespace winui

@@ -156,14 +156,12 @@ TEST_F(RemoverDialogTest, WithoutAnyOfTheKeysTheRemovalEndsNormally) {
 // is gone at the next restart. Screenshots of both are left beside the tests.
 TEST_F(RemoverDialogTest, AProgramInUseIsNamedAndWhatWaitsForTheRestartIsSaid) {
   const std::string program = Path("Korvane\\Korvane.exe");
-  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(), program.c_str(), FALSE));
   const std::string image = testpaths::ReadBytes(testpaths::BinaryDir() + "\\..\\..\\bin\\remover_dialog_host.exe");
   const payload::RemovalRecords records{{"KorvaneDialogTest", Path("Korvane") + "\\", ""},
                                         {{Path("Korvane"), {program, Path("Korvane\\a.txt"), Path("Korvane\\b.txt")}}}};
   testpayload::Write(Path("~uninst.exe"), records, 0, image);
   winui::EndedProcess running;
-  ASSERT_TRUE(winui::Start(program, running));
-  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(program); }));
+  ASSERT_TRUE(winui::StartProductProgram(testpaths::BinaryDir() + "\\..\\..\\bin", program, running));
 
   HWND dialog = StartAndConfirm(nullptr);
   ASSERT_NE(dialog, nullptr);

@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "RemovalDescription.h"
 #include "RemovalWorker.h"
 #include "RemoverEnvironment.h"
 #include "SystemEnvironment.h"
@@ -88,16 +89,14 @@ class HostDialog : public CuninstallerDlg {
 
 }  // namespace
 
-// The product's registry keys present now.
+// The product's registry trees (removal::kRegistryTrees) present now.
 UINT ProductKeysPresent() {
-  const struct {
-    HKEY root;
-    const wchar_t* path;
-  } keys[] = {{HKEY_CURRENT_CONFIG, L"Lettrova"}, {HKEY_CLASSES_ROOT, L".lvf"}, {HKEY_CLASSES_ROOT, L"Lettrova.Document"}};
   UINT present = 0;
-  for (const auto& key : keys) {
+  for (const removal::RegistryTree& tree : removal::kRegistryTrees) {
+    const HKEY root = tree.root == removal::RegistryRoot::CurrentConfig ? HKEY_CURRENT_CONFIG : HKEY_CLASSES_ROOT;
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(root, reinterpret_cast<const wchar_t*>(tree.subkey), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+      continue;
     RegCloseKey(opened);
     ++present;
   }

@@ -102,6 +102,9 @@ const std::string kHelpLnk = "\xB0\xEF\xD6\xFA\xCE\xC4\xB5\xB5.lnk";
 
 std::string Shell(int csidl) { return winscratch::Gbk(remover::SystemShell().FolderPath(csidl)); }
 
+// The programs built beside the tests (product_program.exe among them).
+const std::string kPrograms = testpaths::BinaryDir() + "\\..\\..\\bin";
+
 class WorkerTest : public winscratch::ScratchDir {
  protected:
   void SetUp() override {
@@ -739,13 +742,10 @@ TEST(WorkerThreadWalk, AHundredThousandLevelsOnTheWorkersStack) {
 // removes nothing; closing it and 重试 goes on and removes everything.
 TEST_F(WorkerTest, AProgramRunningFromTheInstallFolderIsNamedFirst) {
   Dir(install_);
-  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(), In("Korvane.exe").c_str(),
-                        FALSE));
   WriteFileBytes(In("a.txt"), "x");
   const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("Korvane.exe"), In("a.txt")}}}};
   winui::EndedProcess program;
-  ASSERT_TRUE(winui::Start(In("Korvane.exe"), program));
-  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(In("Korvane.exe")); }));
+  ASSERT_TRUE(winui::StartProductProgram(kPrograms, In("Korvane.exe"), program));
   view_.answers = {remover::RemovalView::InUseAnswer::Abort};
   EXPECT_EQ(Run(records, TRUE), IDCANCEL);
   ASSERT_EQ(view_.inUseAsked.size(), 1u);
@@ -797,13 +797,10 @@ bool RunAndWait(const std::string& commandLine) {
 TEST_F(WorkerTest, AProgramStillRunningIsMovedAsideAndGoneAfterTheRestart) {
   for (const std::string& old : RestartFolders()) winscratch::RemoveTree(old);
   Dir(install_);
-  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(), In("Korvane.exe").c_str(),
-                        FALSE));
   WriteFileBytes(In("a.txt"), "x");
   const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("Korvane.exe"), In("a.txt")}}}};
   winui::EndedProcess program;
-  ASSERT_TRUE(winui::Start(In("Korvane.exe"), program));
-  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(In("Korvane.exe")); }));
+  ASSERT_TRUE(winui::StartProductProgram(kPrograms, In("Korvane.exe"), program));
   view_.answers = {remover::RemovalView::InUseAnswer::Ignore};
   EXPECT_EQ(Run(records, TRUE), IDOK);
   TerminateProcess(program.handle, 0);
@@ -836,12 +833,9 @@ TEST_F(WorkerTest, AProgramRunningInAWalkedFolderIsMovedAsideToo) {
   for (const std::string& old : RestartFolders()) winscratch::RemoveTree(old);
   Dir(install_);
   Dir(In("plugins"));
-  ASSERT_TRUE(CopyFileA((testpaths::BinaryDir() + "\\..\\..\\bin\\product_program.exe").c_str(),
-                        In("plugins\\tool.exe").c_str(), FALSE));
   WriteFileBytes(In("a.txt"), "x");
   winui::EndedProcess program;
-  ASSERT_TRUE(winui::Start(In("plugins\\tool.exe"), program));
-  ASSERT_TRUE(winui::WaitFor([&] { return winui::RunsAsImage(In("plugins\\tool.exe")); }));
+  ASSERT_TRUE(winui::StartProductProgram(kPrograms, In("plugins\\tool.exe"), program));
   const payload::RemovalRecords records{{programName_, install_, ""}, {{install_, {In("a.txt")}}}};
   EXPECT_EQ(Run(records, TRUE), IDOK);
   EXPECT_TRUE(view_.inUseAsked.empty());
