@@ -177,7 +177,7 @@ bool UserLetsTheRemovalBegin(std::vector<std::wstring> inUse, fw::File& own, con
       case RemovalView::InUseAnswer::Ignore: return true;
       case RemovalView::InUseAnswer::Abort: return false;
     }
-    InUseCheck again(env.guard);
+    InUseCheck again(env.guard);  // let go at the end of this turn, as the first
     payload::ReadRecords(own, trailer, again);
     inUse = std::move(again.inUse);
   }
@@ -190,10 +190,15 @@ int RunRemoval(fw::File& own, BOOL deleteHistory, RemovalView& view, const Remov
   if (!own.IsOpen()) return IDCANCEL;  // not opened, or not the remover's own file
   const auto trailer = payload::ReadTrailer(own);
   if (!trailer || !trailer->IsValid()) return IDCANCEL;
-  InUseCheck check(env.guard);
-  if (!RecordsReadThrough(own, *trailer, check)) return IDCANCEL;
+  std::vector<std::wstring> inUse;
+  {
+    // The check's folder handles are let go here: a held folder could not be removed.
+    InUseCheck check(env.guard);
+    if (!RecordsReadThrough(own, *trailer, check)) return IDCANCEL;
+    inUse = std::move(check.inUse);
+  }
   try {
-    if (!UserLetsTheRemovalBegin(std::move(check.inUse), own, *trailer, view, env)) return IDCANCEL;
+    if (!UserLetsTheRemovalBegin(std::move(inUse), own, *trailer, view, env)) return IDCANCEL;
   } catch (const std::runtime_error&) {
     return IDCANCEL;  // a read failure of the device itself, as below
   }
