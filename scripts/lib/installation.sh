@@ -66,7 +66,14 @@ fresh_installation() {
   rm -f "$install/Uninst.exe"
   "$UNINST_PACK" build --launcher "$WIN_BIN/Uninst.exe" --manifest "$work/manifest.json" --output "$install/Uninst.exe"
   write_registry_files "$work"
-  wine_run regedit.exe /S "Z:$(echo "$work/keys.reg" | tr / '\\')" >/dev/null 2>&1
+  # Wine's regedit now and then imports nothing at the start of a prefix's session (seen in 2 of
+  # 5 full runs once removers scheduled their staging folders for the restart, which the
+  # session's start carries out): imported again then, up to three times.
+  local try
+  for try in 1 2 3; do
+    wine_run regedit.exe /S "Z:$(echo "$work/keys.reg" | tr / '\\')" >/dev/null 2>&1
+    grep -q '^absent' <<<"$(registry "$work")" || break
+  done
 }
 
 # Signs the packed launcher IN into OUT as a vendor does after packing (osslsigncode), with a
